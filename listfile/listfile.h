@@ -1,0 +1,24 @@
+// List files: lines through a caller's fixed buffer, items split at spaces,
+// strict decimal numbers.
+#ifndef LISTFILE_LISTFILE_H
+#define LISTFILE_LISTFILE_H
+
+#include <cstdint>
+#include <cstdio>
+
+enum { LISTBUFSIZE = 16384 };
+
+// One item of a line: absolute offsets into the line's buffer.
+struct itemspan {
+    int32_t start;
+    int32_t end;
+};
+
+int nextline(FILE *list, unsigned char *buf, uint32_t size, int32_t *bufused,
+             int32_t *linestart, int32_t *lineend, unsigned char *lastcr);
+int32_t contentend(const unsigned char *buf, int32_t linestart, int32_t lineend);
+int32_t getlineitems(const unsigned char *text, int32_t start, int32_t end, itemspan *items,
+                     int32_t count);
+int32_t parsenum(const unsigned char *text, int32_t length);
+
+#endif

@@ -1,0 +1,30 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need, when missing.
+# Sourced by the top-level scripts; safe to run again.
+set -eu
+
+need=""
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || need="$need cmake"
+have g++ || need="$need g++"
+have make || need="$need make"
+[ -f /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
+have mkfs.fat || [ -x /usr/sbin/mkfs.fat ] || [ -x /sbin/mkfs.fat ] || need="$need dosfstools"
+have mcopy || need="$need mtools"
+have nasm || need="$need nasm"
+
+if [ -n "$need" ]; then
+    echo "installing:$need"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get install -y --no-install-recommends $need ||
+        { $sudo apt-get update && $sudo apt-get install -y --no-install-recommends $need; }
+fi
+
+# mkfs.fat and fsck.fat live in sbin, which a user's PATH may lack.
+PATH="$PATH:/usr/sbin:/sbin"
+export PATH
+# mtools must not refuse volumes behind the DCP header on geometry grounds.
+MTOOLS_SKIP_CHECK=1
+export MTOOLS_SKIP_CHECK

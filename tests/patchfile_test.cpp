@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "fakevolume.h"
+#include "volumerun.h"
+
+static bytes pattern(size_t n, int seed)
+{
+    bytes b(n);
+    for (size_t i = 0; i < n; i++)
+        b[i] = (unsigned char)(i * 13 + seed);
+    return b;
+}
+
+// A floppy with F.BIN on clusters 5, 6, 9 and some other entries.
+static fakevolume patchvolume()
+{
+    fakevolume v;
+    v.build();
+    v.entry(-1, 0, "F       BIN", 0x20, 5, 1400);
+    v.chain({5, 6, 9});
+    v.entry(-1, 1, "EMPTY   BIN", 0x20, 0, 0);
+    v.entry(-1, 2, "DIR        ", 0x10, 20);
+    v.chain({20});
+    v.entry(20, 0, "INNER   BIN", 0x20, 21, 100);
+    v.chain({21});
+    return v;
+}
+
+TEST(patchfile, windowacrossafragmentedchain)
+{
+    fakevolume v = patchvolume();
+    auto r = openvol(v.img, "rb+");
+    bytes data = pattern(600, 1);
+    r->m.calls.clear();
+    ASSERT_EQ(r->patch("F.BIN", 500, data), 1);
+    std::vector<iocall> calls = {{'s', v.clusteroffset(5) + 500, 0},
+                                {'w', v.clusteroffset(5) + 500, 12},
+                                {'w', v.clusteroffset(6), 512},
+                                {'s', v.clusteroffset(9), 0},
+                                {'w', v.clusteroffset(9), 76}};
+    ASSERT_EQ(r->m.calls.size(), calls.size());
+    for (size_t i = 0; i < calls.size(); i++) {
+        EXPECT_EQ(r->m.calls[i].op, calls[i].op) << i;
+        EXPECT_EQ(r->m.calls[i].offset, calls[i].offset) << i;
+        EXPECT_EQ(r->m.calls[i].length, calls[i].length) << i;
+    }
+    bytes want = v.img;
+    std::copy(data.begin(), data.begin() + 12, want.begin() + v.clusteroffset(5) + 500);
+    std::copy(data.begin() + 12, data.begin() + 524, want.begin() + v.clusteroffset(6));
+    std::copy(data.begin() + 524, data.end(), want.begin() + v.clusteroffset(9));
+    EXPECT_EQ(r->m.data, want);
+}
+
+TEST(patchfile, windowsbeyondthechain)
+{
+    fakevolume v = patchvolume();
+    auto r = openvol(v.img, "rb+");
+    // Past the recorded size but in the last cluster: written in full.
+    ASSERT_EQ(r->patch("F.BIN", 1500, pattern(36, 2)), 1);
+    EXPECT_TRUE(std::equal(r->m.data.begin() + v.clusteroffset(9) + 476,
+                           r->m.data.begin() + v.clusteroffset(9) + 512, pattern(36, 2).begin()));
+    // Running past the last cluster: written as far as the chain goes.
+    r->m.calls.clear();
+    ASSERT_EQ(r->patch("F.BIN", 1500, pattern(100, 3)), 1);
+    EXPECT_EQ(countcalls(&r->m, 'w'), 1);
+    EXPECT_EQ(r->m.calls.back().length, 36);
+    // Wholly past the chain, or empty: nothing written, and success.
+    r->m.calls.clear();
+    ASSERT_EQ(r->patch("F.BIN", 1536, pattern(10, 4)), 1);
+    ASSERT_EQ(r->patch("F.BIN", INT32_MAX, pattern(10, 4)), 1);
+    ASSERT_EQ(r->patch("F.BIN", INT32_MAX - 3, pattern(4096, 4)), 1);
+    ASSERT_EQ(r->patch("F.BIN", 0, bytes()), 1);
+    ASSERT_EQ(r->patch("F.BIN", 700, bytes()), 1);
+    EXPECT_EQ(countcalls(&r->m, 'w'), 0);
+    // The directory entry's size was never changed.
+    EXPECT_EQ(r->m.data[v.rootoffset() + 28], 1400 & 0xFF);
+}
+
+TEST(patchfile, refusedtargetswritenothing)
+{
+    fakevolume v = patchvolume();
+    v.entry(-1, 3, "HIGH    BIN", 0x20, 4085, 10);
+    v.entry(-1, 4, "LOOP    BIN", 0x20, 30, 2000);
+    v.chain({30, 31});
+    v.setfat(31, 30);
+    v.entry(-1, 5, "ONE     BIN", 0x20, 40, 2000);
+    v.chain({40, 41});
+    v.setfat(41, 1);
+    v.entry(-1, 6, "OUTSIDE BIN", 0x20, 2848, 2000);
+    v.chain({2848, 2849});
+    v.entry(-1, 7, "HUGE    BIN", 0x20, 65535, 10);
+    const char *refused[] = {"NOPE.BIN", "EMPTY.BIN", "DIR", "DIR\\", "HIGH.BIN", "HUGE.BIN",
+                             "LOOP.BIN", "ONE.BIN", "OUTSIDE.BIN", "DIR\\NOPE.BIN"};
+    for (const char *path : refused) {
+        auto r = openvol(v.img, "rb+");
+        r->m.calls.clear();
+        EXPECT_EQ(r->patch(path, 0, pattern(2000, 5)), 0) << path;
+        EXPECT_EQ(countcalls(&r->m, 'w'), 0) << path;
+        EXPECT_EQ(r->m.data, v.img) << path;
+    }
+    // Only the part of the chain that the window needs is checked.
+    auto r = openvol(v.img, "rb+");
+    EXPECT_EQ(r->patch("ONE.BIN", 0, pattern(512, 6)), 1);
+    EXPECT_EQ(r->patch("OUTSIDE.BIN", 0, pattern(512, 6)), 1);
+    EXPECT_EQ(r->patch("LOOP.BIN", 100, pattern(500, 6)), 1);
+    EXPECT_EQ(r->patch("DIR\\INNER.BIN", 0, pattern(100, 6)), 1);
+}
+
+TEST(patchfile, failedseekorwritestops)
+{
+    fakevolume v = patchvolume();
+    auto r = openvol(v.img, "rb+");
+    r->m.failwrite = 2; // the write into cluster 6
+    EXPECT_EQ(r->patch("F.BIN", 500, pattern(600, 7)), 0);
+    EXPECT_EQ(countcalls(&r->m, 'w'), 1); // nothing after the failure
+    auto s = openvol(v.img, "rb+");
+    s->m.failseek = s->m.seeks + 2; // the seek before cluster 9
+    EXPECT_EQ(s->patch("F.BIN", 500, pattern(600, 7)), 0);
+    EXPECT_EQ(countcalls(&s->m, 'w'), 2);
+    auto t = openvol(v.img, "rb+");
+    t->m.failseek = t->m.seeks + 1;
+    EXPECT_EQ(t->patch("F.BIN", 0, pattern(10, 7)), 0);
+    EXPECT_EQ(countcalls(&t->m, 'w'), 0);
+}

@@ -1,0 +1,110 @@
+// sectdefs image list output: writes "%define SYMBOL SECTOR" for every line
+// of the sector fetch list whose path is found in the DCP image.
+#include <cstdio>
+
+#include "listfile/listfile.h"
+#include "outbuf.h"
+#include "volume/diskprops.h"
+
+static unsigned char workbuf[WORKBUFSIZE];
+static unsigned char outbuf[OUTBUFSIZE];
+static diskprops dp;
+
+// Appends the line's %define when it pairs a symbol with a path that is found.
+static void defineline(FILE *image, FILE *out, int32_t start, int32_t end, int32_t *fill)
+{
+    itemspan items[2];
+    char num[NUMTEXTSIZE];
+    int32_t sector, count;
+
+    if (getlineitems(workbuf, start, end, items, 2) != 2)
+        return;
+    sector = getfilesector(image, &dp, workbuf + items[1].start, items[1].end - items[1].start);
+    if (sector == -1)
+        return;
+    bufferwritez(out, outbuf, OUTBUFSIZE, "%define ", fill);
+    bufferwrite(out, outbuf, OUTBUFSIZE, workbuf + items[0].start,
+                items[0].end - items[0].start, fill);
+    bufferwritez(out, outbuf, OUTBUFSIZE, " ", fill);
+    count = printnum(num, sector);
+    bufferwrite(out, outbuf, OUTBUFSIZE, (const unsigned char *)num, count, fill);
+    bufferwritez(out, outbuf, OUTBUFSIZE, "\n", fill);
+}
+
+// Reads the whole list and writes its lines; 1 on success. A list that could
+// not be read to its end gives 0 and no final write, so that a short include
+// file is never reported as complete.
+static int definelist(FILE *image, FILE *list, FILE *out, const char *listname)
+{
+    int32_t bufused, linestart = 0, lineend = 0, fill = 0;
+    unsigned char lastcr = 0;
+    int more = 1;
+
+    bufused = (int32_t)fread(workbuf, 1, WORKBUFSIZE, list);
+    while (more) {
+        more = nextline(list, workbuf, WORKBUFSIZE, &bufused, &linestart, &lineend, &lastcr);
+        defineline(image, out, linestart, contentend(workbuf, linestart, lineend), &fill);
+    }
+    if (ferror(list)) {
+        printf("Could not read sector fetch list file %s\n", listname);
+        return 0;
+    }
+    if (fill > 0)
+        fwrite(outbuf, 1, (size_t)fill, out);
+    return 1;
+}
+
+// Opens the image and the list, then the volume, and writes the defines.
+static int run(char **argv, FILE *out)
+{
+    FILE *image, *list;
+    int ok = 0;
+
+    if (!(image = fopen(argv[1], "rb"))) {
+        printf("Could not open DCP file %s for reading\n", argv[1]);
+        return 0;
+    }
+    if (!(list = fopen(argv[2], "rb")))
+        printf("Could not open sector fetch list file %s for reading\n", argv[2]);
+    else if (openvolume(image, &dp, workbuf))
+        ok = definelist(image, list, out, argv[2]);
+    if (list)
+        fclose(list);
+    fclose(image);
+    return ok;
+}
+
+// 1 when every byte reached the output file; a full disk must not leave a
+// short include file behind a zero exit status.
+static int closeoutput(FILE *out, const char *name, int ok)
+{
+    int failed = fflush(out) != 0 || ferror(out);
+
+    failed = fclose(out) != 0 || failed;
+    if (ok && failed) {
+        printf("Could not write output file %s\n", name);
+        return 0;
+    }
+    return ok;
+}
+
+int main(int argc, char **argv)
+{
+    FILE *out;
+    int ok;
+
+    if (argc != 4) {
+        fputs("Expects three arguments.", stdout);
+        ok = 0;
+    } else if (!(out = fopen(argv[3], "wb"))) {
+        printf("Could not open output file %s for writing\n", argv[3]);
+        ok = 0;
+    } else {
+        initdiskprops(&dp);
+        ok = run(argv, out);
+        freediskprops(&dp);
+        ok = closeoutput(out, argv[3], ok);
+    }
+    fflush(stdout);
+    return ok ? 0 : 1;
+}

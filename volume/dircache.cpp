@@ -1,0 +1,134 @@
+// The directory cache: the raw bytes of every directory read so far, one
+// after another in dirbuf, and a row per directory in dirtable.
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "diskprops.h"
+
+// Capacity that doubles from cap (or from first when cap is 0) until it holds
+// need; -1 when that passes what a signed 32-bit size can hold.
+static int64_t grownsize(int64_t cap, int64_t first, int64_t need)
+{
+    int64_t n = cap > 0 ? cap : first;
+
+    while (n < need)
+        n *= 2;
+    return n > INT32_MAX ? -1 : n;
+}
+
+// Makes room for bytes more bytes and rows more rows. 1 on success; on
+// failure the arrays that could not grow keep their old capacity.
+int ensuredirspace(diskprops *dp, int32_t bytes, int32_t rows)
+{
+    int ok = 1;
+    int64_t need = (int64_t)dp->dirbufused + bytes;
+
+    if (need > dp->dirbufsize) {
+        int64_t n = grownsize(dp->dirbufsize, 1024, need);
+        void *p = n < 0 ? nullptr : realloc(dp->dirbuf, (size_t)n);
+        if (p) {
+            dp->dirbuf = (unsigned char *)p;
+            dp->dirbufsize = (int32_t)n;
+        } else {
+            ok = 0;
+        }
+    }
+    need = (int64_t)dp->dircount + rows;
+    if (need > dp->dirtablesize) {
+        int64_t n = grownsize(dp->dirtablesize, 16, need);
+        void *p = n < 0 ? nullptr : realloc(dp->dirtable, (size_t)n * sizeof(cacheddir));
+        if (p) {
+            dp->dirtable = (cacheddir *)p;
+            dp->dirtablesize = (int32_t)n;
+        } else {
+            ok = 0;
+        }
+    }
+    return ok;
+}
+
+static int32_t appendrow(diskprops *dp, int32_t cluster, int32_t end)
+{
+    cacheddir *row = &dp->dirtable[dp->dircount];
+
+    row->cluster = cluster;
+    row->start = dp->dirbufused;
+    row->end = end;
+    dp->dirbufused = end;
+    return dp->dircount++;
+}
+
+// Loads the root directory, whole sectors of it, as a new row: its index, or -1.
+int32_t initrootdir(FILE *image, diskprops *dp)
+{
+    int32_t len = dp->rootdirsectors * dp->bytespersector;
+
+    if (!ensuredirspace(dp, len, 1))
+        return -1;
+    if (!seekimage(image, dp->imageoffset + (int64_t)dp->rootdirstart * dp->bytespersector))
+        return -1;
+    if ((int32_t)fread(dp->dirbuf + dp->dirbufused, 1, (size_t)len, image) < len)
+        return -1;
+    return appendrow(dp, -1, dp->dirbufused + len);
+}
+
+// Counts the clusters of the chain from cluster, at most most of them: the
+// count, or -1 when a cluster within that reach lies outside 2 to 4079 or
+// comes round a second time (a damaged FAT's loop).
+int32_t chainlength(const diskprops *dp, int32_t cluster, int32_t most)
+{
+    unsigned char seen[FATENDOFCHAIN];
+    int32_t count = 0;
+
+    memset(seen, 0, sizeof seen);
+    while (count < most) {
+        if (cluster < 2 || cluster >= FATENDOFCHAIN || seen[cluster])
+            return -1;
+        seen[cluster] = 1;
+        count++;
+        cluster = dp->fat[cluster];
+        if (cluster >= FATENDOFCHAIN)
+            break;
+    }
+    return count;
+}
+
+// Loads the subdirectory whose chain starts at cluster as a new row: its
+// index, or -1 when the chain is damaged or a seek, read or growth fails.
+int32_t adddirectoryentry(FILE *image, diskprops *dp, int32_t cluster)
+{
+    int32_t first = cluster, start = dp->dirbufused, pos = start, prev = cluster;
+
+    // The chain is walked in memory first, so a looping one costs no reads.
+    if (chainlength(dp, cluster, FATENTRIES) < 0)
+        return -1;
+    for (;;) {
+        if ((int64_t)pos + dp->clusterbytes > INT32_MAX ||
+            !ensuredirspace(dp, pos - start + dp->clusterbytes, 1))
+            return -1;
+        if (cluster != prev + 1 && !seekimage(image, clusteroffset(dp, cluster)))
+            return -1;
+        if ((int32_t)fread(dp->dirbuf + pos, 1, (size_t)dp->clusterbytes, image) <
+            dp->clusterbytes)
+            return -1;
+        pos += dp->clusterbytes;
+        prev = cluster;
+        cluster = dp->fat[cluster];
+        if (cluster >= FATENDOFCHAIN)
+            break;
+    }
+    return appendrow(dp, first, pos);
+}
+
+// The row of the directory that starts at cluster, loaded on first request; -1
+// when that load fails (it is tried again on the next request).
+int32_t getdirectoryentry(FILE *image, diskprops *dp, int32_t cluster)
+{
+    int32_t i;
+
+    for (i = 0; i < dp->dircount; i++)
+        if (dp->dirtable[i].cluster == cluster)
+            return i;
+    return adddirectoryentry(image, dp, cluster);
+}

@@ -1,0 +1,34 @@
+// Image offsets: every product is taken in 64 bits so that no boot-sector
+// field, however large, can overflow it.
+#include <climits>
+
+#include "diskprops.h"
+
+// Seeks from the start; 1 on success, 0 when the offset is negative, beyond
+// what this platform's fseek can take, or the seek fails.
+int seekimage(FILE *image, int64_t offset)
+{
+    if (offset < 0 || offset > (int64_t)LONG_MAX)
+        return 0;
+    return fseek(image, (long)offset, SEEK_SET) == 0;
+}
+
+// File offset of the first byte of a cluster (cluster 2 is the data area's first).
+int64_t clusteroffset(const diskprops *dp, int32_t cluster)
+{
+    return dp->imageoffset + (int64_t)dp->datastart * dp->bytespersector +
+           (int64_t)(cluster - 2) * dp->clusterbytes;
+}
+
+// 1 when the cluster is a data cluster whose bytes all lie inside the volume
+// as its sector count declares it.
+int clusterinvolume(const diskprops *dp, int32_t cluster)
+{
+    int64_t end;
+
+    if (cluster < 2 || cluster >= FATENDOFCHAIN || dp->clusterbytes <= 0)
+        return 0;
+    end = (int64_t)dp->datastart * dp->bytespersector +
+          (int64_t)(cluster - 1) * dp->clusterbytes;
+    return end <= (int64_t)dp->totalsectors * dp->bytespersector;
+}

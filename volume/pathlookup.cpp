@@ -1,0 +1,177 @@
+// Path lookup: backslash paths of 8.3 names, possibly holding Shift-JIS
+// double-byte characters, resolved from the root through the directory cache.
+#include <cstring>
+
+#include "diskprops.h"
+
+enum {
+    BACKSLASH = 0x5C,
+    DELETEDMARK = 0xE5,
+    KANJIE5 = 0x05 // how FAT stores a name whose first byte really is 0xE5
+};
+
+static int isleadbyte(int c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Offset of the first wanted byte in [from, end) that is not a trail byte, or -1.
+int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t wanted)
+{
+    int trail = 0;
+    int32_t i;
+
+    for (i = from; i < end; i++) {
+        if (trail) {
+            trail = 0;
+            continue;
+        }
+        if (p[i] == wanted)
+            return i;
+        trail = isleadbyte(p[i]);
+    }
+    return -1;
+}
+
+int32_t nextslash(const unsigned char *p, int32_t from, int32_t end)
+{
+    return findbyte(p, from, end, BACKSLASH);
+}
+
+// Copies count bytes, a to z upper-cased except where they are trail bytes.
+void nametext(const unsigned char *src, unsigned char *dest, int32_t count)
+{
+    int trail = 0;
+    int32_t i;
+
+    for (i = 0; i < count; i++) {
+        unsigned char c = src[i];
+        if (trail) {
+            dest[i] = c;
+            trail = 0;
+            continue;
+        }
+        dest[i] = (c >= 'a' && c <= 'z') ? (unsigned char)(c - 0x20) : c;
+        trail = isleadbyte(c);
+    }
+}
+
+static int32_t smaller(int32_t a, int32_t b)
+{
+    return a < b ? a : b;
+}
+
+// The 11-byte space-padded 8.3 form of path[start, end).
+void nameto83(const unsigned char *path, int32_t start, int32_t end, unsigned char *dest)
+{
+    int32_t d;
+
+    memset(dest, ' ', 11);
+    if (end <= start)
+        return;
+    for (d = end - 1; d > start; d--)
+        if (path[d] == '.')
+            break;
+    if (d > start) {
+        nametext(path + start, dest, smaller(d - start, 8));
+        nametext(path + d + 1, dest + 8, smaller(end - d - 1, 3));
+    } else if (path[start] != '.') {
+        nametext(path + start, dest, smaller(end - start, 11));
+    }
+}
+
+// Compares one space-padded field: a match if no position differs before the
+// entry's first space, or both have a space where the walk stopped.
+static int fieldequals(const unsigned char *e, const unsigned char *w, int32_t from, int32_t to)
+{
+    int32_t i;
+
+    for (i = from; i < to; i++)
+        if (e[i] == ' ' || e[i] != w[i])
+            return e[i] == ' ' && w[i] == ' ';
+    return 1;
+}
+
+int nameequals(const unsigned char *entry, const unsigned char *name)
+{
+    return fieldequals(entry, name, 0, 8) && fieldequals(entry, name, 8, 11);
+}
+
+// Index, counted from from, of the first 32-byte slot that has every required
+// attribute bit, no forbidden one, and the wanted name; -1 if none has.
+// Deleted slots never match: their clusters may belong to another file now.
+int32_t getentryindex(const unsigned char *dir, int32_t from, int32_t end,
+                      const unsigned char *name, int32_t required, int32_t forbidden)
+{
+    unsigned char wanted[11];
+    int32_t pos, index = 0;
+
+    memcpy(wanted, name, 11);
+    if (wanted[0] == DELETEDMARK)
+        wanted[0] = KANJIE5;
+    for (pos = from; (int64_t)pos + 32 <= end; pos += 32, index++) {
+        const unsigned char *slot = dir + pos;
+        if ((slot[11] & required) != required || (slot[11] & forbidden) != 0)
+            continue;
+        if (slot[0] != DELETEDMARK && nameequals(slot, wanted))
+            return index;
+    }
+    return -1;
+}
+
+// Searches one cache row for a name: the dirbuf offset of the entry, or -1.
+static int32_t searchrow(const diskprops *dp, int32_t row, const unsigned char *name,
+                         int32_t required)
+{
+    const cacheddir *r = &dp->dirtable[row];
+    int32_t index = getentryindex(dp->dirbuf, r->start, r->end, name, required, ATTRLABEL);
+
+    return index < 0 ? -1 : r->start + 32 * index;
+}
+
+// First cluster of what the path names, or -1; *attr gets the entry's
+// attribute byte (ATTRDIR for a path that ends in a backslash).
+int32_t findentry(FILE *image, diskprops *dp, const unsigned char *path, int32_t len,
+                  int32_t *attr)
+{
+    unsigned char name[11];
+    int32_t row = 0, from = 0, k, at;
+
+    while ((k = nextslash(path, from, len)) >= 0) {
+        nameto83(path, from, k, name);
+        at = searchrow(dp, row, name, ATTRDIR);
+        if (at < 0)
+            return -1;
+        row = getdirectoryentry(image, dp, getu16l(dp->dirbuf + at + 26));
+        if (row < 0)
+            return -1;
+        from = k + 1;
+        if (from == len) {
+            *attr = ATTRDIR;
+            return dp->dirtable[row].cluster;
+        }
+    }
+    nameto83(path, from, len, name);
+    at = searchrow(dp, row, name, 0);
+    if (at < 0)
+        return -1;
+    *attr = dp->dirbuf[at + 11];
+    return getu16l(dp->dirbuf + at + 26);
+}
+
+int32_t getfilecluster(FILE *image, diskprops *dp, const unsigned char *path, int32_t len)
+{
+    int32_t attr;
+
+    return findentry(image, dp, path, len, &attr);
+}
+
+// First sector, counted from the boot sector, of what the path names; or -1.
+int32_t getfilesector(FILE *image, diskprops *dp, const unsigned char *path, int32_t len)
+{
+    int32_t cluster = getfilecluster(image, dp, path, len);
+
+    if (cluster == -1)
+        return -1;
+    return (cluster - 2) * dp->sectorspercluster + dp->datastart;
+}
