@@ -143,8 +143,16 @@ static std::string randomtext(std::mt19937 &rng, size_t *longest)
     for (int i = 0; i < n; i++) {
         std::string line;
         int l = len(rng) * (ch(rng) < 5 ? 10 : 1);
-        for (int j = 0; j < l; j++)
-            line += (char)(ch(rng) < 10 ? ' ' : 'a' + ch(rng) % 26);
+        // Bytes that sit next to CR, LF and space in value, or that make a
+        // word-at-a-time scan borrow, among plain letters and spaces.
+        static const unsigned char tricky[] = {0x00, 0x01, 0x09, 0x0B, 0x0C, 0x0E, 0x1F, 0x21,
+                                               0x80, 0x8A, 0x8D, 0xA0, 0xFF};
+        for (int j = 0; j < l; j++) {
+            int c = ch(rng);
+            line += c < 10   ? ' '
+                    : c < 20 ? (char)tricky[c % sizeof tricky]
+                             : (char)('a' + c % 26);
+        }
         int b = brk(rng);
         bool last = i == n - 1;
         if (last && b == 3)
@@ -187,6 +195,40 @@ TEST(nextline, randomtextsagreewithaplainsplit)
             }
             ASSERT_EQ(joined, nolfpair) << "size " << z;
         }
+    }
+}
+
+// Items by the plain rule: the first word, then the rest without outer spaces.
+static std::vector<std::string> referenceitems(const std::string &line)
+{
+    size_t a = line.find_first_not_of(' ');
+    if (a == std::string::npos)
+        return {};
+    size_t b = line.find(' ', a);
+    if (b == std::string::npos)
+        return {line.substr(a)};
+    size_t c = line.find_first_not_of(' ', b), d = line.find_last_not_of(' ');
+    if (c == std::string::npos)
+        return {line.substr(a, b - a)};
+    return {line.substr(a, b - a), line.substr(c, d + 1 - c)};
+}
+
+TEST(getlineitems, randomlinesagreewithaplainsplit)
+{
+    std::mt19937 rng(8122026);
+    std::uniform_int_distribution<int> len(0, 70), ch(0, 9);
+    for (int round = 0; round < 20000; round++) {
+        std::string line;
+        for (int n = len(rng), j = 0; j < n; j++)
+            line += ch(rng) < 3 ? ' ' : ch(rng) < 1 ? '\x20' ^ 1 : (char)('a' + ch(rng));
+        itemspan spans[2];
+        int32_t n = getlineitems((const unsigned char *)line.data(), 0, (int32_t)line.size(),
+                                 spans, 2);
+        std::vector<std::string> got;
+        for (int32_t i = 0; i < n; i++)
+            got.push_back(line.substr((size_t)spans[i].start,
+                                      (size_t)(spans[i].end - spans[i].start)));
+        ASSERT_EQ(got, referenceitems(line)) << testing::PrintToString(line);
     }
 }
 

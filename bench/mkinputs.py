@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""Makes the benchmark inputs in the given directory: a full 1.2 MB DCP
+volume of about 1000 files in a three-level tree (mkfs.fat and mtools), and
+the lists that the tools run over."""
+import os
+import random
+import subprocess
+import sys
+
+work = sys.argv[1]
+os.chdir(work)
+env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
+
+tree = "tree"
+subprocess.run(["rm", "-rf", tree, "vol.img"], check=True)
+paths = []
+rng = random.Random(1232)
+for d in range(10):
+    for s in range(4):
+        os.makedirs(f"{tree}/D{d}/S{s}")
+        for f in range(25):
+            with open(f"{tree}/D{d}/S{s}/F{f:02d}.BIN", "wb") as out:
+                out.write(bytes(rng.randrange(256) for _ in range(rng.randrange(100, 1000))))
+            paths.append(f"D{d}\\S{s}\\F{f:02d}.BIN")
+with open(f"{tree}/TABLE.BIN", "wb") as out:
+    out.write(bytes(17000))
+
+subprocess.run("mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE vol.img 1232 >/dev/null",
+               shell=True, check=True)
+subprocess.run(f"mcopy -s -i vol.img {tree}/* ::", shell=True, check=True, env=env)
+with open("full.dcp", "wb") as out:
+    out.write(bytes(162))
+    with open("vol.img", "rb") as vol:
+        out.write(vol.read())
+free = subprocess.run("minfo -i vol.img :: >/dev/null; mdir -i vol.img :: | tail -n 1",
+                      shell=True, capture_output=True, text=True, env=env).stdout.strip()
+print(f"full.dcp: {len(paths)} files in 50 directories; {free}")
+
+def lines(n):
+    return "".join(f"SYM{i} {paths[i % len(paths)]}\n" for i in range(n))
+
+with open("list10.txt", "w") as f:
+    f.write(lines(10))
+with open("list4096.txt", "w") as f:
+    f.write(lines(4096))
+with open("list1m.txt", "w") as f:
+    f.write(lines(1000000))
+with open("fixups4096.txt", "w") as f:
+    f.write("0 TABLE.BIN\n")
+    f.write("".join(f"{i} {paths[i % len(paths)]}\n" for i in range(4095)))
+
+# 100 MB: short lines with a 40000-byte line every 2000 lines.
+with open("list100m.txt", "w") as f:
+    size, i = 0, 0
+    long_line = "X" * 20000 + " " + "Y" * 19999 + "\n"
+    while size < 100 * 1024 * 1024:
+        line = long_line if i % 2000 == 1999 else f"SYM{i} {paths[i % len(paths)]}\r\n"
+        f.write(line)
+        size += len(line)
+        i += 1
