@@ -83,6 +83,9 @@ TEST(imgplace, failuresafteropeningarenotsuccess)
     writefile(dir + "/small", pattern(10, 5));
     EXPECT_EQ(imgplace(quote(dir + "/small") + " /dev/full 0", &out), 1);
     EXPECT_EQ(out, "Can't write output file\n");
+    // A pipe opens for update but cannot be positioned.
+    EXPECT_EQ(imgplace(quote(dir + "/small") + " /dev/stdout 5", &out), 1);
+    EXPECT_EQ(out, "Can't position output file\n");
     writefile(dir + "/out", pattern(100, 6));
     EXPECT_EQ(imgplace(quote(dir) + " " + quote(dir + "/out") + " 0", &out), 1);
     EXPECT_EQ(out, "Can't read input file\n");

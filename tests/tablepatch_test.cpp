@@ -261,3 +261,22 @@ TEST(tablepatch, messagesinorder)
         EXPECT_EQ(out, "Could not open DCP file " + d.dcp + " for reading\n");
     }
 }
+
+TEST(tablepatch, failedcloseoftheimageisnotsuccess)
+{
+    // The table's bytes reach the disk when the image is closed; a close
+    // that fails there must not be reported as a patched image.
+    patchdisk d;
+    std::string out;
+    writetext(d.list, "0 BOOT\\TABLE.BIN\n1 KERNEL.SYS\n");
+    EXPECT_EQ(run("DCPFAULT_CLOSE=" + quote(d.dcp) + " " + TABLEPATCH_FAULTCLOSE_BIN + " " +
+                      quote(d.dcp) + " " + quote(d.list),
+                  &out),
+              1);
+    EXPECT_EQ(out, "Could not write DCP file " + d.dcp + "\n");
+    // The same binary without the fault succeeds: only the close made the difference.
+    EXPECT_EQ(run(std::string(TABLEPATCH_FAULTCLOSE_BIN) + " " + quote(d.dcp) + " " + quote(d.list),
+                  &out),
+              0);
+    EXPECT_EQ(out, "");
+}
