@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "fakevolume.h"
 #include "volumerun.h"
@@ -188,4 +189,65 @@ TEST(pathlookup, entriesreadonlywithinthedirectory)
     auto r = openvol(v.img);
     EXPECT_EQ(r->cluster("D\\F25"), 115);
     EXPECT_EQ(r->cluster("D\\F26"), -1);
+}
+
+// The comparison and separator rules written out byte by byte, as plainly
+// as they can be, against which the word-at-a-time code is held.
+static bool walkequals(const unsigned char *e, const unsigned char *w)
+{
+    for (int from : {0, 8}) {
+        int to = from ? 11 : 8, i = from;
+        while (i < to && e[i] != ' ' && e[i] == w[i])
+            i++;
+        if (i < to && !(e[i] == ' ' && w[i] == ' '))
+            return false;
+    }
+    return true;
+}
+
+static int32_t plainfind(const unsigned char *p, int32_t from, int32_t end, int wanted)
+{
+    bool trail = false;
+    for (int32_t i = from; i < end; i++) {
+        if (trail)
+            trail = false;
+        else if (p[i] == wanted)
+            return i;
+        else
+            trail = (p[i] >= 0x81 && p[i] <= 0x9F) || (p[i] >= 0xE0 && p[i] <= 0xFC);
+    }
+    return -1;
+}
+
+TEST(nameequals, agreeswiththewalkonrandomnames)
+{
+    std::mt19937 rng(11);
+    const unsigned char alphabet[] = {'A', 'B', ' ', ' ', ' ', 0x00, 0x05, 0xE5, 0x20 ^ 0x80};
+    std::uniform_int_distribution<int> pick(0, sizeof alphabet - 1);
+    unsigned char e[11], w[11];
+    for (int round = 0; round < 200000; round++) {
+        for (int i = 0; i < 11; i++) {
+            e[i] = alphabet[pick(rng)];
+            w[i] = pick(rng) < 4 ? e[i] : alphabet[pick(rng)];
+        }
+        ASSERT_EQ(nameequals(e, w) != 0, walkequals(e, w))
+            << testing::PrintToString(std::string((char *)e, 11)) << " "
+            << testing::PrintToString(std::string((char *)w, 11));
+    }
+}
+
+TEST(findbyte, agreeswiththeplainscanonrandombytes)
+{
+    std::mt19937 rng(12);
+    const unsigned char alphabet[] = {'a', 'a', 'a', 'a', '\\', 0x95, 0x82, 0xE0, 0xFC, 0xFD, 0x80, 0x7F};
+    std::uniform_int_distribution<int> pick(0, sizeof alphabet - 1), len(0, 40);
+    for (int round = 0; round < 100000; round++) {
+        unsigned char p[48];
+        int n = len(rng);
+        for (int i = 0; i < n; i++)
+            p[i] = alphabet[pick(rng)];
+        int from = n ? (int)(rng() % (unsigned)n) : 0;
+        ASSERT_EQ(nextslash(p, from, n), plainfind(p, from, n, '\\'))
+            << testing::PrintToString(std::string((char *)p, (size_t)n)) << " from " << from;
+    }
 }

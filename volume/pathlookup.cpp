@@ -10,6 +10,8 @@ enum {
     KANJIE5 = 0x05 // how FAT stores a name whose first byte really is 0xE5
 };
 
+enum : uint64_t { ONES = 0x0101010101010101ull, HIGHS = 0x8080808080808080ull };
+
 static int isleadbyte(int c)
 {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
@@ -18,10 +20,20 @@ static int isleadbyte(int c)
 // Offset of the first wanted byte in [from, end) that is not a trail byte, or -1.
 int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t wanted)
 {
+    uint64_t ww = ONES * (unsigned char)wanted, v, x;
     int trail = 0;
-    int32_t i;
+    int32_t i = from;
 
-    for (i = from; i < end; i++) {
+    // Words of plain ASCII without the wanted byte are passed whole: no byte
+    // below 0x80 is a lead byte, so the trail flag stays clear across them.
+    while (end - i >= 8) {
+        memcpy(&v, p + i, 8);
+        x = v ^ ww;
+        if ((v & HIGHS) || ((x - ONES) & ~x & HIGHS))
+            break;
+        i += 8;
+    }
+    for (; i < end; i++) {
         if (trail) {
             trail = 0;
             continue;
@@ -80,21 +92,61 @@ void nameto83(const unsigned char *path, int32_t start, int32_t end, unsigned ch
     }
 }
 
-// Compares one space-padded field: a match if no position differs before the
-// entry's first space, or both have a space where the walk stopped.
-static int fieldequals(const unsigned char *e, const unsigned char *w, int32_t from, int32_t to)
-{
-    int32_t i;
+// The comparison rule of nameequals, turned round: the walk over a field
+// stops at the entry's first space or first difference, and matches when
+// both hold a space there. So an entry matches exactly when it equals the
+// wanted name on every byte up to and including the wanted name's first
+// space in each field (on the whole field when it has none). That makes
+// each slot one masked compare against a key built once per search.
+struct namekey {
+    uint64_t namemask, name, extmask, ext;
+};
 
-    for (i = from; i < to; i++)
-        if (e[i] == ' ' || e[i] != w[i])
-            return e[i] == ' ' && w[i] == ' ';
-    return 1;
+// Bytes as a value, first byte lowest, whatever the machine's byte order.
+static uint64_t loadname(const unsigned char *p)
+{
+    return (uint64_t)p[0] | (uint64_t)p[1] << 8 | (uint64_t)p[2] << 16 |
+           (uint64_t)p[3] << 24 | (uint64_t)p[4] << 32 | (uint64_t)p[5] << 40 |
+           (uint64_t)p[6] << 48 | (uint64_t)p[7] << 56;
+}
+
+static uint64_t loadext(const unsigned char *p)
+{
+    return (uint64_t)p[0] | (uint64_t)p[1] << 8 | (uint64_t)p[2] << 16;
+}
+
+// Mask of the bytes up to and including the first that equals its byte in
+// spaces; all bytes when none does. The lowest byte flagged by the zero-byte
+// test is exact (borrows only run upwards).
+static uint64_t fieldmask(uint64_t w, uint64_t spaces)
+{
+    uint64_t s = w ^ spaces, z = (s - ONES) & ~s & HIGHS;
+
+    return z ? ((z & (0 - z)) << 1) - 1 : ~(uint64_t)0;
+}
+
+static void makekey(const unsigned char *w, namekey *k)
+{
+    uint64_t name = loadname(w), ext = loadext(w + 8);
+
+    k->namemask = fieldmask(name, ONES * ' ');
+    k->name = name & k->namemask;
+    k->extmask = fieldmask(ext, 0x202020); // its zero top bytes equal any entry's
+    k->ext = ext & k->extmask;
+}
+
+static int keymatches(const unsigned char *entry, const namekey *k)
+{
+    return (loadname(entry) & k->namemask) == k->name &&
+           (loadext(entry + 8) & k->extmask) == k->ext;
 }
 
 int nameequals(const unsigned char *entry, const unsigned char *name)
 {
-    return fieldequals(entry, name, 0, 8) && fieldequals(entry, name, 8, 11);
+    namekey k;
+
+    makekey(name, &k);
+    return keymatches(entry, &k);
 }
 
 // Index, counted from from, of the first 32-byte slot that has every required
@@ -104,16 +156,18 @@ int32_t getentryindex(const unsigned char *dir, int32_t from, int32_t end,
                       const unsigned char *name, int32_t required, int32_t forbidden)
 {
     unsigned char wanted[11];
+    namekey key;
     int32_t pos, index = 0;
 
     memcpy(wanted, name, 11);
     if (wanted[0] == DELETEDMARK)
         wanted[0] = KANJIE5;
+    makekey(wanted, &key);
     for (pos = from; (int64_t)pos + 32 <= end; pos += 32, index++) {
         const unsigned char *slot = dir + pos;
-        if ((slot[11] & required) != required || (slot[11] & forbidden) != 0)
+        if (!keymatches(slot, &key) || slot[0] == DELETEDMARK)
             continue;
-        if (slot[0] != DELETEDMARK && nameequals(slot, wanted))
+        if ((slot[11] & required) == required && (slot[11] & forbidden) == 0)
             return index;
     }
     return -1;
