@@ -12,6 +12,7 @@ have make || need="$need make"
 have mkfs.fat || [ -x /usr/sbin/mkfs.fat ] || [ -x /sbin/mkfs.fat ] || need="$need dosfstools"
 have mcopy || need="$need mtools"
 have nasm || need="$need nasm"
+have man || need="$need man-db"
 
 if [ -n "$need" ]; then
     echo "installing:$need"

@@ -91,3 +91,21 @@ TEST(imgplace, failuresafteropeningarenotsuccess)
     EXPECT_EQ(out, "Can't read input file\n");
     EXPECT_EQ(readfile(dir + "/out"), pattern(100, 6));
 }
+
+TEST(toolinfo, helpandversionalone)
+{
+    std::string out;
+    for (std::string tool : {std::string(SECTDEFS_BIN), std::string(TABLEPATCH_BIN),
+                             std::string(IMGPLACE_BIN)}) {
+        std::string name = tool.substr(tool.rfind('/') + 1);
+        EXPECT_EQ(run(tool + " --help", &out), 0);
+        EXPECT_EQ(out.rfind("Usage: " + name + " ", 0), 0u) << out;
+        EXPECT_EQ(run(tool + " --version", &out), 0);
+        EXPECT_EQ(out, tool + " " + DCP_VERSION + "\n");
+        // Only as the only argument: otherwise the usual count check holds.
+        EXPECT_EQ(run(tool + " --help x y z", &out), 1) << name;
+        EXPECT_EQ(out.find("Usage"), std::string::npos);
+    }
+    EXPECT_EQ(run(std::string(IMGPLACE_BIN) + " --help x", &out), 1);
+    EXPECT_EQ(out, "Expects three arguments\n");
+}

@@ -4,7 +4,16 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "tools/toolinfo.h"
+
 enum { COPYBUFSIZE = 4096 };
+
+static const char usage[] =
+    "Usage: imgplace INPUT OUTPUT OFFSET\n"
+    "Copies all of INPUT into the existing file OUTPUT, starting at the\n"
+    "decimal byte OFFSET (0 to 2147483647). OUTPUT is never created or\n"
+    "truncated; it grows when the copy runs past its end.\n"
+    "Exit status: 0 on success, 1 on failure.\n";
 
 // The decimal number in a NUL-terminated text: digits only, at most
 // 2147483647 (a longer run would wrap into a small, wrong offset); -1 when
@@ -65,7 +74,9 @@ int main(int argc, char **argv)
     int32_t offset;
     int ok = 0;
 
-    if (argc != 4)
+    if (infoargument(argc, argv, usage))
+        ok = 1;
+    else if (argc != 4)
         puts("Expects three arguments");
     else if ((offset = parsenum(argv[3])) < 0)
         puts("Bad offset");

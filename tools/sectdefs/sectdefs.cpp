@@ -4,7 +4,16 @@
 
 #include "listfile/listfile.h"
 #include "outbuf.h"
+#include "tools/toolinfo.h"
 #include "volume/diskprops.h"
+
+static const char usage[] =
+    "Usage: sectdefs IMAGE LIST OUTPUT\n"
+    "Writes \"%define SYMBOL SECTOR\" to OUTPUT for every line \"SYMBOL PATH\" of\n"
+    "LIST whose PATH (backslash-separated 8.3 names, from the root) is found\n"
+    "in the FAT12 volume of the DCP IMAGE. SECTOR is the first logical sector,\n"
+    "counted from the volume's boot sector. Other lines are skipped.\n"
+    "Exit status: 0 on success, 1 on failure.\n";
 
 static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char outbuf[OUTBUFSIZE];
@@ -93,7 +102,9 @@ int main(int argc, char **argv)
     FILE *out;
     int ok;
 
-    if (argc != 4) {
+    if (infoargument(argc, argv, usage)) {
+        ok = 1;
+    } else if (argc != 4) {
         fputs("Expects three arguments.", stdout);
         ok = 0;
     } else if (!(out = fopen(argv[3], "wb"))) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "listfile/listfile.h"
+#include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
 enum { TABLEBUFSIZE = 16384, RECORDSIZE = 4, TARGETPATHMAX = 255 };
@@ -18,6 +19,15 @@ struct fixup {
     int32_t tablelen;
     int32_t line;
 };
+
+static const char usage[] =
+    "Usage: tablepatch IMAGE FIXUPS [BIAS]\n"
+    "Line 1 of FIXUPS is \"OFFSET PATH\": the file inside the DCP IMAGE that\n"
+    "receives the table, and the byte offset in it. Every further line adds\n"
+    "one 4-byte record: \"VALUE PATH\" gives VALUE and the first sector of PATH\n"
+    "less BIAS (both 16-bit, little-endian); \"VALUE\" alone gives VALUE and 0;\n"
+    "an empty line gives 0 and 0. The table is written after the last line.\n"
+    "Exit status: 0 on success, 1 on failure.\n";
 
 static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char tablebuf[TABLEBUFSIZE];
@@ -151,7 +161,9 @@ int main(int argc, char **argv)
     static fixup fx;
     int ok = 0;
 
-    if (argc < 3) {
+    if (infoargument(argc, argv, usage)) {
+        ok = 1;
+    } else if (argc < 3) {
         fputs("Expects two or three arguments.", stdout);
     } else {
         fx.bias = argc > 3 ? parsebias(argv[3]) : 0;

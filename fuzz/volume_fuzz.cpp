@@ -1,0 +1,102 @@
+// Fuzz target: a damaged or hostile image. The input is a two-byte length,
+// that many bytes of list text, and the image. The volume is opened, the
+// list's paths looked up, and the table written with patchfile into the
+// target that the first line names; nothing outside the data area of the
+// volume may change, and nothing may crash, hang or stray out of bounds.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "listfile/listfile.h"
+#include "volume/diskprops.h"
+
+static diskprops dp;
+static unsigned char workbuf[WORKBUFSIZE];
+static unsigned char listbuf[256];
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    // openvolume reports on standard output; the fuzzer needs none of it.
+    if (!freopen("/dev/null", "w", stdout))
+        abort();
+    return 0;
+}
+
+// Looks up every line's path; the first line with two items gives the
+// patch target and offset. 1 when a target was found.
+static int lookups(FILE *image, const uint8_t *list, size_t len, unsigned char *target,
+                   int32_t *targetlen, int32_t *offset)
+{
+    FILE *f = fmemopen((void *)list, len, "rb");
+    int32_t bufused, linestart = 0, lineend = 0, n, lines = 0;
+    unsigned char lastcr = 0;
+    itemspan items[2];
+    int more = 1, found = 0;
+
+    if (!f)
+        return 0;
+    bufused = (int32_t)fread(listbuf, 1, sizeof listbuf, f);
+    while (more && lines++ < 16) {
+        more = nextline(f, listbuf, sizeof listbuf, &bufused, &linestart, &lineend, &lastcr);
+        n = getlineitems(listbuf, linestart, contentend(listbuf, linestart, lineend), items, 2);
+        if (n != 2)
+            continue;
+        getfilesector(image, &dp, listbuf + items[1].start, items[1].end - items[1].start);
+        if (!found) {
+            *targetlen = items[1].end - items[1].start;
+            memcpy(target, listbuf + items[1].start, (size_t)*targetlen);
+            *offset = parsenum(listbuf + items[0].start, items[0].end - items[0].start);
+            found = *offset >= 0;
+        }
+    }
+    fclose(f);
+    return found;
+}
+
+// Aborts when a byte outside the volume's data area differs.
+static void checkuntouched(const uint8_t *before, const unsigned char *after, size_t n)
+{
+    int64_t lo = dp.imageoffset + (int64_t)dp.datastart * dp.bytespersector;
+    int64_t hi = dp.imageoffset + (int64_t)dp.totalsectors * dp.bytespersector;
+
+    for (size_t i = 0; i < n; i++)
+        if (before[i] != after[i] && ((int64_t)i < lo || (int64_t)i >= hi))
+            abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static unsigned char table[4096];
+    unsigned char target[256];
+    int32_t targetlen = 0, offset = 0;
+    size_t listlen, imagelen;
+    unsigned char *image;
+    FILE *f;
+
+    if (size < 2)
+        return 0;
+    listlen = (size_t)(data[0] | data[1] << 8);
+    listlen = listlen > size - 2 ? size - 2 : listlen;
+    imagelen = size - 2 - listlen;
+    image = (unsigned char *)calloc(imagelen + 1, 1);
+    memcpy(image, data + 2 + listlen, imagelen);
+    f = fmemopen(image, imagelen ? imagelen : 1, "r+");
+    if (!f) {
+        free(image);
+        return 0;
+    }
+    initdiskprops(&dp);
+    if (openvolume(f, &dp, workbuf) &&
+        lookups(f, data + 2, listlen, target, &targetlen, &offset)) {
+        for (size_t i = 0; i < sizeof table; i++)
+            table[i] = (unsigned char)(i * 7 + 1);
+        patchfile(f, &dp, target, targetlen, offset, table, (int32_t)(listlen % sizeof table));
+        fflush(f);
+        checkuntouched(data + 2 + listlen, image, imagelen);
+    }
+    fclose(f);
+    freediskprops(&dp);
+    free(image);
+    return 0;
+}

@@ -1,0 +1,28 @@
+// --help and --version, the same way in every tool. Header-only, so that a
+// tool that links nothing else stays that way.
+#ifndef TOOLS_TOOLINFO_H
+#define TOOLS_TOOLINFO_H
+
+#include <cstdio>
+#include <cstring>
+
+#ifndef DCP_VERSION
+#define DCP_VERSION "unknown"
+#endif
+
+// When "--help" or "--version" is the only argument, prints the usage text
+// or the version on standard output and returns 1; otherwise 0.
+inline int infoargument(int argc, char **argv, const char *usage)
+{
+    if (argc != 2)
+        return 0;
+    if (strcmp(argv[1], "--help") == 0)
+        fputs(usage, stdout);
+    else if (strcmp(argv[1], "--version") == 0)
+        printf("%s %s\n", argv[0][0] ? argv[0] : "dcptools", DCP_VERSION);
+    else
+        return 0;
+    return 1;
+}
+
+#endif
