@@ -32,6 +32,13 @@ with open("full.dcp", "wb") as out:
     out.write(bytes(162))
     with open("vol.img", "rb") as vol:
         out.write(vol.read())
+subprocess.run("cp full.dcp patch.dcp", shell=True, check=True)
+# The smallest real job: a near-empty disk with a kernel and a table file.
+subprocess.run("mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE small.img 1232 >/dev/null && "
+               f"mcopy -i small.img {tree}/D0/S0/F00.BIN ::KERNEL.SYS && "
+               f"mcopy -i small.img {tree}/TABLE.BIN ::TABLE.BIN && "
+               "{ head -c 162 /dev/zero; cat small.img; } > small.dcp",
+               shell=True, check=True, env=env)
 free = subprocess.run("minfo -i vol.img :: >/dev/null; mdir -i vol.img :: | tail -n 1",
                       shell=True, capture_output=True, text=True, env=env).stdout.strip()
 print(f"full.dcp: {len(paths)} files in 50 directories; {free}")
@@ -39,8 +46,23 @@ print(f"full.dcp: {len(paths)} files in 50 directories; {free}")
 def lines(n):
     return "".join(f"SYM{i} {paths[i % len(paths)]}\n" for i in range(n))
 
+with open("list1.txt", "w") as f:
+    f.write(lines(1))
 with open("list10.txt", "w") as f:
     f.write(lines(10))
+with open("list1000.txt", "w") as f:
+    f.write(lines(1000))
+# The mtools route to the same include file: one mshowfat call for every
+# path, its first clusters turned into sectors by awk (data at sector 11).
+with open("mtools_route.sh", "w") as f:
+    f.write("MTOOLS_SKIP_CHECK=1 mshowfat -i full.dcp@@162 " +
+            " ".join("::" + p.replace("\\", "/") for p in paths) +
+            " | awk '{ match($0, /<[0-9]+/); c = substr($0, RSTART + 1, RLENGTH - 1);"
+            " printf \"%%define SYM%d %d\\n\", NR - 1, c - 2 + 11 }' > route1000.inc\n")
+with open("fixups1.txt", "w") as f:
+    f.write("0 TABLE.BIN\n1 KERNEL.SYS")
+with open("boot.bin", "wb") as f:
+    f.write(bytes(range(41)))
 with open("list4096.txt", "w") as f:
     f.write(lines(4096))
 with open("list1m.txt", "w") as f:

@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Runs the benchmarks side by side with hyperfine and prints one markdown
+table: medians, ratios measured in the same hyperfine run, and the goals.
+Usage: bench.py WORKDIR BINDIR   (bench/run sets both up)."""
+import json
+import os
+import subprocess
+import sys
+
+work, bindir = sys.argv[1], sys.argv[2]
+os.chdir(work)
+sd, tp, ip = (os.path.join(bindir, t) for t in ("sectdefs", "tablepatch", "imgplace"))
+rows = []
+
+
+def hyperfine(name, commands, runs, warmup=3):
+    out = f"{name}.json"
+    subprocess.run(["hyperfine", "-N", "-w", str(warmup), "-r", str(runs), "--export-json", out,
+                    "--style", "none"] + commands, check=True, stdout=subprocess.DEVNULL)
+    with open(out) as f:
+        return [r["median"] * 1000 for r in json.load(f)["results"]]
+
+
+def peakkib(cmd):
+    r = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd, capture_output=True, text=True)
+    return int(r.stderr.strip().splitlines()[-1])
+
+
+def row(bench, what, ms, ratio, goal, met):
+    rows.append(f"| {bench} | {what} | {ms} | {ratio} | {goal} | {'yes' if met else 'NO'} |")
+
+
+# 0. the list reader alone on a 100 MB list, long lines included.
+a, b, c = hyperfine("reader", [f"{os.path.join(bindir, 'listread')} list100m.txt",
+                               "cat list100m.txt", "wc -l list100m.txt"], 10)
+row("0. list reader, 100 MB", "nextline + getlineitems", f"{a:.1f}", f"{a / b:.1f}x cat", "", True)
+row("", "cat / wc -l", f"{b:.1f} / {c:.1f}", "", "", True)
+
+# 1. sectdefs against the mtools route, 1000 paths on a full volume.
+a, b = hyperfine("route", [f"{sd} full.dcp list1000.txt out1000.inc", "sh mtools_route.sh"], 20)
+with open("out1000.inc") as f1, open("route1000.inc") as f2:
+    same = f1.read() == f2.read()
+row("1. 1000 paths, full 1.2 MB volume", "sectdefs", f"{a:.2f}", "1", "", True)
+row("", "mshowfat + awk (same output: %s)" % ("yes" if same else "NO"), f"{b:.2f}",
+    f"{b / a:.1f}x slower", "sectdefs >= 10x faster", b / a >= 10 and same)
+
+# 2. a 1,000,000-line list: time against wc -l, memory against 10 lines.
+a, b = hyperfine("million", [f"{sd} full.dcp list1m.txt out1m.inc", "wc -l list1m.txt"], 10)
+row("2. 1,000,000-line list", "sectdefs", f"{a:.1f}", f"{a / b:.1f}x wc -l",
+    "within 15x wc -l", a / b <= 15)
+row("", "wc -l", f"{b:.1f}", "1", "", True)
+m10 = peakkib([sd, "full.dcp", "list10.txt", "out10.inc"])
+m1m = peakkib([sd, "full.dcp", "list1m.txt", "out1m.inc"])
+row("", f"peak memory: {m1m} KiB (1,000,000 lines) vs {m10} KiB (10 lines)", "",
+    f"{m1m / m10:.2f}", "within 10%", m1m <= 1.1 * m10)
+
+# 3. imgplace against dd on 256 MB.
+a, b, c = hyperfine("copy", [f"{ip} in256.bin out256.bin 0",
+                             "dd if=in256.bin of=out256.bin bs=4096 conv=notrunc status=none",
+                             "dd if=in256.bin of=out256.bin bs=1M conv=notrunc status=none"], 10)
+row("3. 256 MB copy", "imgplace", f"{a:.1f}", "1", "", True)
+row("", "dd bs=4096", f"{b:.1f}", f"imgplace {a / b:.2f}x", "within 1.10x", a <= 1.1 * b)
+row("", "dd bs=1M", f"{c:.1f}", f"imgplace {a / c:.2f}x", "within 1.5x", a <= 1.5 * c)
+row("", f"peak memory: {peakkib([ip, 'in256.bin', 'out256.bin', '0'])} KiB", "", "", "flat", True)
+
+# 4. tablepatch with 4096 records against sectdefs on the same paths.
+a, b = hyperfine("table", [f"{tp} patch.dcp fixups4096.txt", f"{sd} full.dcp list4096.txt out4096.inc"], 50)
+row("4. 4096 records", "tablepatch", f"{a:.2f}", f"{a / b:.2f}x sectdefs", "little over sectdefs",
+    a <= 1.5 * b)
+row("", "sectdefs, same paths", f"{b:.2f}", "1", "", True)
+
+# 5. start-up: the smallest real job of each tool against cat of its files.
+for name, cmd, cat in [("sectdefs", f"{sd} full.dcp list1.txt out1.inc", "cat full.dcp list1.txt"),
+                       ("tablepatch", f"{tp} small.dcp fixups1.txt", "cat small.dcp fixups1.txt"),
+                       ("imgplace", f"{ip} boot.bin small.dcp 224", "cat boot.bin small.dcp")]:
+    a, b = hyperfine("start-" + name, [cmd, cat], 300, warmup=30)
+    row("5. start-up" if name == "sectdefs" else "", f"{name} (cat: {b:.2f} ms)", f"{a:.2f}",
+        f"{a / b:.2f}x cat", "within 1.3x cat", a <= 1.3 * b)
+
+print("| benchmark | command | median ms | ratio | goal | met |")
+print("|---|---|---:|---|---|---|")
+print("\n".join(rows))
