@@ -178,3 +178,63 @@ TEST(directorycache, growthkeepsearlierrows)
     }
     EXPECT_TRUE(r->m.calls.empty());
 }
+
+TEST(directorycache, failedallocations)
+{
+    fakevolume v = dirvolume({5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22});
+    memfile m;
+    m.data = v.img;
+    FILE *f = openmem(&m, "rb");
+    auto dp = std::make_unique<diskprops>();
+    unsigned char work[WORKBUFSIZE];
+
+    // No buffer at the start: no table is tried either, and the opening
+    // grows the cache from nothing (7168 bytes of root need 8192; 16 rows).
+    failalloc = 1;
+    initdiskprops(dp.get());
+    failalloc = 0;
+    EXPECT_EQ(dp->dirbuf, nullptr);
+    EXPECT_EQ(dp->dirtable, nullptr);
+    EXPECT_EQ(dp->dirbufsize, 0);
+    EXPECT_EQ(dp->dirtablesize, 0);
+    ASSERT_EQ(openvolume(f, dp.get(), work), 1);
+    EXPECT_EQ(dp->dirbufsize, 8192);
+    EXPECT_EQ(dp->dirtablesize, 16);
+
+    // A growth that fails ends the load: nothing appended, nothing shrunk,
+    // and the next request loads it.
+    failalloc = 1;
+    EXPECT_EQ(getdirectoryentry(f, dp.get(), 5), -1);
+    failalloc = 0;
+    EXPECT_EQ(dp->dircount, 1);
+    EXPECT_EQ(dp->dirbufused, 7168);
+    EXPECT_EQ(dp->dirbufsize, 8192);
+    EXPECT_EQ(getdirectoryentry(f, dp.get(), 5), 1);
+    EXPECT_EQ(dp->dirbufsize, 16384);
+    freediskprops(dp.get());
+
+    // Only the table fails at the start: the buffer is kept.
+    failalloc = 2;
+    initdiskprops(dp.get());
+    failalloc = 0;
+    EXPECT_EQ(dp->dirbufsize, 16384);
+    EXPECT_EQ(dp->dirtablesize, 0);
+    freediskprops(dp.get());
+    fclose(f);
+}
+
+TEST(directorycache, rowpastthirtyonebitsisrefused)
+{
+    // A cache already near 2^31 bytes cannot take another cluster: the load
+    // fails before growing or reading anything.
+    fakevolume v = dirvolume({5});
+    auto r = openvol(v.img);
+    int32_t used = r->dp.dirbufused;
+    r->dp.dirbufused = INT32_MAX - 100;
+    r->m.calls.clear();
+    EXPECT_EQ(getdirectoryentry(r->f, &r->dp, 5), -1);
+    EXPECT_TRUE(r->m.calls.empty());
+    EXPECT_EQ(r->dp.dirbufsize, 16384);
+    r->dp.dirbufused = used;
+    EXPECT_EQ(getdirectoryentry(r->f, &r->dp, 5), 1);
+}

@@ -6,7 +6,26 @@
 
 static std::map<FILE *, memfile *> streams;
 
+int failalloc;
+
 extern "C" {
+void *__real_malloc(size_t n);
+void *__real_realloc(void *p, size_t n);
+
+void *__wrap_malloc(size_t n)
+{
+    if (failalloc > 0 && --failalloc == 0)
+        return nullptr;
+    return __real_malloc(n);
+}
+
+void *__wrap_realloc(void *p, size_t n)
+{
+    if (failalloc > 0 && --failalloc == 0)
+        return nullptr;
+    return __real_realloc(p, n);
+}
+
 size_t __real_fread(void *p, size_t size, size_t n, FILE *f);
 size_t __real_fwrite(const void *p, size_t size, size_t n, FILE *f);
 int __real_fseek(FILE *f, long offset, int whence);

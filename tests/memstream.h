@@ -22,6 +22,10 @@ struct memfile {
     bool failing = false;
 };
 
+// The Nth malloc or realloc from now, made by the project's code, fails
+// (0: none does). The test binary links with --wrap for both.
+extern int failalloc;
+
 FILE *openmem(memfile *m, const char *mode);
 // Calls of one kind that moved bytes (seeks: all of them).
 int countcalls(const memfile *m, char op);
