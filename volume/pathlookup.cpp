@@ -12,6 +12,14 @@ enum {
 
 enum : uint64_t { ONES = 0x0101010101010101ull, HIGHS = 0x8080808080808080ull };
 
+// The high bit of every zero byte of v, and possibly of bytes above one
+// (borrows run upwards): nonzero exactly when v holds a zero byte, and its
+// lowest set bit marks the first.
+static uint64_t zerobytes(uint64_t v)
+{
+    return (v - ONES) & ~v & HIGHS;
+}
+
 static int isleadbyte(int c)
 {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
@@ -20,7 +28,7 @@ static int isleadbyte(int c)
 // Offset of the first wanted byte in [from, end) that is not a trail byte, or -1.
 int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t wanted)
 {
-    uint64_t ww = ONES * (unsigned char)wanted, v, x;
+    uint64_t ww = ONES * (unsigned char)wanted, v;
     int trail = 0;
     int32_t i = from;
 
@@ -28,8 +36,7 @@ int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t want
     // below 0x80 is a lead byte, so the trail flag stays clear across them.
     while (end - i >= 8) {
         memcpy(&v, p + i, 8);
-        x = v ^ ww;
-        if ((v & HIGHS) || ((x - ONES) & ~x & HIGHS))
+        if ((v & HIGHS) || zerobytes(v ^ ww))
             break;
         i += 8;
     }
@@ -116,11 +123,10 @@ static uint64_t loadext(const unsigned char *p)
 }
 
 // Mask of the bytes up to and including the first that equals its byte in
-// spaces; all bytes when none does. The lowest byte flagged by the zero-byte
-// test is exact (borrows only run upwards).
+// spaces; all bytes when none does.
 static uint64_t fieldmask(uint64_t w, uint64_t spaces)
 {
-    uint64_t s = w ^ spaces, z = (s - ONES) & ~s & HIGHS;
+    uint64_t z = zerobytes(w ^ spaces);
 
     return z ? ((z & (0 - z)) << 1) - 1 : ~(uint64_t)0;
 }
