@@ -10,6 +10,11 @@
 #define DCP_VERSION "unknown"
 #endif
 
+inline void printversion(const char *argv0)
+{
+    printf("%s %s\n", argv0 && argv0[0] ? argv0 : "dcptools", DCP_VERSION);
+}
+
 // When "--help" or "--version" is the only argument, prints the usage text
 // or the version on standard output and returns 1; otherwise 0.
 inline int infoargument(int argc, char **argv, const char *usage)
@@ -19,7 +24,7 @@ inline int infoargument(int argc, char **argv, const char *usage)
     if (strcmp(argv[1], "--help") == 0)
         fputs(usage, stdout);
     else if (strcmp(argv[1], "--version") == 0)
-        printf("%s %s\n", argv[0][0] ? argv[0] : "dcptools", DCP_VERSION);
+        printversion(argv[0]);
     else
         return 0;
     return 1;

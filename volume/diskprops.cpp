@@ -84,8 +84,9 @@ static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf, int32_t n
     return 1;
 }
 
-// 1 when the volume is open; 0 after printing why not.
-int openvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
+// VOLUMEOPEN when the volume is open, else the stage that failed. Prints
+// nothing, so that each program can say it where its messages go.
+int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
 {
     int32_t n;
 
@@ -94,18 +95,32 @@ int openvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
     if (n >= BOOTMINIMUM)
         readbootfields(dp, workbuf + dp->imageoffset);
     // Every sector offset divides by the sector size: 0 is unreadable.
-    if (n < BOOTMINIMUM || dp->bytespersector == 0) {
-        puts("Could not read disk properties");
-        return 0;
-    }
-    if (!readfat(image, dp, workbuf, n)) {
-        puts("Could not read FAT table");
-        return 0;
-    }
+    if (n < BOOTMINIMUM || dp->bytespersector == 0)
+        return VOLUMEBOOTFAILED;
+    if (!readfat(image, dp, workbuf, n))
+        return VOLUMEFATFAILED;
     computegeometry(dp);
-    if (initrootdir(image, dp) == -1) {
-        puts("Could not read root directory of disk");
-        return 0;
-    }
-    return 1;
+    if (initrootdir(image, dp) == -1)
+        return VOLUMEROOTFAILED;
+    return VOLUMEOPEN;
+}
+
+// The message for a stage that loadvolume reports as failed.
+const char *volumemessage(int stage)
+{
+    if (stage == VOLUMEBOOTFAILED)
+        return "Could not read disk properties";
+    if (stage == VOLUMEFATFAILED)
+        return "Could not read FAT table";
+    return "Could not read root directory of disk";
+}
+
+// 1 when the volume is open; 0 after printing why not.
+int openvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
+{
+    int stage = loadvolume(image, dp, workbuf);
+
+    if (stage != VOLUMEOPEN)
+        puts(volumemessage(stage));
+    return stage == VOLUMEOPEN;
 }

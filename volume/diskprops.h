@@ -17,6 +17,9 @@ enum {
     ATTRDIR = 0x10
 };
 
+// What loadvolume reports: the volume is open, or the stage that failed.
+enum { VOLUMEOPEN = 0, VOLUMEBOOTFAILED, VOLUMEFATFAILED, VOLUMEROOTFAILED };
+
 // One row of the directory cache: offsets, not addresses, because dirbuf
 // moves when it grows.
 struct cacheddir {
@@ -24,6 +27,42 @@ struct cacheddir {
     int32_t start;
     int32_t end;
 };
+
+// A walk over a cluster chain, one run of consecutive clusters at a time.
+// seen[] marks the clusters taken, by stamp, so that a loop is caught.
+enum { CHAINSOUND = 0, CHAINLOOP, CHAINOUTSIDE, CHAINPASTEND };
+struct chainwalk {
+    int32_t next;       // cluster the next run starts at; FATENDOFCHAIN when done
+    int32_t clusters;   // sound clusters taken so far
+    int32_t damage;     // CHAINSOUND, or why the walk stopped early
+    int32_t badcluster; // the cluster that stopped it, or -1
+    int32_t stamp;
+    int32_t seen[FATENDOFCHAIN];
+};
+
+// A depth-first walk over the directory tree. A frame per directory being
+// walked: its cache row, the dirbuf offset of its next slot, and the dirbuf
+// offset of the entry that named it (-1 for the root).
+enum { WALKFILE = 0, WALKDIR, WALKAGAIN, WALKUNREAD };
+struct walkframe {
+    int32_t row;
+    int32_t next;
+    int32_t slot;
+};
+struct dirwalk {
+    int32_t depth;       // frames[0..depth] in use; frames[0] is the root
+    int32_t pending;     // row to enter on the next step, or -1
+    int32_t pendingslot;
+    unsigned char entered[FATENDOFCHAIN]; // directories entered, by first cluster
+    walkframe frames[FATENDOFCHAIN];
+};
+
+// Where a sector lies, and what a data cluster that no chain reaches is.
+enum {
+    SECTORBOOT = 0, SECTORRESERVED, SECTORFAT, SECTORROOT, SECTORDATA, SECTORUNUSED,
+    SECTORPASTEND
+};
+enum { CLUSTERFREE = 0, CLUSTERBAD, CLUSTERLOST };
 
 struct diskprops {
     int32_t imageoffset;
@@ -64,6 +103,8 @@ int clusterinvolume(const diskprops *dp, int32_t cluster);
 // diskprops.cpp: the record's life
 void initdiskprops(diskprops *dp);
 int openvolume(FILE *image, diskprops *dp, unsigned char *workbuf);
+int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf);
+const char *volumemessage(int stage);
 void freediskprops(diskprops *dp);
 
 // dircache.cpp
@@ -85,6 +126,28 @@ void nameto83(const unsigned char *path, int32_t start, int32_t end, unsigned ch
 void nametext(const unsigned char *src, unsigned char *dest, int32_t count);
 int32_t nextslash(const unsigned char *p, int32_t from, int32_t end);
 int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t wanted);
+
+int32_t findslot(FILE *image, diskprops *dp, const unsigned char *path, int32_t len);
+
+// chainruns.cpp
+void initchainwalk(chainwalk *w);
+void startchain(chainwalk *w, int32_t first);
+int nextrun(const diskprops *dp, chainwalk *w, int32_t *first, int32_t *last);
+int32_t clustersector(const diskprops *dp, int32_t cluster);
+
+// dirwalk.cpp
+int islisted(const unsigned char *slot);
+int32_t entrycluster(const diskprops *dp, int32_t slot);
+uint32_t entrysize(const diskprops *dp, int32_t slot);
+int entryisdir(const diskprops *dp, int32_t slot);
+void startwalk(const diskprops *dp, dirwalk *w);
+int32_t nextentry(FILE *image, diskprops *dp, dirwalk *w, int *kind);
+
+// sectorowner.cpp
+int sectorarea(const diskprops *dp, int32_t sector, int32_t *detail);
+int clusterstate(const diskprops *dp, int32_t cluster);
+int32_t findowner(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, int32_t cluster,
+                  int32_t *index);
 
 // patchfile.cpp
 int patchfile(FILE *image, diskprops *dp, const unsigned char *path, int32_t pathlen,

@@ -189,14 +189,15 @@ static int32_t searchrow(const diskprops *dp, int32_t row, const unsigned char *
     return index < 0 ? -1 : r->start + 32 * index;
 }
 
-// First cluster of what the path names, or -1; *attr gets the entry's
-// attribute byte (ATTRDIR for a path that ends in a backslash).
-int32_t findentry(FILE *image, diskprops *dp, const unsigned char *path, int32_t len,
-                  int32_t *attr)
+// The dirbuf offset of the entry that the path names, or -1; *dironly is
+// set when the path ends in a backslash (its directory then loaded too).
+static int32_t walkpath(FILE *image, diskprops *dp, const unsigned char *path, int32_t len,
+                        int *dironly)
 {
     unsigned char name[11];
     int32_t row = 0, from = 0, k, at;
 
+    *dironly = 0;
     while ((k = nextslash(path, from, len)) >= 0) {
         nameto83(path, from, k, name);
         at = searchrow(dp, row, name, ATTRDIR);
@@ -207,15 +208,33 @@ int32_t findentry(FILE *image, diskprops *dp, const unsigned char *path, int32_t
             return -1;
         from = k + 1;
         if (from == len) {
-            *attr = ATTRDIR;
-            return dp->dirtable[row].cluster;
+            *dironly = 1;
+            return at;
         }
     }
     nameto83(path, from, len, name);
-    at = searchrow(dp, row, name, 0);
+    return searchrow(dp, row, name, 0);
+}
+
+// The dirbuf offset of the directory entry that the path names, or -1.
+int32_t findslot(FILE *image, diskprops *dp, const unsigned char *path, int32_t len)
+{
+    int dironly;
+
+    return walkpath(image, dp, path, len, &dironly);
+}
+
+// First cluster of what the path names, or -1; *attr gets the entry's
+// attribute byte (ATTRDIR for a path that ends in a backslash).
+int32_t findentry(FILE *image, diskprops *dp, const unsigned char *path, int32_t len,
+                  int32_t *attr)
+{
+    int dironly;
+    int32_t at = walkpath(image, dp, path, len, &dironly);
+
     if (at < 0)
         return -1;
-    *attr = dp->dirbuf[at + 11];
+    *attr = dironly ? (int32_t)ATTRDIR : dp->dirbuf[at + 11];
     return getu16l(dp->dirbuf + at + 26);
 }
 
@@ -233,5 +252,5 @@ int32_t getfilesector(FILE *image, diskprops *dp, const unsigned char *path, int
 
     if (cluster == -1)
         return -1;
-    return (cluster - 2) * dp->sectorspercluster + dp->datastart;
+    return clustersector(dp, cluster);
 }

@@ -1,0 +1,162 @@
+// The sector map's text. Everything goes straight into the stdio stream:
+// no line is assembled in memory, so no path or extent list is too long.
+#include <cstring>
+
+#include "mapformat.h"
+
+enum { NAMEFIELD = 8, EXTFIELD = 3, KANJIE5 = 0x05, DELETEDBYTE = 0xE5 };
+
+// Writes value in decimal, right-aligned in width; the count of bytes written.
+int32_t putnumber(FILE *out, int64_t value, int32_t width)
+{
+    char text[24];
+    int32_t n = 0, count;
+    uint64_t v = value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
+
+    do {
+        text[sizeof text - 1 - n++] = (char)('0' + v % 10);
+        v /= 10;
+    } while (v > 0);
+    if (value < 0)
+        text[sizeof text - 1 - n++] = '-';
+    for (count = n; count < width; count++)
+        putc(' ', out);
+    fwrite(text + sizeof text - n, 1, (size_t)n, out);
+    return count;
+}
+
+// Length of a space-padded field without its padding.
+static int32_t trimmed(const unsigned char *field, int32_t size)
+{
+    while (size > 0 && field[size - 1] == ' ')
+        size--;
+    return size;
+}
+
+// Writes the slot's 8.3 name as NAME.EXT (NAME when the extension is blank),
+// bytes as stored but for the 0x05 that stands for a first byte 0xE5.
+int32_t putslotname(FILE *out, const unsigned char *slot)
+{
+    int32_t name = trimmed(slot, NAMEFIELD), ext = trimmed(slot + NAMEFIELD, EXTFIELD);
+
+    if (name > 0) {
+        putc(slot[0] == KANJIE5 ? (int)DELETEDBYTE : slot[0], out);
+        fwrite(slot + 1, 1, (size_t)(name - 1), out);
+    }
+    if (ext > 0) {
+        putc('.', out);
+        fwrite(slot + NAMEFIELD, 1, (size_t)ext, out);
+    }
+    return name + (ext > 0 ? ext + 1 : 0);
+}
+
+// Writes the path of the entry at slot, reached by the walk: its ancestors'
+// names and its own, backslashes between, one after a directory.
+void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot)
+{
+    int32_t i;
+
+    for (i = 1; i <= w->depth; i++) {
+        putslotname(out, dp->dirbuf + w->frames[i].slot);
+        putc('\\', out);
+    }
+    putslotname(out, dp->dirbuf + slot);
+    if (entryisdir(dp, slot))
+        putc('\\', out);
+}
+
+// Clusters that size bytes fill.
+static int64_t clustersfor(const diskprops *dp, uint32_t size)
+{
+    return dp->clusterbytes > 0 ? ((int64_t)size + dp->clusterbytes - 1) / dp->clusterbytes : 0;
+}
+
+// Walks the chain of the entry at slot once, counting runs and clusters and
+// finding its damage: a directory needs a cluster, a file enough of them.
+void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, chainsummary *s)
+{
+    int32_t first = entrycluster(dp, slot), a, b;
+    int64_t needed = entryisdir(dp, slot) ? 1 : clustersfor(dp, entrysize(dp, slot));
+
+    s->runs = 0;
+    startchain(cw, first);
+    while (nextrun(dp, cw, &a, &b))
+        s->runs++;
+    s->clusters = cw->clusters;
+    s->damage = cw->damage;
+    s->badcluster = cw->badcluster;
+    s->needed = needed > FATENDOFCHAIN ? FATENDOFCHAIN : (int32_t)needed;
+    if (entryisdir(dp, slot) && first == 0) {
+        s->damage = CHAINOUTSIDE;
+        s->badcluster = 0;
+    } else if (s->damage == CHAINSOUND && s->clusters < needed) {
+        s->damage = MAPSHORT;
+    }
+}
+
+// The marker that ends a damaged chain's extents.
+const char *damagemark(int32_t damage)
+{
+    switch (damage) {
+    case CHAINLOOP:
+        return "!loop";
+    case CHAINOUTSIDE:
+        return "!outside";
+    case CHAINPASTEND:
+        return "!pastend";
+    case MAPSHORT:
+        return "!short";
+    default:
+        return "";
+    }
+}
+
+// Writes one sector run, A-B or A alone; the count of bytes written.
+static int32_t putrun(FILE *out, const diskprops *dp, int32_t a, int32_t b)
+{
+    int32_t first = clustersector(dp, a), last = clustersector(dp, b) + dp->sectorspercluster - 1;
+    int32_t n = putnumber(out, first, 0);
+
+    if (last == first)
+        return n;
+    putc('-', out);
+    return n + 1 + putnumber(out, last, 0);
+}
+
+// Writes the chain's runs of sectors joined by commas, then its damage
+// marker and walkmark ("-" for no cluster at all); the count of bytes written.
+int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
+                   const chainsummary *s, const char *walkmark)
+{
+    int32_t a, b, n = 0;
+    const char *mark = damagemark(s->damage);
+
+    startchain(cw, first);
+    while (nextrun(dp, cw, &a, &b)) {
+        if (n > 0) {
+            putc(',', out);
+            n++;
+        }
+        n += putrun(out, dp, a, b);
+    }
+    if (n == 0 && !mark[0] && !walkmark[0]) {
+        putc('-', out);
+        return 1;
+    }
+    fputs(mark, out);
+    fputs(walkmark, out);
+    return n + (int32_t)strlen(mark) + (int32_t)strlen(walkmark);
+}
+
+// Writes why the chain is damaged, for a message.
+void putdamage(FILE *out, const chainsummary *s)
+{
+    if (s->damage == CHAINLOOP)
+        fprintf(out, "it comes back to cluster %d", s->badcluster);
+    else if (s->damage == CHAINOUTSIDE)
+        fprintf(out, "cluster %d is outside 2 to 4079", s->badcluster);
+    else if (s->damage == CHAINPASTEND)
+        fprintf(out, "cluster %d lies past the end of the volume", s->badcluster);
+    else
+        fprintf(out, "%d clusters where its size needs %d", s->clusters, s->needed);
+}

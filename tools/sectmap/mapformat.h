@@ -1,0 +1,30 @@
+// The text of the sector map: names and paths as the list files write
+// them, numbers, and extents as runs of sectors.
+#ifndef SECTMAP_MAPFORMAT_H
+#define SECTMAP_MAPFORMAT_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "volume/diskprops.h"
+
+// What one entry's chain is, from a first walk over it.
+struct chainsummary {
+    int32_t runs;
+    int32_t clusters;   // sound clusters
+    int32_t damage;     // CHAINSOUND, a CHAIN* reason, or MAPSHORT
+    int32_t badcluster; // the cluster that stopped the walk, or -1
+    int32_t needed;     // clusters the size needs (files)
+};
+enum { MAPSHORT = 100 };
+
+int32_t putnumber(FILE *out, int64_t value, int32_t width);
+int32_t putslotname(FILE *out, const unsigned char *slot);
+void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot);
+void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, chainsummary *s);
+int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
+                   const chainsummary *s, const char *walkmark);
+const char *damagemark(int32_t damage);
+void putdamage(FILE *out, const chainsummary *s);
+
+#endif

@@ -1,0 +1,282 @@
+// sectmap [-c] image [path...] | sectmap -s sector image: the sector map of
+// a DCP image. Lists what every file and directory occupies, checks that
+// files lie in one run of sectors, and tells what a sector holds. The
+// listing is data on standard output; every complaint goes to standard error.
+#include <cstdio>
+#include <cstring>
+#include <getopt.h>
+
+#include "listfile/listfile.h"
+#include "mapformat.h"
+#include "tools/toolinfo.h"
+#include "volume/diskprops.h"
+
+static const char usage[] =
+    "Usage: sectmap [-c] IMAGE [PATH...]\n"
+    "       sectmap -s SECTOR IMAGE\n"
+    "Lists every file and directory of the FAT12 volume in the DCP IMAGE, or\n"
+    "the PATHs given, one line each: SECTOR SECTORS BYTES EXTENTS PATH.\n"
+    "SECTOR is the first logical sector (as sectdefs gives it), SECTORS what a\n"
+    "loader reads, EXTENTS the runs of sectors the chain occupies.\n"
+    "  -c, --contiguous     fail unless every file listed lies in one run\n"
+    "  -s, --sector SECTOR  tell what the logical sector SECTOR holds\n"
+    "Exit status: 0 on success, 1 on failure or damage.\n";
+
+enum { SECTORWIDTH = 5, COUNTWIDTH = 5, BYTESWIDTH = 8, EXTENTSWIDTH = 11 };
+
+struct mapjob {
+    int contiguous;
+    int32_t sector; // -1 for the listing
+    const char *image;
+    char **paths;
+    int32_t pathcount;
+};
+
+static unsigned char workbuf[WORKBUFSIZE];
+static diskprops dp;
+static dirwalk walk;
+static chainwalk chain;
+
+// The walk's marker and message for a directory it does not enter.
+static const char *walkmark(int kind)
+{
+    return kind == WALKAGAIN ? "!again" : kind == WALKUNREAD ? "!unread" : "";
+}
+
+// Names the entry on standard error: the path as given, or from the walk.
+static void putname(const char *given, int32_t slot)
+{
+    if (given)
+        fputs(given, stderr);
+    else
+        putwalkpath(stderr, &dp, &walk, slot);
+}
+
+// Reports, after its line, what is wrong with the entry; 1 when nothing is.
+static int complain(const char *given, int32_t slot, const chainsummary *s, int kind,
+                    int contiguous)
+{
+    int ok = 1;
+
+    if (s->damage != CHAINSOUND) {
+        fputs("Damaged cluster chain in ", stderr);
+        putname(given, slot);
+        fputs(": ", stderr);
+        putdamage(stderr, s);
+        fputc('\n', stderr);
+        ok = 0;
+    } else if (kind == WALKUNREAD) {
+        fputs("Could not read directory ", stderr);
+        putname(given, slot);
+        fputc('\n', stderr);
+        ok = 0;
+    }
+    if (kind == WALKAGAIN) {
+        fputs("Directory ", stderr);
+        putname(given, slot);
+        fputs(" was listed before; not entered again\n", stderr);
+        ok = 0;
+    }
+    if (contiguous && !entryisdir(&dp, slot) && s->runs > 1) {
+        putname(given, slot);
+        fprintf(stderr, " is not contiguous: %d extents\n", s->runs);
+        ok = 0;
+    }
+    return ok;
+}
+
+// Writes the line of the entry at slot; 1 when it has nothing to report.
+static int listentry(const char *given, int32_t slot, int kind, int contiguous)
+{
+    int32_t first = entrycluster(&dp, slot), n;
+    int isdir = entryisdir(&dp, slot);
+    chainsummary s;
+
+    summarizechain(&dp, &chain, slot, &s);
+    if (first == 0)
+        fprintf(stdout, "%*s", SECTORWIDTH, "-");
+    else
+        putnumber(stdout, clustersector(&dp, first), SECTORWIDTH);
+    putc(' ', stdout);
+    if (isdir)
+        putnumber(stdout, (int64_t)s.clusters * dp.sectorspercluster, COUNTWIDTH);
+    else
+        putnumber(stdout, ((int64_t)entrysize(&dp, slot) + dp.bytespersector - 1) /
+                              dp.bytespersector, COUNTWIDTH);
+    putc(' ', stdout);
+    if (isdir)
+        fprintf(stdout, "%*s", BYTESWIDTH, "-");
+    else
+        putnumber(stdout, entrysize(&dp, slot), BYTESWIDTH);
+    putc(' ', stdout);
+    n = putextents(stdout, &dp, &chain, first, &s, walkmark(kind));
+    for (; n < EXTENTSWIDTH; n++)
+        putc(' ', stdout);
+    putc(' ', stdout);
+    if (given)
+        fputs(given, stdout);
+    else
+        putwalkpath(stdout, &dp, &walk, slot);
+    putc('\n', stdout);
+    return complain(given, slot, &s, kind, contiguous);
+}
+
+// Every entry, depth first; 1 when none had anything to report.
+static int listtree(FILE *image, const mapjob *job)
+{
+    int32_t slot;
+    int kind, ok = 1;
+
+    startwalk(&dp, &walk);
+    while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0)
+        ok = listentry(nullptr, slot, kind, job->contiguous) && ok;
+    return ok;
+}
+
+// One line per path given, in order; 1 when all were found and sound.
+static int listpaths(FILE *image, const mapjob *job)
+{
+    int32_t i, slot;
+    int ok = 1;
+
+    for (i = 0; i < job->pathcount; i++) {
+        const char *p = job->paths[i];
+        slot = findslot(image, &dp, (const unsigned char *)p, (int32_t)strlen(p));
+        if (slot < 0) {
+            fprintf(stderr, "Could not find %s in the image\n", p);
+            ok = 0;
+            continue;
+        }
+        ok = listentry(p, slot, WALKFILE, job->contiguous) && ok;
+    }
+    return ok;
+}
+
+// Writes "SECTOR: " and what a data cluster holds.
+static void telldata(FILE *image, int32_t sector, int32_t cluster)
+{
+    static const char *const states[] = {"free", "bad cluster", "lost"};
+    int32_t index, slot = findowner(image, &dp, &walk, &chain, cluster, &index);
+    int64_t offset;
+
+    if (slot < 0) {
+        puts(states[clusterstate(&dp, cluster)]);
+        return;
+    }
+    offset = (int64_t)index * dp.clusterbytes +
+             (int64_t)(sector - clustersector(&dp, cluster)) * dp.bytespersector;
+    putwalkpath(stdout, &dp, &walk, slot);
+    fputs(" byte ", stdout);
+    putnumber(stdout, offset, 0);
+    putc('\n', stdout);
+}
+
+// The reverse lookup: one line, "SECTOR: WHAT".
+static void tellsector(FILE *image, int32_t sector)
+{
+    static const char *const areas[] = {"boot sector", "reserved", "FAT", "root directory",
+                                        "", "unused", "past the end of the volume"};
+    int32_t detail;
+    int area = sectorarea(&dp, sector, &detail);
+
+    printf("%d: ", sector);
+    if (area == SECTORDATA)
+        telldata(image, sector, detail);
+    else if (area == SECTORFAT)
+        printf("FAT %d\n", detail);
+    else
+        puts(areas[area]);
+}
+
+// Opens the image and the volume and does the job; 1 on success.
+static int runjob(const mapjob *job)
+{
+    FILE *image = fopen(job->image, "rb");
+    int ok = 1, stage;
+
+    if (!image) {
+        fprintf(stderr, "Could not open DCP file %s for reading\n", job->image);
+        return 0;
+    }
+    stage = loadvolume(image, &dp, workbuf);
+    if (stage != VOLUMEOPEN) {
+        fprintf(stderr, "%s\n", volumemessage(stage));
+        ok = 0;
+    } else if (job->sector >= 0) {
+        tellsector(image, job->sector);
+    } else {
+        ok = job->pathcount > 0 ? listpaths(image, job) : listtree(image, job);
+    }
+    fclose(image);
+    return ok;
+}
+
+// The sector of -s: digits only, at most 2147483647; -1 otherwise.
+static int32_t parsesector(const char *text)
+{
+    int32_t len = (int32_t)strlen(text);
+
+    return len == 0 ? -1 : parsenum((const unsigned char *)text, len);
+}
+
+// Reads the options into job: 1 to run it, 0 when done (help, version) or
+// wrong (*ok then 0).
+static int parseargs(int argc, char **argv, mapjob *job, int *ok)
+{
+    static const option longs[] = {{"contiguous", no_argument, nullptr, 'c'},
+                                   {"sector", required_argument, nullptr, 's'},
+                                   {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, 'V'},
+                                   {nullptr, 0, nullptr, 0}};
+    int c, sectorgiven = 0;
+
+    while ((c = getopt_long(argc, argv, "cs:", longs, nullptr)) != -1) {
+        if (c == 'c') {
+            job->contiguous = 1;
+        } else if (c == 's') {
+            sectorgiven = 1;
+            if ((job->sector = parsesector(optarg)) < 0) {
+                fputs("Bad sector number\n", stderr);
+                *ok = 0;
+                return 0;
+            }
+        } else if (c == 'h' || c == 'V') {
+            if (c == 'h')
+                fputs(usage, stdout);
+            else
+                printversion(argv[0]);
+            return 0;
+        } else {
+            *ok = 0;
+            return 0;
+        }
+    }
+    job->image = optind < argc ? argv[optind] : nullptr;
+    job->paths = argv + optind + 1;
+    job->pathcount = optind < argc ? argc - optind - 1 : 0;
+    if (!job->image || (sectorgiven && (job->pathcount > 0 || job->contiguous))) {
+        fputs(usage, stderr);
+        *ok = 0;
+        return 0;
+    }
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    mapjob job = {0, -1, nullptr, nullptr, 0};
+    int ok = 1;
+
+    if (parseargs(argc, argv, &job, &ok)) {
+        initdiskprops(&dp);
+        initchainwalk(&chain);
+        ok = runjob(&job);
+        freediskprops(&dp);
+    }
+    // The listing is what scripts read: a short one must not end in status 0.
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fputs("Could not write standard output\n", stderr);
+        ok = 0;
+    }
+    return ok ? 0 : 1;
+}

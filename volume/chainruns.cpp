@@ -1,0 +1,79 @@
+// A cluster chain as runs of consecutive clusters, walked in memory over the
+// decoded FAT, stopping where the chain stops being sound.
+#include <cstring>
+
+#include "diskprops.h"
+
+void initchainwalk(chainwalk *w)
+{
+    memset(w, 0, sizeof *w);
+    w->next = FATENDOFCHAIN;
+}
+
+// Starts the walk at first; cluster 0 is the chain of an empty file.
+void startchain(chainwalk *w, int32_t first)
+{
+    // A new stamp forgets the clusters seen by the previous chain without
+    // clearing the marks; they are cleared only when the stamp wraps.
+    if (w->stamp == INT32_MAX) {
+        memset(w->seen, 0, sizeof w->seen);
+        w->stamp = 0;
+    }
+    w->stamp++;
+    w->next = first == 0 ? FATENDOFCHAIN : first;
+    w->clusters = 0;
+    w->damage = CHAINSOUND;
+    w->badcluster = -1;
+}
+
+// 1 when cluster may be taken into the chain; else records why not.
+static int takecluster(const diskprops *dp, chainwalk *w, int32_t cluster)
+{
+    if (cluster < 2 || cluster >= FATENDOFCHAIN)
+        w->damage = CHAINOUTSIDE;
+    else if (w->seen[cluster] == w->stamp)
+        w->damage = CHAINLOOP;
+    else if (!clusterinvolume(dp, cluster))
+        w->damage = CHAINPASTEND;
+    if (w->damage != CHAINSOUND) {
+        w->badcluster = cluster;
+        w->next = FATENDOFCHAIN;
+        return 0;
+    }
+    w->seen[cluster] = w->stamp;
+    w->clusters++;
+    return 1;
+}
+
+// The next run of the chain: 1 with its first and last cluster, 0 when the
+// chain has ended or a damaged cluster stops it (w->damage tells which).
+int nextrun(const diskprops *dp, chainwalk *w, int32_t *first, int32_t *last)
+{
+    int32_t c = w->next;
+
+    if (c >= FATENDOFCHAIN || !takecluster(dp, w, c))
+        return 0;
+    *first = c;
+    for (;;) {
+        int32_t n = dp->fat[c];
+        if (n >= FATENDOFCHAIN) {
+            w->next = FATENDOFCHAIN;
+            break;
+        }
+        if (n != c + 1) {
+            w->next = n; // checked when the next run starts
+            break;
+        }
+        if (!takecluster(dp, w, n))
+            break;
+        c = n;
+    }
+    *last = c;
+    return 1;
+}
+
+// First sector, counted from the boot sector, of a data cluster.
+int32_t clustersector(const diskprops *dp, int32_t cluster)
+{
+    return (cluster - 2) * dp->sectorspercluster + dp->datastart;
+}
