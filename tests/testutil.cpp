@@ -90,9 +90,9 @@ std::string texts(const bytes &b)
 void makerealimage(const std::string &dcp, const std::string &kind)
 {
     std::string vol = dcp + ".vol";
-    std::string mk = kind == "1.2M"
-                         ? "mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE "
-                         : "mkfs.fat -C -F 12 -S 512 -s 1 -f 2 -r 224 -M 0xF0 ";
+    std::string mk = kind == "1.2M"     ? "mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE "
+                     : kind == "1.44M/2" ? "mkfs.fat -C -F 12 -S 512 -s 2 -f 2 -r 224 -M 0xF0 "
+                                         : "mkfs.fat -C -F 12 -S 512 -s 1 -f 2 -r 224 -M 0xF0 ";
     std::string blocks = kind == "1.2M" ? " 1232" : " 1440";
     ASSERT_EQ(sh("rm -f " + quote(vol) + " && " + mk + quote(vol) + blocks + " >/dev/null"), 0);
     ASSERT_EQ(sh("{ head -c 162 /dev/zero | tr '\\0' '\\125'; cat " + quote(vol) + "; } > " +

@@ -21,7 +21,8 @@ void writetext(const std::string &path, const std::string &text);
 std::string texts(const bytes &b);
 
 // mkfs.fat behind a 162-byte header. kind "1.2M": 1024-byte sectors, as the
-// DCP disks use; "1.44M": 512-byte sectors.
+// DCP disks use; "1.44M": 512-byte sectors; "1.44M/2": the same with two
+// sectors per cluster.
 void makerealimage(const std::string &dcp, const std::string &kind);
 // mtools on a DCP image (the volume at byte 162); fails the test on error.
 void mtools(const std::string &cmd, const std::string &dcp, const std::string &args);

@@ -37,10 +37,13 @@ static diskprops dp;
 static dirwalk walk;
 static chainwalk chain;
 
-// The walk's marker and message for a directory it does not enter.
-static const char *walkmark(int kind)
+// The walk's marker for a directory it does not enter; a damaged chain's
+// own marker already says why it could not be read.
+static const char *walkmark(int kind, const chainsummary *s)
 {
-    return kind == WALKAGAIN ? "!again" : kind == WALKUNREAD ? "!unread" : "";
+    if (kind == WALKAGAIN)
+        return "!again";
+    return kind == WALKUNREAD && s->damage == CHAINSOUND ? "!unread" : "";
 }
 
 // Names the entry on standard error: the path as given, or from the walk.
@@ -109,7 +112,7 @@ static int listentry(const char *given, int32_t slot, int kind, int contiguous)
     else
         putnumber(stdout, entrysize(&dp, slot), BYTESWIDTH);
     putc(' ', stdout);
-    n = putextents(stdout, &dp, &chain, first, &s, walkmark(kind));
+    n = putextents(stdout, &dp, &chain, first, &s, walkmark(kind, &s));
     for (; n < EXTENTSWIDTH; n++)
         putc(' ', stdout);
     putc(' ', stdout);

@@ -1,0 +1,571 @@
+// sectmap end to end: listings checked against mtools and sectdefs on real
+// volumes, the reverse lookup over every sector of a real volume, the
+// contiguity check, damaged hand-laid images, and every message.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "fakevolume.h"
+#include "testutil.h"
+
+struct mapresult {
+    int status;
+    std::string out, err;
+};
+
+static mapresult sectmap(const std::string &args)
+{
+    static std::string errfile = tempdir() + "/stderr";
+    mapresult r;
+    r.status = run("timeout 20 " + std::string(SECTMAP_BIN) + " " + args + " 2>" + quote(errfile),
+                   &r.out);
+    r.err = texts(readfile(errfile));
+    return r;
+}
+
+struct mapline {
+    std::string sector, sectors, bytes, extents, path;
+};
+
+// The listing's lines: four fields, then the rest of the line as the path.
+static std::vector<mapline> parselisting(const std::string &text)
+{
+    std::vector<mapline> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        mapline m;
+        fields >> m.sector >> m.sectors >> m.bytes >> m.extents;
+        std::getline(fields, m.path);
+        m.path.erase(0, m.path.find_first_not_of(' '));
+        lines.push_back(m);
+    }
+    return lines;
+}
+
+static std::string slashed(std::string p, char from, char to)
+{
+    for (char &c : p)
+        c = c == from ? to : c;
+    return p;
+}
+
+struct geometry {
+    int bps, spc, reserved, fats, spf, datastart, total;
+};
+
+static geometry readgeometry(const std::string &dcp)
+{
+    bytes b = readfile(dcp);
+    const unsigned char *v = b.data() + 162;
+    geometry g;
+    g.bps = v[11] | v[12] << 8;
+    g.spc = v[13];
+    g.reserved = v[14] | v[15] << 8;
+    g.fats = v[16];
+    g.spf = v[22] | v[23] << 8;
+    g.total = v[19] | v[20] << 8;
+    int rootentries = v[17] | v[18] << 8;
+    g.datastart = g.reserved + g.fats * g.spf + (rootentries * 32 + g.bps - 1) / g.bps;
+    return g;
+}
+
+// mshowfat's runs of clusters for each path (volume form), as runs of
+// sectors written the way the listing writes them; "-" for no cluster.
+static std::map<std::string, std::string> mshowfatextents(const std::string &dcp,
+                                                          const std::vector<std::string> &paths)
+{
+    geometry g = readgeometry(dcp);
+    std::string args, out;
+    std::set<std::string> dirs;
+    for (std::string p : paths) {
+        if (!p.empty() && p.back() == '\\') {
+            p.pop_back(); // mshowfat names a directory without the slash
+            dirs.insert(p);
+        }
+        args += " " + quote("::" + slashed(p, '\\', '/'));
+    }
+    run("MTOOLS_SKIP_CHECK=1 mshowfat -i " + quote(dcp + "@@162") + args, &out);
+    std::map<std::string, std::string> runs;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, 3, "::/") != 0)
+            continue;
+        std::string path = slashed(line.substr(3, line.find(' ') - 3), '/', '\\'), text;
+        for (size_t lt = line.find('<'); lt != std::string::npos; lt = line.find('<', lt + 1)) {
+            int a = atoi(line.c_str() + lt + 1), b = a;
+            size_t dash = line.find('-', lt), gt = line.find('>', lt);
+            if (dash < gt)
+                b = atoi(line.c_str() + dash + 1);
+            int first = (a - 2) * g.spc + g.datastart, last = (b - 1) * g.spc + g.datastart - 1;
+            text += (text.empty() ? "" : ",") + std::to_string(first) +
+                    (last > first ? "-" + std::to_string(last) : "");
+        }
+        runs[path + (dirs.count(path) ? "\\" : "")] = text.empty() ? "-" : text;
+    }
+    return runs;
+}
+
+// Every path mdir lists under the root ("DIR\" for a directory) with its
+// size ("-" for a directory).
+static std::map<std::string, std::string> mdirsizes(const std::string &dcp)
+{
+    std::string out, dir;
+    run("MTOOLS_SKIP_CHECK=1 mdir -/ -a -i " + quote(dcp + "@@162") + " ::", &out);
+    std::map<std::string, std::string> sizes;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, 17, "Directory for ::/") == 0) {
+            dir = slashed(line.substr(17), '/', '\\');
+            if (!dir.empty())
+                dir += "\\";
+            continue;
+        }
+        if (line.size() < 13 || line[0] == ' ' || line[0] == '.' ||
+            line.compare(0, 19, "Total files listed:") == 0)
+            continue;
+        std::string name = line.substr(0, 8), ext = line.substr(9, 3), size;
+        name.erase(name.find_last_not_of(' ') + 1);
+        ext.erase(ext.find_last_not_of(' ') + 1);
+        std::istringstream(line.substr(12)) >> size;
+        if (size == "<DIR>")
+            sizes[dir + name + "\\"] = "-";
+        else
+            sizes[dir + name + (ext.empty() ? "" : "." + ext)] = size;
+    }
+    return sizes;
+}
+
+// Runs of "a-b,c" as the set of sectors in chain order.
+static std::vector<int> sectorsof(const std::string &extents)
+{
+    std::vector<int> s;
+    std::istringstream in(extents);
+    std::string run;
+    while (std::getline(in, run, ',')) {
+        int a = atoi(run.c_str()), b = a;
+        if (run.find('-') != std::string::npos)
+            b = atoi(run.c_str() + run.find('-') + 1);
+        for (int i = a; i <= b; i++)
+            s.push_back(i);
+    }
+    return s;
+}
+
+// The listing of a real volume agrees with mtools on every entry (first
+// sector, extents, size, the set of paths) and with sectdefs on every
+// first sector.
+static void checkrealvolume(const std::string &kind)
+{
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp";
+    makerealimage(dcp, kind);
+    filltree(dcp, dir);
+    geometry g = readgeometry(dcp);
+    mapresult r = sectmap(quote(dcp));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    std::vector<mapline> lines = parselisting(r.out);
+    std::map<std::string, std::string> sizes = mdirsizes(dcp);
+    std::set<std::string> listed, mtoolspaths;
+    std::vector<std::string> paths;
+    for (const mapline &m : lines) {
+        listed.insert(m.path);
+        paths.push_back(m.path);
+    }
+    for (const auto &s : sizes)
+        mtoolspaths.insert(s.first);
+    std::vector<std::string> onlyone;
+    std::set_symmetric_difference(listed.begin(), listed.end(), mtoolspaths.begin(),
+                                  mtoolspaths.end(), std::back_inserter(onlyone));
+    EXPECT_EQ(onlyone, std::vector<std::string>());
+    ASSERT_EQ(lines.size(), 51u);
+    std::map<std::string, std::string> runs = mshowfatextents(dcp, paths);
+    std::string list, want;
+    for (size_t i = 0; i < lines.size(); i++) {
+        const mapline &m = lines[i];
+        EXPECT_EQ(m.extents, runs[m.path]) << m.path;
+        EXPECT_EQ(m.bytes, sizes[m.path]) << m.path;
+        std::string first = m.extents.substr(0, m.extents.find_first_of("-,"));
+        EXPECT_EQ(m.sector, m.extents == "-" ? "-" : first) << m.path;
+        if (m.bytes == "-")
+            EXPECT_EQ(atoi(m.sectors.c_str()), (int)sectorsof(m.extents).size()) << m.path;
+        else {
+            EXPECT_EQ(atoi(m.sectors.c_str()), (atoi(m.bytes.c_str()) + g.bps - 1) / g.bps)
+                << m.path;
+        }
+        if (m.sector != "-") {
+            list += "S" + std::to_string(i) + " " + m.path + "\n";
+            want += "%define S" + std::to_string(i) + " " + m.sector + "\n";
+        }
+    }
+    writetext(dir + "/list", list);
+    std::string out;
+    ASSERT_EQ(run(std::string(SECTDEFS_BIN) + " " + quote(dcp) + " " + quote(dir + "/list") +
+                      " " + quote(dir + "/defs"),
+                  &out),
+              0);
+    EXPECT_EQ(texts(readfile(dir + "/defs")), want);
+    // Depth first, a directory's line before its contents, slot order.
+    EXPECT_EQ(lines[0].path, "BOOT\\");
+    EXPECT_EQ(lines[1].path, "BOOT\\LOADER.BIN");
+    EXPECT_EQ(lines[2].path, "SYSTEM\\");
+    EXPECT_EQ(lines[3].path, "SYSTEM\\DRIVERS\\");
+    EXPECT_EQ(lines[4].path, "SYSTEM\\DRIVERS\\SOUND\\");
+}
+
+TEST(sectmap, realvolume1232kagreeswithmtools) { checkrealvolume("1.2M"); }
+
+TEST(sectmap, realvolume1440kagreeswithmtools) { checkrealvolume("1.44M"); }
+
+TEST(sectmap, realvolumetwosectorsperclusteragreeswithmtools) { checkrealvolume("1.44M/2"); }
+
+TEST(sectmap, contiguouscheckfailsonexactlythefragmentedfiles)
+{
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp";
+    makerealimage(dcp, "1.2M");
+    std::vector<std::string> paths = filltree(dcp, dir);
+    std::map<std::string, std::string> runs = mshowfatextents(dcp, paths);
+    mapresult r = sectmap("-c " + quote(dcp));
+    EXPECT_EQ(r.status, 1);
+    std::string wanterr, contiguous;
+    int fragmented = 0;
+    for (const mapline &m : parselisting(r.out)) {
+        if (m.bytes == "-")
+            continue;
+        int extents = m.extents == "-" ? 0 : (int)std::count(m.extents.begin(), m.extents.end(), ',') + 1;
+        if (extents > 1) {
+            wanterr += m.path + " is not contiguous: " + std::to_string(extents) + " extents\n";
+            fragmented++;
+        } else {
+            contiguous += " " + quote(m.path);
+        }
+    }
+    EXPECT_GE(fragmented, 1);
+    EXPECT_EQ(r.err, wanterr);
+    mapresult ok = sectmap("--contiguous " + quote(dcp) + contiguous);
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(ok.err, "");
+    // Without -c the same fragmented files are no failure.
+    EXPECT_EQ(sectmap(quote(dcp)).status, 0);
+}
+
+TEST(sectmap, pathsaregivenbackasgivenandmissingonesreported)
+{
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp";
+    makerealimage(dcp, "1.2M");
+    filltree(dcp, dir);
+    mapresult all = sectmap(quote(dcp));
+    std::map<std::string, mapline> byname;
+    for (const mapline &m : parselisting(all.out))
+        byname[m.path] = m;
+    mapresult r = sectmap(quote(dcp) + " 'kernel.sys' NOT.HERE 'system\\drivers\\' DATA " +
+                          "'BOOT\\NOPE\\X.BIN' 'BOOT\\LOADER.BIN'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Could not find NOT.HERE in the image\n"
+                     "Could not find BOOT\\NOPE\\X.BIN in the image\n");
+    std::vector<mapline> lines = parselisting(r.out);
+    ASSERT_EQ(lines.size(), 4u);
+    const char *names[] = {"kernel.sys", "system\\drivers\\", "DATA", "BOOT\\LOADER.BIN"};
+    const char *keys[] = {"KERNEL.SYS", "SYSTEM\\DRIVERS\\", "DATA\\", "BOOT\\LOADER.BIN"};
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(lines[i].path, names[i]);
+        EXPECT_EQ(lines[i].extents, byname[keys[i]].extents) << names[i];
+        EXPECT_EQ(lines[i].bytes, byname[keys[i]].bytes) << names[i];
+    }
+}
+
+TEST(sectmap, reverselookupovereverysectorofarealvolume)
+{
+    // Four reserved sectors and three FAT copies, so that every area shows;
+    // two sectors per cluster and an odd data area, so that a sector is left
+    // past the last whole cluster.
+    std::string dir = tempdir(), vol = dir + "/v.img", dcp = dir + "/disk.dcp";
+    ASSERT_EQ(sh("mkfs.fat -C -F 12 -S 512 -s 2 -R 4 -f 3 -r 32 " + quote(vol) +
+                 " 161 >/dev/null && { head -c 162 /dev/zero; cat " + quote(vol) + "; } > " +
+                 quote(dcp)),
+              0);
+    std::string big = dir + "/big", small = dir + "/small";
+    writefile(big, bytes(9000, 0x41));
+    writefile(small, bytes(1500, 0x42));
+    mtools("mmd", dcp, "::SUB");
+    mtools("mcopy", dcp, quote(small) + " ::GAP.BIN");
+    mtools("mcopy", dcp, quote(small) + " ::SUB/KEEP.BIN");
+    mtools("mdel", dcp, "::GAP.BIN");
+    mtools("mcopy", dcp, quote(big) + " ::SUB/FRAG.BIN");
+    geometry g = readgeometry(dcp);
+    ASSERT_EQ((g.total - g.datastart) % g.spc, 1);
+    std::vector<std::string> want((size_t)g.total);
+    for (int s = 0; s < g.total; s++) {
+        if (s == 0)
+            want[(size_t)s] = "boot sector";
+        else if (s < g.reserved)
+            want[(size_t)s] = "reserved";
+        else if (s < g.reserved + g.fats * g.spf)
+            want[(size_t)s] = "FAT " + std::to_string((s - g.reserved) / g.spf + 1);
+        else if (s < g.datastart)
+            want[(size_t)s] = "root directory";
+        else if (s >= g.total - 1)
+            want[(size_t)s] = "unused";
+        else
+            want[(size_t)s] = "free";
+    }
+    mapresult listing = sectmap(quote(dcp));
+    ASSERT_EQ(listing.status, 0);
+    int owned = 0;
+    for (const mapline &m : parselisting(listing.out)) {
+        std::vector<int> secs = sectorsof(m.extents);
+        for (size_t i = 0; i < secs.size(); i++, owned++)
+            want[(size_t)secs[i]] = m.path + " byte " + std::to_string(i * (size_t)g.bps);
+    }
+    EXPECT_EQ(listing.out.find('!'), std::string::npos);
+    std::string out, expected;
+    ASSERT_EQ(run("for s in $(seq 0 " + std::to_string(g.total + 1) + ") 2147483647; do " +
+                      SECTMAP_BIN + " -s $s " + quote(dcp) + " || echo failed; done",
+                  &out),
+              0);
+    for (int s = 0; s < g.total; s++)
+        expected += std::to_string(s) + ": " + want[(size_t)s] + "\n";
+    expected += std::to_string(g.total) + ": past the end of the volume\n" +
+                std::to_string(g.total + 1) + ": past the end of the volume\n" +
+                "2147483647: past the end of the volume\n";
+    EXPECT_EQ(out, expected);
+    // The free sectors are the free bytes that mtools counts.
+    int freesectors = (int)std::count(want.begin(), want.end(), std::string("free"));
+    std::string mdir;
+    run("MTOOLS_SKIP_CHECK=1 mdir -i " + quote(dcp + "@@162") + " :: | grep free | tr -d ' '",
+        &mdir);
+    EXPECT_EQ(mdir, std::to_string(freesectors * g.bps) + "bytesfree\n");
+    EXPECT_GT(owned, 0);
+}
+
+// A hand-laid volume with every kind of damage the listing marks.
+static fakevolume damagedvolume()
+{
+    fakevolume v;
+    v.total = 300;
+    v.spf = 1;
+    v.rootentries = 32;
+    v.build();
+    v.entry(-1, 0, "LOOP    BIN", 0x20, 10, 5000);
+    v.chain({10, 11, 12});
+    v.setfat(12, 11);
+    v.entry(-1, 1, "FAR     BIN", 0x20, 20, 1024);
+    v.setfat(20, 2000); // in 2..4079 but past the volume's 300 sectors
+    v.entry(-1, 2, "SHORT   BIN", 0x20, 30, 2000);
+    v.chain({30, 31});
+    v.entry(-1, 3, "FREE    BIN", 0x20, 40, 1024);
+    v.setfat(40, 0); // runs into a free cluster
+    v.entry(-1, 4, "NOCLUST BIN", 0x20, 0, 100);
+    v.entry(-1, 5, "CYCLE      ", 0x10, 50);
+    v.chain({50});
+    v.entry(50, 0, ".          ", 0x10, 50);
+    v.entry(50, 1, "..         ", 0x10, 0);
+    v.entry(50, 2, "BACK       ", 0x10, 50); // points back at its own directory
+    v.entry(50, 3, "INNER   BIN", 0x20, 60, 512);
+    v.chain({60});
+    v.entry(-1, 6, "LOOPDIR    ", 0x10, 70);
+    v.chain({70, 71});
+    v.setfat(71, 70);
+    v.entry(-1, 7, "ZERODIR    ", 0x10, 0);
+    v.entry(-1, 8, "FINE    BIN", 0x20, 80, 1000);
+    v.chain({80, 81});
+    return v;
+}
+
+TEST(sectmap, damagedchainsaremarkedreportedandfinish)
+{
+    std::string dir = tempdir(), dcp = dir + "/bad.dcp";
+    fakevolume v = damagedvolume();
+    v.save(dcp);
+    int d = v.datastart();
+    auto s = [d](int c) { return std::to_string(c - 2 + d); };
+    mapresult r = sectmap(quote(dcp));
+    EXPECT_EQ(r.status, 1);
+    std::vector<mapline> lines = parselisting(r.out);
+    std::vector<std::string> want = {
+        s(10) + " 10 5000 " + s(10) + "-" + s(12) + "!loop LOOP.BIN",
+        s(20) + " 2 1024 " + s(20) + "!pastend FAR.BIN",
+        s(30) + " 4 2000 " + s(30) + "-" + s(31) + "!short SHORT.BIN",
+        s(40) + " 2 1024 " + s(40) + "!outside FREE.BIN",
+        "- 1 100 !short NOCLUST.BIN",
+        s(50) + " 1 - " + s(50) + " CYCLE\\",
+        s(50) + " 1 - " + s(50) + "!again CYCLE\\BACK\\",
+        s(60) + " 1 512 " + s(60) + " CYCLE\\INNER.BIN",
+        s(70) + " 2 - " + s(70) + "-" + s(71) + "!loop LOOPDIR\\",
+        "- 0 - !outside ZERODIR\\",
+        s(80) + " 2 1000 " + s(80) + "-" + s(81) + " FINE.BIN"};
+    ASSERT_EQ(lines.size(), want.size()) << r.out;
+    for (size_t i = 0; i < want.size(); i++) {
+        const mapline &m = lines[i];
+        EXPECT_EQ(m.sector + " " + m.sectors + " " + m.bytes + " " + m.extents + " " + m.path,
+                  want[i]);
+    }
+    EXPECT_EQ(r.err, "Damaged cluster chain in LOOP.BIN: it comes back to cluster 11\n"
+                     "Damaged cluster chain in FAR.BIN: cluster 2000 lies past the end of the "
+                     "volume\n"
+                     "Damaged cluster chain in SHORT.BIN: 2 clusters where its size needs 4\n"
+                     "Damaged cluster chain in FREE.BIN: cluster 0 is outside 2 to 4079\n"
+                     "Damaged cluster chain in NOCLUST.BIN: 0 clusters where its size needs 1\n"
+                     "Directory CYCLE\\BACK\\ was listed before; not entered again\n"
+                     "Damaged cluster chain in LOOPDIR\\: it comes back to cluster 70\n"
+                     "Damaged cluster chain in ZERODIR\\: cluster 0 is outside 2 to 4079\n");
+    // The same entries named one by one are marked the same way.
+    mapresult one = sectmap(quote(dcp) + " LOOP.BIN FINE.BIN 'CYCLE\\BACK\\INNER.BIN'");
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(one.err, "Damaged cluster chain in LOOP.BIN: it comes back to cluster 11\n");
+    EXPECT_EQ(parselisting(one.out).size(), 3u);
+    // The reverse lookup finds sectors through sound parts of damaged chains.
+    EXPECT_EQ(sectmap("-s " + s(12) + " " + quote(dcp)).out, s(12) + ": LOOP.BIN byte 1024\n");
+    EXPECT_EQ(sectmap("-s " + s(60) + " " + quote(dcp)).out, s(60) + ": CYCLE\\INNER.BIN byte 0\n");
+}
+
+TEST(sectmap, reverselookupofbadlostandclaimedclusters)
+{
+    std::string dir = tempdir(), dcp = dir + "/c.dcp";
+    fakevolume v;
+    v.total = 300;
+    v.spf = 1;
+    v.rootentries = 32;
+    v.build();
+    v.setfat(90, 0xFF7);
+    v.chain({100, 101}); // in use, but no entry reaches it
+    v.entry(-1, 0, "CLAIM   BIN", 0x20, 110, 10); // its cluster is marked free
+    v.save(dcp);
+    auto s = [&v](int c) { return std::to_string(c - 2 + v.datastart()); };
+    EXPECT_EQ(sectmap("-s " + s(90) + " " + quote(dcp)).out, s(90) + ": bad cluster\n");
+    EXPECT_EQ(sectmap("-s " + s(101) + " " + quote(dcp)).out, s(101) + ": lost\n");
+    EXPECT_EQ(sectmap("-s " + s(110) + " " + quote(dcp)).out, s(110) + ": CLAIM.BIN byte 0\n");
+    EXPECT_EQ(sectmap("-s " + s(111) + " " + quote(dcp)).out, s(111) + ": free\n");
+    // No sectors per cluster: nothing of the data area is a cluster.
+    v.img[162 + 13] = 0;
+    v.save(dcp);
+    EXPECT_EQ(sectmap("-s " + s(90) + " " + quote(dcp)).out, s(90) + ": unused\n");
+}
+
+TEST(sectmap, namesareshownasthelookupfindsthem)
+{
+    std::string dir = tempdir(), dcp = dir + "/n.dcp";
+    fakevolume v;
+    v.total = 300;
+    v.spf = 1;
+    v.rootentries = 32;
+    v.build();
+    v.entry(-1, 0, "README     ", 0x20, 10, 10);
+    v.entry(-1, 1, "\x05" "KANJI  TXT", 0x20, 11, 10); // stands for a first byte 0xE5
+    v.entry(-1, 2, "\x95\x5C" "DIR      ", 0x10, 12); // Shift-JIS, 0x5C trail byte
+    v.entry(12, 0, ".          ", 0x10, 12);
+    v.entry(12, 1, "..         ", 0x10, 0);
+    v.entry(12, 2, "A       B  ", 0x06, 13, 10); // hidden and system still count
+    v.entry(-1, 3, "\xE5" "GONE   BIN", 0x20, 14, 10);
+    v.entry(-1, 4, "VOLUME     ", 0x08, 0);
+    v.entry(-1, 5, "LONGNAMEXYZ", 0x0F, 0);
+    v.entry(-1, 6, "X       BIN", 0x20, 15, 10);
+    v.img[(size_t)v.rootoffset() + 6 * 32] = 0; // a free slot with a name behind it
+    v.entry(-1, 7, "LAST    BIN", 0x20, 16, 10);
+    for (int c = 10; c <= 16; c++)
+        v.chain({c});
+    v.save(dcp);
+    mapresult r = sectmap(quote(dcp));
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<mapline> lines = parselisting(r.out);
+    std::vector<std::string> want = {"README", "\xE5" "KANJI.TXT", "\x95\x5C" "DIR\\",
+                                     "\x95\x5C" "DIR\\A.B", "LAST.BIN"};
+    ASSERT_EQ(lines.size(), want.size()) << r.out;
+    std::string list, defs;
+    for (size_t i = 0; i < want.size(); i++) {
+        EXPECT_EQ(lines[i].path, want[i]);
+        list += "S" + std::to_string(i) + " " + lines[i].path + "\n";
+        defs += "%define S" + std::to_string(i) + " " + lines[i].sector + "\n";
+    }
+    // Every listed path is one that sectdefs resolves, to the same sector.
+    writetext(dir + "/list", list);
+    std::string out;
+    run(std::string(SECTDEFS_BIN) + " " + quote(dcp) + " " + quote(dir + "/list") + " " +
+            quote(dir + "/defs"),
+        &out);
+    EXPECT_EQ(texts(readfile(dir + "/defs")), defs);
+}
+
+TEST(sectmap, openingfailuresgotostandarderror)
+{
+    std::string dir = tempdir(), dcp = dir + "/d.dcp";
+    fakevolume v;
+    v.build();
+    bytes img = v.img;
+    mapresult r = sectmap(quote(dir + "/none.dcp"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Could not open DCP file " + dir + "/none.dcp for reading\n");
+    struct cut {
+        size_t size;
+        const char *message;
+    } cuts[] = {{100, "Could not read disk properties\n"},
+                {162 + 512 + 100, "Could not read FAT table\n"},
+                {(size_t)v.rootoffset() + 100, "Could not read root directory of disk\n"}};
+    for (const cut &c : cuts) {
+        writefile(dcp, bytes(img.begin(), img.begin() + (long)c.size));
+        for (const char *args : {"", "-s 0 ", "-c "}) {
+            r = sectmap(args + quote(dcp));
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, c.message);
+        }
+    }
+}
+
+TEST(sectmap, commandlineoptionsandnumbers)
+{
+    std::string dir = tempdir(), dcp = dir + "/d.dcp";
+    fakevolume v;
+    v.build();
+    v.entry(-1, 0, "-DASH   BIN", 0x20, 2, 10);
+    v.chain({2});
+    v.save(dcp);
+    std::string line = "   33     1       10 33          -DASH.BIN\n";
+    EXPECT_EQ(sectmap(quote(dcp)).out, line);
+    EXPECT_EQ(sectmap(quote(dcp) + " -c").out, line); // options may follow
+    EXPECT_EQ(sectmap("-- " + quote(dcp) + " -DASH.BIN").out, line);
+    for (const char *form : {"-s 33 ", "-s33 ", "--sector 33 ", "--sector=33 ", "-s 0033 "}) {
+        mapresult r = sectmap(form + quote(dcp));
+        EXPECT_EQ(r.status, 0) << form;
+        EXPECT_EQ(r.out, "33: -DASH.BIN byte 0\n") << form;
+    }
+    for (const char *bad : {"''", "-1", "3x", "+3", "2147483648", "99999999999"}) {
+        mapresult r = sectmap("-s " + std::string(bad) + " " + quote(dcp));
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_EQ(r.out, "") << bad;
+        EXPECT_EQ(r.err, "Bad sector number\n") << bad;
+    }
+    std::vector<std::string> wrongs = {"",   "-c", "-s 3", "-s 3 " + quote(dcp) + " X.BIN",
+                                       "-c -s 3 " + quote(dcp), "-x " + quote(dcp), "-s"};
+    for (const std::string &wrong : wrongs) {
+        mapresult r = sectmap(wrong);
+        EXPECT_EQ(r.status, 1) << wrong;
+        EXPECT_EQ(r.out, "") << wrong;
+        EXPECT_NE(r.err, "") << wrong;
+    }
+    mapresult help = sectmap("--help"), version = sectmap("--version");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.compare(0, 36, "Usage: sectmap [-c] IMAGE [PATH...]\n"), 0) << help.out;
+    EXPECT_EQ(sectmap("").err, help.out);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_NE(version.out.find("sectmap 1."), std::string::npos) << version.out;
+}
+
+TEST(sectmap, afullstandardoutputfails)
+{
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp";
+    makerealimage(dcp, "1.2M");
+    filltree(dcp, dir);
+    for (const char *args : {"", "-s 0 "}) {
+        mapresult r = sectmap(args + quote(dcp) + " >/dev/full");
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.err, "Could not write standard output\n") << args;
+    }
+}
