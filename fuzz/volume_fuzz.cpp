@@ -1,8 +1,9 @@
 // Fuzz target: a damaged or hostile image. The input is a two-byte length,
 // that many bytes of list text, and the image. The volume is opened, the
-// list's paths looked up, and the table written with patchfile into the
-// target that the first line names; nothing outside the data area of the
-// volume may change, and nothing may crash, hang or stray out of bounds.
+// list's paths looked up, the whole tree walked with every chain as runs,
+// a few sectors told, and the table written with patchfile into the target
+// that the first line names; nothing outside the data area of the volume
+// may change, and nothing may crash, hang or stray out of bounds.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 static diskprops dp;
 static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char listbuf[256];
+static dirwalk walk;
+static chainwalk chain;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -54,6 +57,35 @@ static int lookups(FILE *image, const uint8_t *list, size_t len, unsigned char *
     return found;
 }
 
+// Walks the tree as sectmap lists it, every chain to its end or damage; a
+// sound chain never holds more clusters than there are.
+static void walktree(FILE *image)
+{
+    int32_t at, a, b;
+    int kind;
+
+    startwalk(&dp, &walk);
+    while ((at = nextentry(image, &dp, &walk, &kind)) >= 0) {
+        startchain(&chain, entrycluster(&dp, at));
+        while (nextrun(&dp, &chain, &a, &b))
+            if (a > b || chain.clusters > FATENDOFCHAIN - 2)
+                abort();
+    }
+}
+
+// Tells what a few sectors hold, spread over the volume and past it.
+static void tellsectors(FILE *image, uint32_t seed)
+{
+    int32_t detail, index;
+
+    for (int i = 0; i < 4; i++) {
+        int32_t sector = (int32_t)((seed >> (8 * i)) & 0xFF) * (i + 1) * 7;
+        if (sectorarea(&dp, sector, &detail) == SECTORDATA &&
+            findowner(image, &dp, &walk, &chain, detail, &index) < 0)
+            clusterstate(&dp, detail);
+    }
+}
+
 // Aborts when a byte outside the volume's data area differs.
 static void checkuntouched(const uint8_t *before, const unsigned char *after, size_t n)
 {
@@ -72,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int32_t targetlen = 0, offset = 0;
     size_t listlen, imagelen;
     unsigned char *image;
+    int opened;
     FILE *f;
 
     if (size < 2)
@@ -87,8 +120,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     initdiskprops(&dp);
-    if (openvolume(f, &dp, workbuf) &&
-        lookups(f, data + 2, listlen, target, &targetlen, &offset)) {
+    initchainwalk(&chain);
+    opened = openvolume(f, &dp, workbuf);
+    if (opened) {
+        walktree(f);
+        tellsectors(f, (uint32_t)size * 2654435761u);
+    }
+    if (opened && lookups(f, data + 2, listlen, target, &targetlen, &offset)) {
         for (size_t i = 0; i < sizeof table; i++)
             table[i] = (unsigned char)(i * 7 + 1);
         patchfile(f, &dp, target, targetlen, offset, table, (int32_t)(listlen % sizeof table));

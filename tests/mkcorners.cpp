@@ -1,5 +1,6 @@
 // Writes small hand-laid images of the corners that real tools never make
-// (loops, clusters 0 and 1, oversized FATs, deleted and Shift-JIS names)
+// (loops, directory cycles, clusters 0 and 1, oversized FATs, deleted and
+// Shift-JIS names)
 // into a directory: seeds for the volume fuzzer.
 #include <cstdio>
 #include <string>
@@ -39,6 +40,11 @@ int main(int argc, char **argv)
     fakevolume loop = v;
     loop.setfat(6, 5); // BOOT's chain runs back to its start
     loop.save(dir + "/dirloop.img");
+
+    fakevolume cycle = v;
+    cycle.entry(5, 3, "BACK       ", 0x10, 5); // BOOT\BACK is BOOT again
+    cycle.entry(5, 4, "UP         ", 0x10, 0);
+    cycle.save(dir + "/dircycle.img");
 
     fakevolume low = v;
     low.setfat(10, 1); // LOADER.BIN runs into cluster 1
