@@ -1,7 +1,6 @@
 // Writes small hand-laid images of the corners that real tools never make
 // (loops, directory cycles, clusters 0 and 1, oversized FATs, deleted and
-// Shift-JIS names)
-// into a directory: seeds for the volume fuzzer.
+// Shift-JIS names) into a directory: seeds for the volume fuzzer.
 #include <cstdio>
 #include <string>
 
