@@ -9,7 +9,7 @@ import sys
 
 work, bindir = sys.argv[1], sys.argv[2]
 os.chdir(work)
-sd, tp, ip = (os.path.join(bindir, t) for t in ("sectdefs", "tablepatch", "imgplace"))
+sd, tp, ip, sm = (os.path.join(bindir, t) for t in ("sectdefs", "tablepatch", "imgplace", "sectmap"))
 rows = []
 
 
@@ -76,6 +76,13 @@ for name, cmd, cat in [("sectdefs", f"{sd} full.dcp list1.txt out1.inc", "cat fu
     a, b = hyperfine("start-" + name, [cmd, cat], 300, warmup=30)
     row("5. start-up" if name == "sectdefs" else "", f"{name} (cat: {b:.2f} ms)", f"{a:.2f}",
         f"{a / b:.2f}x cat", "within 1.3x cat", a <= 1.3 * b)
+
+# 6. sectmap's whole listing against a cat of the image and the mtools route.
+a, b, c = hyperfine("map", [f"{sm} full.dcp", "cat full.dcp", "sh mtools_map.sh"], 100, warmup=10)
+row("6. listing, full 1.2 MB volume", "sectmap (1050 lines)", f"{a:.2f}", "1", "", True)
+row("", "cat of the image", f"{b:.2f}", f"sectmap {a / b:.2f}x", "within 1.5x cat", a <= 1.5 * b)
+row("", "mdir -/ -a + mshowfat of every file", f"{c:.2f}", f"{c / a:.1f}x slower",
+    "sectmap >= 10x faster", c / a >= 10)
 
 print("| benchmark | command | median ms | ratio | goal | met |")
 print("|---|---|---:|---|---|---|")

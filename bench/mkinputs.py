@@ -59,6 +59,12 @@ with open("mtools_route.sh", "w") as f:
             " ".join("::" + p.replace("\\", "/") for p in paths) +
             " | awk '{ match($0, /<[0-9]+/); c = substr($0, RSTART + 1, RLENGTH - 1);"
             " printf \"%%define SYM%d %d\\n\", NR - 1, c - 2 + 11 }' > route1000.inc\n")
+# The mtools route to sectmap's listing: the tree with its sizes from mdir,
+# then every file's runs of clusters from mshowfat.
+with open("mtools_map.sh", "w") as f:
+    f.write("export MTOOLS_SKIP_CHECK=1\nmdir -/ -a -i full.dcp@@162 :: > map_mdir.txt\n"
+            "mshowfat -i full.dcp@@162 " + " ".join("::" + p.replace("\\", "/") for p in paths) +
+            " > map_mshowfat.txt\n")
 with open("fixups1.txt", "w") as f:
     f.write("0 TABLE.BIN\n1 KERNEL.SYS")
 with open("boot.bin", "wb") as f:
