@@ -158,6 +158,30 @@ static std::vector<int> sectorsof(const std::string &extents)
     return s;
 }
 
+// A small hand-laid volume: 300 sectors of 512 bytes, one-sector FATs.
+static fakevolume smallvolume()
+{
+    fakevolume v;
+    v.total = 300;
+    v.spf = 1;
+    v.rootentries = 32;
+    v.build();
+    return v;
+}
+
+// What sectdefs writes for a list on the image.
+static std::string sectdefsgives(const std::string &dcp, const std::string &dir,
+                                 const std::string &list)
+{
+    std::string out;
+    writetext(dir + "/list", list);
+    EXPECT_EQ(run(std::string(SECTDEFS_BIN) + " " + quote(dcp) + " " + quote(dir + "/list") +
+                      " " + quote(dir + "/defs"),
+                  &out),
+              0);
+    return texts(readfile(dir + "/defs"));
+}
+
 // The listing of a real volume agrees with mtools on every entry (first
 // sector, extents, size, the set of paths) and with sectdefs on every
 // first sector.
@@ -204,13 +228,7 @@ static void checkrealvolume(const std::string &kind)
             want += "%define S" + std::to_string(i) + " " + m.sector + "\n";
         }
     }
-    writetext(dir + "/list", list);
-    std::string out;
-    ASSERT_EQ(run(std::string(SECTDEFS_BIN) + " " + quote(dcp) + " " + quote(dir + "/list") +
-                      " " + quote(dir + "/defs"),
-                  &out),
-              0);
-    EXPECT_EQ(texts(readfile(dir + "/defs")), want);
+    EXPECT_EQ(sectdefsgives(dcp, dir, list), want);
     // Depth first, a directory's line before its contents, slot order.
     EXPECT_EQ(lines[0].path, "BOOT\\");
     EXPECT_EQ(lines[1].path, "BOOT\\LOADER.BIN");
@@ -347,11 +365,7 @@ TEST(sectmap, reverselookupovereverysectorofarealvolume)
 // A hand-laid volume with every kind of damage the listing marks.
 static fakevolume damagedvolume()
 {
-    fakevolume v;
-    v.total = 300;
-    v.spf = 1;
-    v.rootentries = 32;
-    v.build();
+    fakevolume v = smallvolume();
     v.entry(-1, 0, "LOOP    BIN", 0x20, 10, 5000);
     v.chain({10, 11, 12});
     v.setfat(12, 11);
@@ -425,14 +439,33 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
     EXPECT_EQ(sectmap("-s " + s(60) + " " + quote(dcp)).out, s(60) + ": CYCLE\\INNER.BIN byte 0\n");
 }
 
+TEST(sectmap, adirectorythatcannotbereadismarkedunread)
+{
+    // The image ends before the directory's cluster, which the volume's
+    // sector count still holds: a sound chain whose read fails.
+    std::string dir = tempdir(), dcp = dir + "/u.dcp";
+    fakevolume v = smallvolume();
+    v.entry(-1, 0, "GONE       ", 0x10, 200);
+    v.chain({200});
+    v.entry(-1, 1, "HERE    BIN", 0x20, 3, 10);
+    v.chain({3});
+    v.img.resize((size_t)v.clusteroffset(100));
+    v.save(dcp);
+    int d = v.datastart();
+    mapresult r = sectmap(quote(dcp));
+    EXPECT_EQ(r.status, 1);
+    std::vector<mapline> lines = parselisting(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0].extents, std::to_string(200 - 2 + d) + "!unread");
+    EXPECT_EQ(lines[0].path, "GONE\\");
+    EXPECT_EQ(lines[1].extents, std::to_string(3 - 2 + d));
+    EXPECT_EQ(r.err, "Could not read directory GONE\\\n");
+}
+
 TEST(sectmap, reverselookupofbadlostandclaimedclusters)
 {
     std::string dir = tempdir(), dcp = dir + "/c.dcp";
-    fakevolume v;
-    v.total = 300;
-    v.spf = 1;
-    v.rootentries = 32;
-    v.build();
+    fakevolume v = smallvolume();
     v.setfat(90, 0xFF7);
     v.chain({100, 101}); // in use, but no entry reaches it
     v.entry(-1, 0, "CLAIM   BIN", 0x20, 110, 10); // its cluster is marked free
@@ -451,11 +484,7 @@ TEST(sectmap, reverselookupofbadlostandclaimedclusters)
 TEST(sectmap, namesareshownasthelookupfindsthem)
 {
     std::string dir = tempdir(), dcp = dir + "/n.dcp";
-    fakevolume v;
-    v.total = 300;
-    v.spf = 1;
-    v.rootentries = 32;
-    v.build();
+    fakevolume v = smallvolume();
     v.entry(-1, 0, "README     ", 0x20, 10, 10);
     v.entry(-1, 1, "\x05" "KANJI  TXT", 0x20, 11, 10); // stands for a first byte 0xE5
     v.entry(-1, 2, "\x95\x5C" "DIR      ", 0x10, 12); // Shift-JIS, 0x5C trail byte
@@ -484,12 +513,7 @@ TEST(sectmap, namesareshownasthelookupfindsthem)
         defs += "%define S" + std::to_string(i) + " " + lines[i].sector + "\n";
     }
     // Every listed path is one that sectdefs resolves, to the same sector.
-    writetext(dir + "/list", list);
-    std::string out;
-    run(std::string(SECTDEFS_BIN) + " " + quote(dcp) + " " + quote(dir + "/list") + " " +
-            quote(dir + "/defs"),
-        &out);
-    EXPECT_EQ(texts(readfile(dir + "/defs")), defs);
+    EXPECT_EQ(sectdefsgives(dcp, dir, list), defs);
 }
 
 TEST(sectmap, openingfailuresgotostandarderror)
