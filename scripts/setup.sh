@@ -13,6 +13,7 @@ have mkfs.fat || [ -x /usr/sbin/mkfs.fat ] || [ -x /sbin/mkfs.fat ] || need="$ne
 have mcopy || need="$need mtools"
 have nasm || need="$need nasm"
 have man || need="$need man-db"
+have qemu-system-i386 || need="$need qemu-system-x86"
 
 if [ -n "$need" ]; then
     echo "installing:$need"

@@ -1,0 +1,27 @@
+#!/bin/sh
+# The bootable example disk, and the three failures its build must catch:
+# a fragmented file stopped by sectmap -c before anything is baked in; the
+# same file let through, whose wrong bytes the comparison catches; a table
+# record for a missing file, which the loader rejects.
+#   tests/bootdisk.sh BINDIR
+set -u
+bin=$1
+script="$(dirname "$0")/../examples/boot-disk/build-and-boot"
+work=$(mktemp -d /tmp/dcpboot.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+failed=0
+expect() { # variant, exit status, text the log must hold
+    "$script" "$bin" "$work/out" $1 > "$work/log" 2>&1
+    status=$?
+    if [ "$status" -ne "$2" ] || ! grep -q "$3" "$work/log"; then
+        cat "$work/log"
+        echo "bootdisk ${1:-(plain)}: status $status (wanted $2), log lacks: $3"
+        failed=1
+    fi
+}
+expect "" 0 "all 5 files loaded by their sectors, every byte as on the host"
+expect --fragmented 2 "KANJI.FNT is not contiguous: 2 extents"
+[ ! -e "$work/out/floppy.img" ] || { echo "the fragmented disk was booted"; failed=1; }
+expect --fragmented-unchecked 1 "FAILED: the loader read other bytes"
+expect --missing-file 1 "the loader ended with status 3"
+exit $failed
