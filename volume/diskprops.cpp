@@ -45,15 +45,16 @@ static void readbootfields(diskprops *dp, const unsigned char *boot)
 // that strays there stops instead of reading undefined content.
 static void decodefat(diskprops *dp, const unsigned char *fatbytes, int32_t groups)
 {
-    int32_t g;
+    const unsigned char *p = fatbytes;
+    int32_t g, e = 0;
 
-    for (g = 0; g < groups; g++) {
-        int32_t v = getu24l(fatbytes + 3 * g);
-        dp->fat[2 * g] = v & 0xFFF;
-        dp->fat[2 * g + 1] = (v >> 12) & 0xFFF;
+    for (g = 0; g < groups; g++, p += 3, e += 2) {
+        int32_t v = getu24l(p);
+        dp->fat[e] = v & 0xFFF;
+        dp->fat[e + 1] = (v >> 12) & 0xFFF;
     }
-    for (g = 2 * groups; g < FATENTRIES; g++)
-        dp->fat[g] = 0xFFF;
+    for (; e < FATENTRIES; e++)
+        dp->fat[e] = 0xFFF;
 }
 
 static void computegeometry(diskprops *dp)

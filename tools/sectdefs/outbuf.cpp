@@ -20,7 +20,7 @@ void bufferwrite(FILE *out, unsigned char *buf, int32_t size, const unsigned cha
     while (length > 0) {
         int32_t n = size - pos < length ? size - pos : length;
         memcpy(buf + pos, text, (size_t)n);
-        fwrite(buf, 1, (size_t)(pos + n), out);
+        fwrite(buf, 1, (size_t)pos + (size_t)n, out);
         pos = 0;
         text += n;
         length -= n;
