@@ -238,3 +238,37 @@ TEST(directorycache, rowpastthirtyonebitsisrefused)
     r->dp.dirbufused = used;
     EXPECT_EQ(getdirectoryentry(r->f, &r->dp, 5), 1);
 }
+
+TEST(directorycache, growthfailuresofthetableandtheroot)
+{
+    fakevolume v = dirvolume({5});
+    memfile m;
+    m.data = v.img;
+    FILE *f = openmem(&m, "rb");
+    auto dp = std::make_unique<diskprops>();
+    unsigned char work[WORKBUFSIZE];
+
+    // No cache at the start and the root's growth fails: the opening stops.
+    failalloc = 1;
+    initdiskprops(dp.get());
+    failalloc = 1;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(openvolume(f, dp.get(), work), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not read root directory of disk\n");
+    failalloc = 0;
+    freediskprops(dp.get());
+
+    // Rows past what a signed 32-bit count holds are refused, and so is a
+    // table whose growth fails; the buffer is kept as it was.
+    initdiskprops(dp.get());
+    EXPECT_EQ(ensuredirspace(dp.get(), 0, INT32_MAX), 0);
+    EXPECT_EQ(dp->dirtablesize, 32);
+    failalloc = 1;
+    EXPECT_EQ(ensuredirspace(dp.get(), 0, 33), 0);
+    failalloc = 0;
+    EXPECT_EQ(dp->dirtablesize, 32);
+    EXPECT_EQ(ensuredirspace(dp.get(), 0, 33), 1);
+    EXPECT_EQ(dp->dirtablesize, 64);
+    freediskprops(dp.get());
+    fclose(f);
+}

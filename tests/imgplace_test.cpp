@@ -80,6 +80,10 @@ TEST(imgplace, failuresafteropeningarenotsuccess)
     writefile(dir + "/in", pattern(10000, 5));
     EXPECT_EQ(imgplace(quote(dir + "/in") + " /dev/full 0", &out), 1);
     EXPECT_EQ(out, "Can't write output file\n");
+    // Past the stream's buffer, a write itself fails: one message all the same.
+    writefile(dir + "/big", pattern(3 << 20, 7));
+    EXPECT_EQ(imgplace(quote(dir + "/big") + " /dev/full 0", &out), 1);
+    EXPECT_EQ(out, "Can't write output file\n");
     writefile(dir + "/small", pattern(10, 5));
     EXPECT_EQ(imgplace(quote(dir + "/small") + " /dev/full 0", &out), 1);
     EXPECT_EQ(out, "Can't write output file\n");
@@ -101,7 +105,13 @@ TEST(toolinfo, helpandversionalone)
         EXPECT_EQ(run(tool + " --help", &out), 0);
         EXPECT_EQ(out.rfind("Usage: " + name + " ", 0), 0u) << out;
         EXPECT_EQ(run(tool + " --version", &out), 0);
-        EXPECT_EQ(out, tool + " " + DCP_VERSION + "\n");
+        EXPECT_EQ(out, name + " (dcptools) " + DCP_VERSION + "\n");
+        // Called by another path, it still names itself.
+        EXPECT_EQ(run("cd " + quote(tool.substr(0, tool.rfind('/'))) + " && ./" + name +
+                          " --version",
+                      &out),
+                  0);
+        EXPECT_EQ(out, name + " (dcptools) " + DCP_VERSION + "\n");
         // Only as the only argument: otherwise the usual count check holds.
         EXPECT_EQ(run(tool + " --help x y z", &out), 1) << name;
         EXPECT_EQ(out.find("Usage"), std::string::npos);

@@ -106,6 +106,12 @@ TEST(patchfile, refusedtargetswritenothing)
     EXPECT_EQ(r->patch("OUTSIDE.BIN", 0, pattern(512, 6)), 1);
     EXPECT_EQ(r->patch("LOOP.BIN", 100, pattern(500, 6)), 1);
     EXPECT_EQ(r->patch("DIR\\INNER.BIN", 0, pattern(100, 6)), 1);
+    // No sectors per cluster: no cluster to write into at all.
+    fakevolume none = v;
+    none.img[162 + 13] = 0;
+    auto z = openvol(none.img, "rb+");
+    EXPECT_EQ(z->patch("ONE.BIN", 0, pattern(10, 6)), 0);
+    EXPECT_EQ(z->m.data, none.img);
 }
 
 TEST(patchfile, failedseekorwritestops)

@@ -180,3 +180,16 @@ TEST(sectdefs, imageisnevermodified)
               0);
     EXPECT_EQ(readfile(d.dcp), before);
 }
+
+TEST(sectdefs, failedcloseoftheoutputisnotsuccess)
+{
+    // The last bytes reach the disk when the output is closed.
+    realdisk d;
+    std::string out, list = d.dir + "/list.txt", defs = d.dir + "/defs.inc";
+    writetext(list, "K KERNEL.SYS\n");
+    std::string args = " " + quote(d.dcp) + " " + quote(list) + " " + quote(defs);
+    EXPECT_EQ(run("DCPFAULT_CLOSE=" + quote(defs) + " " + SECTDEFS_FAULTCLOSE_BIN + args, &out), 1);
+    EXPECT_EQ(out, "Could not write output file " + defs + "\n");
+    EXPECT_EQ(run(std::string(SECTDEFS_FAULTCLOSE_BIN) + args, &out), 0);
+    EXPECT_EQ(out, "");
+}

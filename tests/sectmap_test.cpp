@@ -389,6 +389,11 @@ static fakevolume damagedvolume()
     v.entry(-1, 7, "ZERODIR    ", 0x10, 0);
     v.entry(-1, 8, "FINE    BIN", 0x20, 80, 1000);
     v.chain({80, 81});
+    v.entry(-1, 9, "HUGE    BIN", 0x20, 4095, 10);  // a first cluster no FAT12 has
+    v.entry(-1, 10, "BIGDIR     ", 0x10, 4095);
+    v.entry(-1, 11, "EDGE    BIN", 0x20, 296, 1024); // runs on past the last cluster
+    v.setfat(296, 297);
+    v.setfat(297, 0xFFF);
     return v;
 }
 
@@ -413,7 +418,10 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
         s(60) + " 1 512 " + s(60) + " CYCLE\\INNER.BIN",
         s(70) + " 2 - " + s(70) + "-" + s(71) + "!loop LOOPDIR\\",
         "- 0 - !outside ZERODIR\\",
-        s(80) + " 2 1000 " + s(80) + "-" + s(81) + " FINE.BIN"};
+        s(80) + " 2 1000 " + s(80) + "-" + s(81) + " FINE.BIN",
+        s(4095) + " 1 10 !outside HUGE.BIN",
+        s(4095) + " 0 - !outside BIGDIR\\",
+        s(296) + " 2 1024 " + s(296) + "!pastend EDGE.BIN"};
     ASSERT_EQ(lines.size(), want.size()) << r.out;
     for (size_t i = 0; i < want.size(); i++) {
         const mapline &m = lines[i];
@@ -428,7 +436,11 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
                      "Damaged cluster chain in NOCLUST.BIN: 0 clusters where its size needs 1\n"
                      "Directory CYCLE\\BACK\\ was listed before; not entered again\n"
                      "Damaged cluster chain in LOOPDIR\\: it comes back to cluster 70\n"
-                     "Damaged cluster chain in ZERODIR\\: cluster 0 is outside 2 to 4079\n");
+                     "Damaged cluster chain in ZERODIR\\: cluster 0 is outside 2 to 4079\n"
+                     "Damaged cluster chain in HUGE.BIN: cluster 4095 is outside 2 to 4079\n"
+                     "Damaged cluster chain in BIGDIR\\: cluster 4095 is outside 2 to 4079\n"
+                     "Damaged cluster chain in EDGE.BIN: cluster 297 lies past the end of the "
+                     "volume\n");
     // The same entries named one by one are marked the same way.
     mapresult one = sectmap(quote(dcp) + " LOOP.BIN FINE.BIN 'CYCLE\\BACK\\INNER.BIN'");
     EXPECT_EQ(one.status, 1);
@@ -481,6 +493,54 @@ TEST(sectmap, reverselookupofbadlostandclaimedclusters)
     EXPECT_EQ(sectmap("-s " + s(90) + " " + quote(dcp)).out, s(90) + ": unused\n");
 }
 
+TEST(sectmap, oddgeometriesandsizes)
+{
+    std::string dir = tempdir(), dcp = dir + "/g.dcp";
+    // More sectors than a FAT12 volume has clusters for: the rest is unused.
+    fakevolume big;
+    big.total = 5000;
+    big.build();
+    big.save(dcp);
+    // Past the 3072 entries of its 9-sector FAT, clusters are unused too.
+    EXPECT_EQ(sectmap("-s 4900 " + quote(dcp)).out, "4900: unused\n");
+    EXPECT_EQ(sectmap("-s 3102 " + quote(dcp)).out, "3102: free\n");
+    EXPECT_EQ(sectmap("-s 3103 " + quote(dcp)).out, "3103: unused\n");
+
+    // A data area that starts before the first cluster's sectors would: a
+    // cluster 1 gives a negative sector, as sectdefs gives it too.
+    fakevolume low = smallvolume();
+    low.fats = 0;
+    low.rootentries = 16;
+    low.spc = 4;
+    low.build();
+    low.entry(-1, 0, "ONE     BIN", 0x20, 1, 10);
+    low.save(dcp);
+    mapresult r = sectmap(quote(dcp));
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(parselisting(r.out).size(), 1u) << r.out;
+    EXPECT_EQ(parselisting(r.out)[0].sector, "-2");
+    EXPECT_EQ(sectdefsgives(dcp, dir, "S ONE.BIN\n"), "%define S -2\n");
+
+    // No sectors per cluster: no chain has a cluster inside the volume.
+    fakevolume none = smallvolume();
+    none.entry(-1, 0, "A       BIN", 0x20, 2, 600);
+    none.chain({2});
+    none.img[162 + 13] = 0;
+    none.save(dcp);
+    r = sectmap(quote(dcp));
+    EXPECT_EQ(r.out, "    5     2      600 !pastend    A.BIN\n");
+    EXPECT_EQ(r.err, "Damaged cluster chain in A.BIN: cluster 2 lies past the end of the volume\n");
+
+    // A size of 4 GiB less a byte: what it would need, in full.
+    fakevolume huge = smallvolume();
+    huge.entry(-1, 0, "HUGE    BIN", 0x20, 2, -1);
+    huge.chain({2});
+    huge.save(dcp);
+    r = sectmap(quote(dcp));
+    EXPECT_EQ(r.out, "    5 8388608 4294967295 5!short     HUGE.BIN\n");
+    EXPECT_EQ(r.err, "Damaged cluster chain in HUGE.BIN: 1 clusters where its size needs 8388608\n");
+}
+
 TEST(sectmap, namesareshownasthelookupfindsthem)
 {
     std::string dir = tempdir(), dcp = dir + "/n.dcp";
@@ -497,6 +557,7 @@ TEST(sectmap, namesareshownasthelookupfindsthem)
     v.entry(-1, 6, "X       BIN", 0x20, 15, 10);
     v.img[(size_t)v.rootoffset() + 6 * 32] = 0; // a free slot with a name behind it
     v.entry(-1, 7, "LAST    BIN", 0x20, 16, 10);
+    v.entry(-1, 8, "        TXT", 0x20, 0, 0); // no name part: shown as stored
     for (int c = 10; c <= 16; c++)
         v.chain({c});
     v.save(dcp);
@@ -504,11 +565,13 @@ TEST(sectmap, namesareshownasthelookupfindsthem)
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<mapline> lines = parselisting(r.out);
     std::vector<std::string> want = {"README", "\xE5" "KANJI.TXT", "\x95\x5C" "DIR\\",
-                                     "\x95\x5C" "DIR\\A.B", "LAST.BIN"};
+                                     "\x95\x5C" "DIR\\A.B", "LAST.BIN", ".TXT"};
     ASSERT_EQ(lines.size(), want.size()) << r.out;
     std::string list, defs;
     for (size_t i = 0; i < want.size(); i++) {
         EXPECT_EQ(lines[i].path, want[i]);
+        if (lines[i].sector == "-")
+            continue;
         list += "S" + std::to_string(i) + " " + lines[i].path + "\n";
         defs += "%define S" + std::to_string(i) + " " + lines[i].sector + "\n";
     }
@@ -579,7 +642,7 @@ TEST(sectmap, commandlineoptionsandnumbers)
     EXPECT_EQ(help.out.compare(0, 36, "Usage: sectmap [-c] IMAGE [PATH...]\n"), 0) << help.out;
     EXPECT_EQ(sectmap("").err, help.out);
     EXPECT_EQ(version.status, 0);
-    EXPECT_NE(version.out.find("sectmap 1."), std::string::npos) << version.out;
+    EXPECT_EQ(version.out, std::string("sectmap (dcptools) ") + DCP_VERSION + "\n");
 }
 
 TEST(sectmap, afullstandardoutputfails)

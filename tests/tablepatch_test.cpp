@@ -274,6 +274,14 @@ TEST(tablepatch, failedcloseoftheimageisnotsuccess)
                   &out),
               1);
     EXPECT_EQ(out, "Could not write DCP file " + d.dcp + "\n");
+    // A run that failed before is reported once, for what failed first.
+    writetext(d.list, "0 BOOT\\NOTHERE.BIN\n1 KERNEL.SYS\n");
+    EXPECT_EQ(run("DCPFAULT_CLOSE=" + quote(d.dcp) + " " + TABLEPATCH_FAULTCLOSE_BIN + " " +
+                      quote(d.dcp) + " " + quote(d.list),
+                  &out),
+              1);
+    EXPECT_EQ(out, "Could not patch file\n");
+    writetext(d.list, "0 BOOT\\TABLE.BIN\n1 KERNEL.SYS\n");
     // The same binary without the fault succeeds: only the close made the difference.
     EXPECT_EQ(run(std::string(TABLEPATCH_FAULTCLOSE_BIN) + " " + quote(d.dcp) + " " + quote(d.list),
                   &out),

@@ -228,3 +228,21 @@ TEST(openvolume, hugegeometrydoesnotoverflow)
     EXPECT_EQ(r->ok, 0);
     EXPECT_EQ(r->printed, "Could not read FAT table\n");
 }
+
+TEST(imageio, seeksandclustersoutsidethevolume)
+{
+    fakevolume v;
+    v.build();
+    auto r = openvol(v.img);
+    ASSERT_EQ(r->ok, 1);
+    EXPECT_EQ(seekimage(r->f, -1), 0);
+    EXPECT_EQ(seekimage(r->f, 0), 1);
+    EXPECT_EQ(clusterinvolume(&r->dp, 1), 0);
+    EXPECT_EQ(clusterinvolume(&r->dp, 2), 1);
+    EXPECT_EQ(clusterinvolume(&r->dp, FATENDOFCHAIN), 0);
+    int last = (v.total - v.datastart()) / v.spc + 1;
+    EXPECT_EQ(clusterinvolume(&r->dp, last), 1);
+    EXPECT_EQ(clusterinvolume(&r->dp, last + 1), 0);
+    r->dp.clusterbytes = 0;
+    EXPECT_EQ(clusterinvolume(&r->dp, 2), 0);
+}

@@ -10,21 +10,23 @@
 #define DCP_VERSION "unknown"
 #endif
 
-inline void printversion(const char *argv0)
+// The version line, the same on every platform: the program's own name,
+// never the path it was called by.
+inline void printversion(const char *name)
 {
-    printf("%s %s\n", argv0 && argv0[0] ? argv0 : "dcptools", DCP_VERSION);
+    printf("%s (dcptools) %s\n", name, DCP_VERSION);
 }
 
 // When "--help" or "--version" is the only argument, prints the usage text
 // or the version on standard output and returns 1; otherwise 0.
-inline int infoargument(int argc, char **argv, const char *usage)
+inline int infoargument(int argc, char **argv, const char *name, const char *usage)
 {
     if (argc != 2)
         return 0;
     if (strcmp(argv[1], "--help") == 0)
         fputs(usage, stdout);
     else if (strcmp(argv[1], "--version") == 0)
-        printversion(argv[0]);
+        printversion(name);
     else
         return 0;
     return 1;

@@ -7,7 +7,7 @@
 void initchainwalk(chainwalk *w)
 {
     memset(w, 0, sizeof *w);
-    w->next = FATENDOFCHAIN;
+    w->next = CHAINDONE;
 }
 
 // Starts the walk at first; cluster 0 is the chain of an empty file.
@@ -20,7 +20,8 @@ void startchain(chainwalk *w, int32_t first)
         w->stamp = 0;
     }
     w->stamp++;
-    w->next = first == 0 ? FATENDOFCHAIN : first;
+    // Any other first cluster is taken, or found damaged, by the first run.
+    w->next = first == 0 ? CHAINDONE : first;
     w->clusters = 0;
     w->damage = CHAINSOUND;
     w->badcluster = -1;
@@ -37,7 +38,7 @@ static int takecluster(const diskprops *dp, chainwalk *w, int32_t cluster)
         w->damage = CHAINPASTEND;
     if (w->damage != CHAINSOUND) {
         w->badcluster = cluster;
-        w->next = FATENDOFCHAIN;
+        w->next = CHAINDONE;
         return 0;
     }
     w->seen[cluster] = w->stamp;
@@ -51,13 +52,13 @@ int nextrun(const diskprops *dp, chainwalk *w, int32_t *first, int32_t *last)
 {
     int32_t c = w->next;
 
-    if (c >= FATENDOFCHAIN || !takecluster(dp, w, c))
+    if (c == CHAINDONE || !takecluster(dp, w, c))
         return 0;
     *first = c;
     for (;;) {
         int32_t n = dp->fat[c];
         if (n >= FATENDOFCHAIN) {
-            w->next = FATENDOFCHAIN;
+            w->next = CHAINDONE;
             break;
         }
         if (n != c + 1) {

@@ -66,22 +66,34 @@ static void computegeometry(diskprops *dp)
     dp->clusterbytes = dp->sectorspercluster * dp->bytespersector;
 }
 
-// Reads the first FAT copy, or as much of it as the work buffer holds (a
-// longer copy is never decoded past 3072 groups anyway). 1 on success.
+// Bytes of the first FAT copy that are read: as many as the work buffer
+// holds (a longer copy is never decoded past 3072 groups anyway).
+static int32_t fatbytesread(const diskprops *dp)
+{
+    int64_t want = (int64_t)dp->sectorsperfat * dp->bytespersector;
+
+    return want > WORKBUFSIZE ? WORKBUFSIZE : (int32_t)want;
+}
+
+// FAT entries decoded from the FAT's bytes; the slots past them end chains.
+int32_t fatentriesread(const diskprops *dp)
+{
+    int32_t groups = fatbytesread(dp) / 3;
+
+    return 2 * (groups > FATGROUPS ? FATGROUPS : groups);
+}
+
+// Reads the first FAT copy and decodes it; 1 on success.
 static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf, int32_t n)
 {
     int64_t fatoffset = (int64_t)dp->reservedsectors * dp->bytespersector + dp->imageoffset;
-    int64_t want = (int64_t)dp->sectorsperfat * dp->bytespersector;
-    int64_t groups;
+    int32_t want = fatbytesread(dp);
 
-    if (want > WORKBUFSIZE)
-        want = WORKBUFSIZE;
     if (fatoffset != n && !seekimage(image, fatoffset))
         return 0;
-    if ((int64_t)fread(workbuf, 1, (size_t)want, image) < want)
+    if ((int32_t)fread(workbuf, 1, (size_t)want, image) < want)
         return 0;
-    groups = want / 3;
-    decodefat(dp, workbuf, groups > FATGROUPS ? FATGROUPS : (int32_t)groups);
+    decodefat(dp, workbuf, fatentriesread(dp) / 2);
     return 1;
 }
 

@@ -30,9 +30,9 @@ struct cacheddir {
 
 // A walk over a cluster chain, one run of consecutive clusters at a time.
 // seen[] marks the clusters taken, by stamp, so that a loop is caught.
-enum { CHAINSOUND = 0, CHAINLOOP, CHAINOUTSIDE, CHAINPASTEND };
+enum { CHAINSOUND = 0, CHAINLOOP, CHAINOUTSIDE, CHAINPASTEND, CHAINDONE = -1 };
 struct chainwalk {
-    int32_t next;       // cluster the next run starts at; FATENDOFCHAIN when done
+    int32_t next;       // cluster the next run starts at; CHAINDONE when done
     int32_t clusters;   // sound clusters taken so far
     int32_t damage;     // CHAINSOUND, or why the walk stopped early
     int32_t badcluster; // the cluster that stopped it, or -1
@@ -105,6 +105,7 @@ void initdiskprops(diskprops *dp);
 int openvolume(FILE *image, diskprops *dp, unsigned char *workbuf);
 int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf);
 const char *volumemessage(int stage);
+int32_t fatentriesread(const diskprops *dp);
 void freediskprops(diskprops *dp);
 
 // dircache.cpp

@@ -171,7 +171,8 @@ int32_t getentryindex(const unsigned char *dir, int32_t from, int32_t end,
     makekey(wanted, &key);
     for (pos = from; (int64_t)pos + 32 <= end; pos += 32, index++) {
         const unsigned char *slot = dir + pos;
-        if (!keymatches(slot, &key) || slot[0] == DELETEDMARK)
+        // The key's first byte is never DELETEDMARK, so no deleted slot matches.
+        if (!keymatches(slot, &key))
             continue;
         if ((slot[11] & required) == required && (slot[11] & forbidden) == 0)
             return index;

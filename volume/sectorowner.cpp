@@ -5,7 +5,8 @@
 enum { BADCLUSTER = 0xFF7 };
 
 // Data cluster of a sector of the data area, or -1 where no whole cluster
-// that the FAT can name lies (past the last whole one, or beyond 4079).
+// that the FAT names lies (past the last whole one, past the entries the
+// FAT holds, or beyond 4079).
 static int32_t datacluster(const diskprops *dp, int32_t sector)
 {
     int32_t cluster;
@@ -13,6 +14,8 @@ static int32_t datacluster(const diskprops *dp, int32_t sector)
     if (dp->sectorspercluster <= 0)
         return -1;
     cluster = (sector - dp->datastart) / dp->sectorspercluster + 2;
+    if (cluster >= fatentriesread(dp))
+        return -1;
     return clusterinvolume(dp, cluster) ? cluster : -1;
 }
 

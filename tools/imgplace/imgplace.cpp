@@ -56,12 +56,14 @@ static int copyfile(FILE *in, FILE *out)
 // Positions, copies and closes the output; 1 when every byte is in place.
 static int place(FILE *in, FILE *out, int32_t offset)
 {
-    int ok = fseek(out, (long)offset, SEEK_SET) == 0;
+    int ok = fseek(out, (long)offset, SEEK_SET) == 0, closed;
 
     if (!ok)
         puts("Can't position output file");
     ok = ok && copyfile(in, out);
-    if (fclose(out) != 0 && ok) {
+    // The close always happens; only a run that went well so far reports it.
+    closed = fclose(out) == 0;
+    if (ok && !closed) {
         puts("Can't write output file");
         ok = 0;
     }
@@ -85,7 +87,7 @@ int main(int argc, char **argv)
     int32_t offset;
     int ok = 0;
 
-    if (infoargument(argc, argv, usage))
+    if (infoargument(argc, argv, "imgplace", usage))
         ok = 1;
     else if (argc != 4)
         puts("Expects three arguments");

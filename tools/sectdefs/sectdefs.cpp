@@ -87,8 +87,10 @@ static int run(char **argv, FILE *out)
 // short include file behind a zero exit status.
 static int closeoutput(FILE *out, const char *name, int ok)
 {
-    int failed = fflush(out) != 0 || ferror(out);
+    int failed;
 
+    fflush(out);
+    failed = ferror(out) != 0; // set by any write that failed, the flush's too
     failed = fclose(out) != 0 || failed;
     if (ok && failed) {
         printf("Could not write output file %s\n", name);
@@ -102,7 +104,7 @@ int main(int argc, char **argv)
     FILE *out;
     int ok;
 
-    if (infoargument(argc, argv, usage)) {
+    if (infoargument(argc, argv, "sectdefs", usage)) {
         ok = 1;
     } else if (argc != 4) {
         fputs("Expects three arguments.", stdout);

@@ -85,7 +85,7 @@ void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, chainsumma
     s->clusters = cw->clusters;
     s->damage = cw->damage;
     s->badcluster = cw->badcluster;
-    s->needed = needed > FATENDOFCHAIN ? FATENDOFCHAIN : (int32_t)needed;
+    s->needed = needed;
     if (entryisdir(dp, slot) && first == 0) {
         s->damage = CHAINOUTSIDE;
         s->badcluster = 0;
@@ -139,7 +139,8 @@ int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
         }
         n += putrun(out, dp, a, b);
     }
-    if (n == 0 && !mark[0] && !walkmark[0]) {
+    // With no sound run there is no directory to enter, so no walk mark.
+    if (n == 0 && !mark[0]) {
         putc('-', out);
         return 1;
     }
@@ -157,6 +158,8 @@ void putdamage(FILE *out, const chainsummary *s)
         fprintf(out, "cluster %d is outside 2 to 4079", s->badcluster);
     else if (s->damage == CHAINPASTEND)
         fprintf(out, "cluster %d lies past the end of the volume", s->badcluster);
-    else
-        fprintf(out, "%d clusters where its size needs %d", s->clusters, s->needed);
+    else {
+        fprintf(out, "%d clusters where its size needs ", s->clusters);
+        putnumber(out, s->needed, 0);
+    }
 }

@@ -14,7 +14,7 @@ struct chainsummary {
     int32_t clusters;   // sound clusters
     int32_t damage;     // CHAINSOUND, a CHAIN* reason, or MAPSHORT
     int32_t badcluster; // the cluster that stopped the walk, or -1
-    int32_t needed;     // clusters the size needs (files)
+    int64_t needed;     // clusters the size needs (files)
 };
 enum { MAPSHORT = 100 };
 

@@ -247,7 +247,7 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
             if (c == 'h')
                 fputs(usage, stdout);
             else
-                printversion(argv[0]);
+                printversion("sectmap");
             return 0;
         } else {
             *ok = 0;
@@ -277,7 +277,8 @@ int main(int argc, char **argv)
         freediskprops(&dp);
     }
     // The listing is what scripts read: a short one must not end in status 0.
-    if (fflush(stdout) != 0 || ferror(stdout)) {
+    fflush(stdout);
+    if (ferror(stdout)) {
         fputs("Could not write standard output\n", stderr);
         ok = 0;
     }

@@ -161,7 +161,7 @@ int main(int argc, char **argv)
     static fixup fx;
     int ok = 0;
 
-    if (infoargument(argc, argv, usage)) {
+    if (infoargument(argc, argv, "tablepatch", usage)) {
         ok = 1;
     } else if (argc < 3) {
         fputs("Expects two or three arguments.", stdout);
