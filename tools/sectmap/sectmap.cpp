@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "listfile/listfile.h"
 #include "mapformat.h"
@@ -270,6 +274,10 @@ int main(int argc, char **argv)
     mapjob job = {0, -1, nullptr, nullptr, 0};
     int ok = 1;
 
+#ifdef _WIN32
+    // The listing is data: the same bytes as on every other platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     if (parseargs(argc, argv, &job, &ok)) {
         initdiskprops(&dp);
         initchainwalk(&chain);
