@@ -92,31 +92,37 @@ static int complain(const char *given, int32_t slot, const chainsummary *s, int 
     return ok;
 }
 
-// Writes the line of the entry at slot; 1 when it has nothing to report.
-static int listentry(const char *given, int32_t slot, int kind, int contiguous)
+// Writes the first three fields: SECTOR, SECTORS and BYTES.
+static void putcounts(int32_t slot, const chainsummary *s)
 {
-    int32_t first = entrycluster(&dp, slot), n;
-    int isdir = entryisdir(&dp, slot);
-    chainsummary s;
+    int32_t first = entrycluster(&dp, slot);
+    int64_t size = entrysize(&dp, slot);
 
-    summarizechain(&dp, &chain, slot, &s);
     if (first == 0)
         fprintf(stdout, "%*s", SECTORWIDTH, "-");
     else
         putnumber(stdout, clustersector(&dp, first), SECTORWIDTH);
     putc(' ', stdout);
-    if (isdir)
-        putnumber(stdout, (int64_t)s.clusters * dp.sectorspercluster, COUNTWIDTH);
-    else
-        putnumber(stdout, ((int64_t)entrysize(&dp, slot) + dp.bytespersector - 1) /
-                              dp.bytespersector, COUNTWIDTH);
+    if (entryisdir(&dp, slot)) {
+        putnumber(stdout, (int64_t)s->clusters * dp.sectorspercluster, COUNTWIDTH);
+        fprintf(stdout, " %*s ", BYTESWIDTH, "-");
+        return;
+    }
+    putnumber(stdout, (size + dp.bytespersector - 1) / dp.bytespersector, COUNTWIDTH);
     putc(' ', stdout);
-    if (isdir)
-        fprintf(stdout, "%*s", BYTESWIDTH, "-");
-    else
-        putnumber(stdout, entrysize(&dp, slot), BYTESWIDTH);
+    putnumber(stdout, size, BYTESWIDTH);
     putc(' ', stdout);
-    n = putextents(stdout, &dp, &chain, first, &s, walkmark(kind, &s));
+}
+
+// Writes the line of the entry at slot; 1 when it has nothing to report.
+static int listentry(const char *given, int32_t slot, int kind, int contiguous)
+{
+    chainsummary s;
+    int32_t n;
+
+    summarizechain(&dp, &chain, slot, &s);
+    putcounts(slot, &s);
+    n = putextents(stdout, &dp, &chain, entrycluster(&dp, slot), &s, walkmark(kind, &s));
     for (; n < EXTENTSWIDTH; n++)
         putc(' ', stdout);
     putc(' ', stdout);
