@@ -220,35 +220,9 @@ TEST(directorycache, failedallocations)
     EXPECT_EQ(dp->dirbufsize, 16384);
     EXPECT_EQ(dp->dirtablesize, 0);
     freediskprops(dp.get());
-    fclose(f);
-}
-
-TEST(directorycache, rowpastthirtyonebitsisrefused)
-{
-    // A cache already near 2^31 bytes cannot take another cluster: the load
-    // fails before growing or reading anything.
-    fakevolume v = dirvolume({5});
-    auto r = openvol(v.img);
-    int32_t used = r->dp.dirbufused;
-    r->dp.dirbufused = INT32_MAX - 100;
-    r->m.calls.clear();
-    EXPECT_EQ(getdirectoryentry(r->f, &r->dp, 5), -1);
-    EXPECT_TRUE(r->m.calls.empty());
-    EXPECT_EQ(r->dp.dirbufsize, 16384);
-    r->dp.dirbufused = used;
-    EXPECT_EQ(getdirectoryentry(r->f, &r->dp, 5), 1);
-}
-
-TEST(directorycache, growthfailuresofthetableandtheroot)
-{
-    fakevolume v = dirvolume({5});
-    memfile m;
-    m.data = v.img;
-    FILE *f = openmem(&m, "rb");
-    auto dp = std::make_unique<diskprops>();
-    unsigned char work[WORKBUFSIZE];
 
     // No cache at the start and the root's growth fails: the opening stops.
+    fseek(f, 0, SEEK_SET);
     failalloc = 1;
     initdiskprops(dp.get());
     failalloc = 1;
@@ -271,4 +245,20 @@ TEST(directorycache, growthfailuresofthetableandtheroot)
     EXPECT_EQ(dp->dirtablesize, 64);
     freediskprops(dp.get());
     fclose(f);
+}
+
+TEST(directorycache, rowpastthirtyonebitsisrefused)
+{
+    // A cache already near 2^31 bytes cannot take another cluster: the load
+    // fails before growing or reading anything.
+    fakevolume v = dirvolume({5});
+    auto r = openvol(v.img);
+    int32_t used = r->dp.dirbufused;
+    r->dp.dirbufused = INT32_MAX - 100;
+    r->m.calls.clear();
+    EXPECT_EQ(getdirectoryentry(r->f, &r->dp, 5), -1);
+    EXPECT_TRUE(r->m.calls.empty());
+    EXPECT_EQ(r->dp.dirbufsize, 16384);
+    r->dp.dirbufused = used;
+    EXPECT_EQ(getdirectoryentry(r->f, &r->dp, 5), 1);
 }
