@@ -4,6 +4,7 @@
 
 #include "diskprops.h"
 
+// A walk with no chain yet and no cluster marked.
 void initchainwalk(chainwalk *w)
 {
     memset(w, 0, sizeof *w);

@@ -15,16 +15,19 @@ int islisted(const unsigned char *slot)
     return memcmp(slot, ".          ", 11) != 0 && memcmp(slot, "..         ", 11) != 0;
 }
 
+// The first cluster of the entry at dirbuf offset slot.
 int32_t entrycluster(const diskprops *dp, int32_t slot)
 {
     return getu16l(dp->dirbuf + slot + 26);
 }
 
+// Its size in bytes, as the entry stores it.
 uint32_t entrysize(const diskprops *dp, int32_t slot)
 {
     return (uint32_t)geti32l(dp->dirbuf + slot + 28);
 }
 
+// 1 when the entry names a directory.
 int entryisdir(const diskprops *dp, int32_t slot)
 {
     return (dp->dirbuf[slot + 11] & ATTRDIR) != 0;
