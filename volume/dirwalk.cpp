@@ -4,13 +4,11 @@
 
 #include "diskprops.h"
 
-enum { FREESLOT = 0x00, DELETEDSLOT = 0xE5 };
-
 // 1 when the slot holds what a path lookup can find: not free, not deleted,
 // not a label or long-name slot, not "." or "..".
-int islisted(const unsigned char *slot)
+static int islisted(const unsigned char *slot)
 {
-    if (slot[0] == FREESLOT || slot[0] == DELETEDSLOT || (slot[11] & ATTRLABEL))
+    if (slot[0] == FREESLOT || slot[0] == DELETEDMARK || (slot[11] & ATTRLABEL))
         return 0;
     return memcmp(slot, ".          ", 11) != 0 && memcmp(slot, "..         ", 11) != 0;
 }

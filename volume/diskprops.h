@@ -14,7 +14,10 @@ enum {
     FATGROUPS = 3072,
     FATENDOFCHAIN = 4080, // 0xFF0: this entry and all above end a chain
     ATTRLABEL = 0x08,
-    ATTRDIR = 0x10
+    ATTRDIR = 0x10,
+    FREESLOT = 0x00,   // a slot's first byte: never used
+    DELETEDMARK = 0xE5, // a slot's first byte: deleted
+    KANJIE5 = 0x05     // how FAT stores a name whose first byte really is 0xE5
 };
 
 // What loadvolume reports: the volume is open, or the stage that failed.
@@ -137,7 +140,6 @@ int nextrun(const diskprops *dp, chainwalk *w, int32_t *first, int32_t *last);
 int32_t clustersector(const diskprops *dp, int32_t cluster);
 
 // dirwalk.cpp
-int islisted(const unsigned char *slot);
 int32_t entrycluster(const diskprops *dp, int32_t slot);
 uint32_t entrysize(const diskprops *dp, int32_t slot);
 int entryisdir(const diskprops *dp, int32_t slot);

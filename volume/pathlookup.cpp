@@ -4,11 +4,7 @@
 
 #include "diskprops.h"
 
-enum {
-    BACKSLASH = 0x5C,
-    DELETEDMARK = 0xE5,
-    KANJIE5 = 0x05 // how FAT stores a name whose first byte really is 0xE5
-};
+enum { BACKSLASH = 0x5C };
 
 enum : uint64_t { ONES = 0x0101010101010101ull, HIGHS = 0x8080808080808080ull };
 
@@ -204,7 +200,7 @@ static int32_t walkpath(FILE *image, diskprops *dp, const unsigned char *path, i
         at = searchrow(dp, row, name, ATTRDIR);
         if (at < 0)
             return -1;
-        row = getdirectoryentry(image, dp, getu16l(dp->dirbuf + at + 26));
+        row = getdirectoryentry(image, dp, entrycluster(dp, at));
         if (row < 0)
             return -1;
         from = k + 1;
@@ -236,7 +232,7 @@ int32_t findentry(FILE *image, diskprops *dp, const unsigned char *path, int32_t
     if (at < 0)
         return -1;
     *attr = dironly ? (int32_t)ATTRDIR : dp->dirbuf[at + 11];
-    return getu16l(dp->dirbuf + at + 26);
+    return entrycluster(dp, at);
 }
 
 int32_t getfilecluster(FILE *image, diskprops *dp, const unsigned char *path, int32_t len)

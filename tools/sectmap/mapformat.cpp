@@ -4,7 +4,7 @@
 
 #include "mapformat.h"
 
-enum { NAMEFIELD = 8, EXTFIELD = 3, KANJIE5 = 0x05, DELETEDBYTE = 0xE5 };
+enum { NAMEFIELD = 8, EXTFIELD = 3 };
 
 // Writes value in decimal, right-aligned in width; the count of bytes written.
 int32_t putnumber(FILE *out, int64_t value, int32_t width)
@@ -35,12 +35,12 @@ static int32_t trimmed(const unsigned char *field, int32_t size)
 
 // Writes the slot's 8.3 name as NAME.EXT (NAME when the extension is blank),
 // bytes as stored but for the 0x05 that stands for a first byte 0xE5.
-int32_t putslotname(FILE *out, const unsigned char *slot)
+static int32_t putslotname(FILE *out, const unsigned char *slot)
 {
     int32_t name = trimmed(slot, NAMEFIELD), ext = trimmed(slot + NAMEFIELD, EXTFIELD);
 
     if (name > 0) {
-        putc(slot[0] == KANJIE5 ? (int)DELETEDBYTE : slot[0], out);
+        putc(slot[0] == KANJIE5 ? (int)DELETEDMARK : slot[0], out);
         fwrite(slot + 1, 1, (size_t)(name - 1), out);
     }
     if (ext > 0) {
@@ -72,11 +72,12 @@ static int64_t clustersfor(const diskprops *dp, uint32_t size)
 }
 
 // Walks the chain of the entry at slot once, counting runs and clusters and
-// finding its damage: a directory needs a cluster, a file enough of them.
+// finding its damage: a directory needs a cluster (0 is an empty file's
+// mark, not a directory's), a file as many as its size fills.
 void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, chainsummary *s)
 {
     int32_t first = entrycluster(dp, slot), a, b;
-    int64_t needed = entryisdir(dp, slot) ? 1 : clustersfor(dp, entrysize(dp, slot));
+    int isdir = entryisdir(dp, slot);
 
     s->runs = 0;
     startchain(cw, first);
@@ -85,17 +86,17 @@ void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, chainsumma
     s->clusters = cw->clusters;
     s->damage = cw->damage;
     s->badcluster = cw->badcluster;
-    s->needed = needed;
-    if (entryisdir(dp, slot) && first == 0) {
+    s->needed = isdir ? 0 : clustersfor(dp, entrysize(dp, slot));
+    if (isdir && first == 0) {
         s->damage = CHAINOUTSIDE;
         s->badcluster = 0;
-    } else if (s->damage == CHAINSOUND && s->clusters < needed) {
+    } else if (s->damage == CHAINSOUND && s->clusters < s->needed) {
         s->damage = MAPSHORT;
     }
 }
 
 // The marker that ends a damaged chain's extents.
-const char *damagemark(int32_t damage)
+static const char *damagemark(int32_t damage)
 {
     switch (damage) {
     case CHAINLOOP:

@@ -19,12 +19,10 @@ struct chainsummary {
 enum { MAPSHORT = 100 };
 
 int32_t putnumber(FILE *out, int64_t value, int32_t width);
-int32_t putslotname(FILE *out, const unsigned char *slot);
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot);
 void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, chainsummary *s);
 int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
                    const chainsummary *s, const char *walkmark);
-const char *damagemark(int32_t damage);
 void putdamage(FILE *out, const chainsummary *s);
 
 #endif

@@ -187,8 +187,9 @@ static void telldata(FILE *image, int32_t sector, int32_t cluster)
 // The reverse lookup: one line, "SECTOR: WHAT".
 static void tellsector(FILE *image, int32_t sector)
 {
-    static const char *const areas[] = {"boot sector", "reserved", "FAT", "root directory",
-                                        "", "unused", "past the end of the volume"};
+    // By area; the FAT and data areas say more than a fixed text.
+    static const char *const areas[] = {"boot sector", "reserved", nullptr, "root directory",
+                                        nullptr, "unused", "past the end of the volume"};
     int32_t detail;
     int area = sectorarea(&dp, sector, &detail);
 
