@@ -106,6 +106,16 @@ TEST(patchfile, refusedtargetswritenothing)
     EXPECT_EQ(r->patch("OUTSIDE.BIN", 0, pattern(512, 6)), 1);
     EXPECT_EQ(r->patch("LOOP.BIN", 100, pattern(500, 6)), 1);
     EXPECT_EQ(r->patch("DIR\\INNER.BIN", 0, pattern(100, 6)), 1);
+    // A chain into a cluster that its FAT has no entry for stops there.
+    fakevolume big;
+    big.total = 5000;
+    big.build();
+    big.entry(-1, 0, "PAST    BIN", 0x20, 3071, 1024);
+    big.setfat(3071, 3072); // past the 3072 entries of its 9-sector FAT
+    auto p = openvol(big.img, "rb+");
+    EXPECT_EQ(p->patch("PAST.BIN", 0, pattern(1024, 6)), 0);
+    EXPECT_EQ(p->m.data, big.img);
+    EXPECT_EQ(p->patch("PAST.BIN", 0, pattern(512, 6)), 1);
     // No sectors per cluster: no cluster to write into at all.
     fakevolume none = v;
     none.img[162 + 13] = 0;

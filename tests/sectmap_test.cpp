@@ -430,7 +430,7 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
     }
     EXPECT_EQ(r.err, "Damaged cluster chain in LOOP.BIN: it comes back to cluster 11\n"
                      "Damaged cluster chain in FAR.BIN: cluster 2000 lies past the end of the "
-                     "volume\n"
+                     "volume or of its FAT\n"
                      "Damaged cluster chain in SHORT.BIN: 2 clusters where its size needs 4\n"
                      "Damaged cluster chain in FREE.BIN: cluster 0 is outside 2 to 4079\n"
                      "Damaged cluster chain in NOCLUST.BIN: 0 clusters where its size needs 1\n"
@@ -440,7 +440,7 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
                      "Damaged cluster chain in HUGE.BIN: cluster 4095 is outside 2 to 4079\n"
                      "Damaged cluster chain in BIGDIR\\: cluster 4095 is outside 2 to 4079\n"
                      "Damaged cluster chain in EDGE.BIN: cluster 297 lies past the end of the "
-                     "volume\n");
+                     "volume or of its FAT\n");
     // The same entries named one by one are marked the same way.
     mapresult one = sectmap(quote(dcp) + " LOOP.BIN FINE.BIN 'CYCLE\\BACK\\INNER.BIN'");
     EXPECT_EQ(one.status, 1);
@@ -500,10 +500,15 @@ TEST(sectmap, oddgeometriesandsizes)
     fakevolume big;
     big.total = 5000;
     big.build();
+    big.entry(-1, 0, "PASTFAT BIN", 0x20, 3070, 1536);
+    big.setfat(3070, 3071);
+    big.setfat(3071, 3072); // past the 3072 entries of its 9-sector FAT
     big.save(dcp);
+    mapresult past = sectmap(quote(dcp));
+    EXPECT_EQ(past.out, " 3101     3     1536 3101-3102!pastend PASTFAT.BIN\n");
+    EXPECT_EQ(sectmap("-s 3102 " + quote(dcp)).out, "3102: PASTFAT.BIN byte 512\n");
     // Past the 3072 entries of its 9-sector FAT, clusters are unused too.
     EXPECT_EQ(sectmap("-s 4900 " + quote(dcp)).out, "4900: unused\n");
-    EXPECT_EQ(sectmap("-s 3102 " + quote(dcp)).out, "3102: free\n");
     EXPECT_EQ(sectmap("-s 3103 " + quote(dcp)).out, "3103: unused\n");
 
     // A data area that starts before the first cluster's sectors would: a
@@ -529,7 +534,8 @@ TEST(sectmap, oddgeometriesandsizes)
     none.save(dcp);
     r = sectmap(quote(dcp));
     EXPECT_EQ(r.out, "    5     2      600 !pastend    A.BIN\n");
-    EXPECT_EQ(r.err, "Damaged cluster chain in A.BIN: cluster 2 lies past the end of the volume\n");
+    EXPECT_EQ(r.err, "Damaged cluster chain in A.BIN: cluster 2 lies past the end of the volume "
+                     "or of its FAT\n");
 
     // A size of 4 GiB less a byte: what it would need, in full.
     fakevolume huge = smallvolume();

@@ -245,4 +245,14 @@ TEST(imageio, seeksandclustersoutsidethevolume)
     EXPECT_EQ(clusterinvolume(&r->dp, last + 1), 0);
     r->dp.clusterbytes = 0;
     EXPECT_EQ(clusterinvolume(&r->dp, 2), 0);
+
+    // Past the entries its FAT holds, a cluster is no data cluster either.
+    fakevolume big;
+    big.total = 5000;
+    big.build();
+    auto b = openvol(big.img);
+    ASSERT_EQ(b->ok, 1);
+    EXPECT_EQ(fatentriesread(&b->dp), 3072);
+    EXPECT_EQ(clusterinvolume(&b->dp, 3071), 1);
+    EXPECT_EQ(clusterinvolume(&b->dp, 3072), 0);
 }

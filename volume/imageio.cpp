@@ -20,13 +20,14 @@ int64_t clusteroffset(const diskprops *dp, int32_t cluster)
            (int64_t)(cluster - 2) * dp->clusterbytes;
 }
 
-// 1 when the cluster is a data cluster whose bytes all lie inside the volume
-// as its sector count declares it.
+// 1 when the cluster is a data cluster that the FAT has an entry for and
+// whose bytes all lie inside the volume as its sector count declares it.
 int clusterinvolume(const diskprops *dp, int32_t cluster)
 {
     int64_t end;
 
-    if (cluster < 2 || cluster >= FATENDOFCHAIN || dp->clusterbytes <= 0)
+    if (cluster < 2 || cluster >= FATENDOFCHAIN || cluster >= fatentriesread(dp) ||
+        dp->clusterbytes <= 0)
         return 0;
     end = (int64_t)dp->datastart * dp->bytespersector +
           (int64_t)(cluster - 1) * dp->clusterbytes;

@@ -14,8 +14,6 @@ static int32_t datacluster(const diskprops *dp, int32_t sector)
     if (dp->sectorspercluster <= 0)
         return -1;
     cluster = (sector - dp->datastart) / dp->sectorspercluster + 2;
-    if (cluster >= fatentriesread(dp))
-        return -1;
     return clusterinvolume(dp, cluster) ? cluster : -1;
 }
 

@@ -158,7 +158,7 @@ void putdamage(FILE *out, const chainsummary *s)
     else if (s->damage == CHAINOUTSIDE)
         fprintf(out, "cluster %d is outside 2 to 4079", s->badcluster);
     else if (s->damage == CHAINPASTEND)
-        fprintf(out, "cluster %d lies past the end of the volume", s->badcluster);
+        fprintf(out, "cluster %d lies past the end of the volume or of its FAT", s->badcluster);
     else {
         fprintf(out, "%d clusters where its size needs ", s->clusters);
         putnumber(out, s->needed, 0);
