@@ -2,6 +2,8 @@
 # Installs the Debian packages that building and testing need, when missing.
 # Sourced by the top-level scripts; safe to run again.
 set -eu
+# The callers have cd'ed to the top of the tree or set $top to it.
+. "${top:-.}/scripts/aptinstall.sh"
 
 need=""
 have() { command -v "$1" >/dev/null 2>&1; }
@@ -15,14 +17,8 @@ have nasm || need="$need nasm"
 have man || need="$need man-db"
 have qemu-system-i386 || need="$need qemu-system-x86"
 
-if [ -n "$need" ]; then
-    echo "installing:$need"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get install -y --no-install-recommends $need ||
-        { $sudo apt-get update && $sudo apt-get install -y --no-install-recommends $need; }
-fi
+# shellcheck disable=SC2086 # a list of package names
+aptinstall $need
 
 # mkfs.fat and fsck.fat live in sbin, which a user's PATH may lack.
 PATH="$PATH:/usr/sbin:/sbin"
