@@ -1,8 +1,10 @@
 #!/bin/sh
-# The bootable example disk, and the three failures its build must catch:
-# a fragmented file stopped by sectmap -c before anything is baked in; the
+# The bootable example disk, and the failures its build must catch: a
+# fragmented file stopped by sectmap -c before anything is baked in; the
 # same file let through, whose wrong bytes the comparison catches; a table
-# record for a missing file, which the loader rejects.
+# record for a missing file, which the loader rejects; sectors past the
+# floppy, which the BIOS cannot read; boot code too long for its room; a
+# boot that does not end in time.
 #   tests/bootdisk.sh BINDIR
 set -u
 bin=$1
@@ -24,4 +26,7 @@ expect --fragmented 2 "KANJI.FNT is not contiguous: 2 extents"
 [ ! -e "$work/out/floppy.img" ] || { echo "the fragmented disk was booted"; failed=1; }
 expect --fragmented-unchecked 1 "FAILED: the loader read other bytes"
 expect --missing-file 1 "the loader ended with status 3"
+expect --read-error 1 "^read error"
+expect --oversized-boot 1 "more than the 448 of room"
+BOOTSECONDS=0.01 expect "" 1 "the boot hung"
 exit $failed

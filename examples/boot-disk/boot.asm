@@ -49,3 +49,4 @@ main:
 
 hello: db "boot: loading the loader", 10, 0
 drive: db 0
+    times PADDING db 0          ; 0 here; the build's check of the room is tried with more
