@@ -64,3 +64,46 @@ TEST(chainwalk, runsendsandthestampwrap)
     EXPECT_EQ(w.damage, CHAINSOUND);
     EXPECT_EQ(w.clusters, 0);
 }
+
+TEST(dirwalk, crossedanddamageddirectorieskeepthewalksmall)
+{
+    // BIG's chain runs over 500 clusters, and every slot of them is a
+    // directory that starts at another cluster: inside BIG's own chain, or
+    // inside a 500-cluster chain that loops at its end. Each cluster must be
+    // read as directory contents at most once, and no slot entered.
+    for (int looped : {0, 1}) {
+        fakevolume v;
+        v.build();
+        std::vector<int> big, bad;
+        for (int i = 0; i < 500; i++) {
+            big.push_back(2 + i);
+            bad.push_back(600 + i);
+        }
+        v.chain(big);
+        v.chain(bad);
+        v.setfat(1099, 600);
+        v.entry(-1, 0, "BIG        ", 0x10, 2);
+        for (int k = 0; k < 500 * 16; k++) {
+            int target = (looped ? bad : big)[(k * 7919) % 500];
+            std::string name = "D" + std::to_string(1000000 + k) + "   ";
+            v.entry(2 + k / 16, k % 16, name, 0x10, target);
+        }
+        auto r = openvol(v.img);
+        ASSERT_EQ(r->ok, 1);
+        static dirwalk w;
+        int kinds[5] = {0, 0, 0, 0, 0}, kind;
+        r->m.calls.clear();
+        startwalk(&r->dp, &w);
+        while (nextentry(r->f, &r->dp, &w, &kind) >= 0)
+            kinds[kind]++;
+        long bytesread = 0;
+        for (const iocall &c : r->m.calls)
+            bytesread += c.op == 'r' ? c.length : 0;
+        EXPECT_EQ(bytesread, 500 * 512) << looped; // BIG's clusters, once
+        EXPECT_EQ(kinds[WALKDIR], 1);
+        int again = looped ? 0 : 16; // the slots that name BIG's own first cluster
+        EXPECT_EQ(kinds[WALKAGAIN], again) << looped;
+        EXPECT_EQ(kinds[looped ? WALKUNREAD : WALKCROSSED], 8000 - again) << looped;
+        EXPECT_EQ(w.depth, 0);
+    }
+}

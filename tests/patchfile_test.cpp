@@ -35,7 +35,9 @@ TEST(patchfile, windowacrossafragmentedchain)
     bytes data = pattern(600, 1);
     r->m.calls.clear();
     ASSERT_EQ(r->patch("F.BIN", 500, data), 1);
-    std::vector<iocall> calls = {{'s', v.clusteroffset(5) + 500, 0},
+    // The first seek is to the end: the image's size bounds every write.
+    std::vector<iocall> calls = {{'s', 0, 0},
+                                {'s', v.clusteroffset(5) + 500, 0},
                                 {'w', v.clusteroffset(5) + 500, 12},
                                 {'w', v.clusteroffset(6), 512},
                                 {'s', v.clusteroffset(9), 0},
@@ -132,11 +134,32 @@ TEST(patchfile, failedseekorwritestops)
     EXPECT_EQ(r->patch("F.BIN", 500, pattern(600, 7)), 0);
     EXPECT_EQ(countcalls(&r->m, 'w'), 1); // nothing after the failure
     auto s = openvol(v.img, "rb+");
-    s->m.failseek = s->m.seeks + 2; // the seek before cluster 9
+    s->m.failseek = s->m.seeks + 3; // the seek before cluster 9
     EXPECT_EQ(s->patch("F.BIN", 500, pattern(600, 7)), 0);
     EXPECT_EQ(countcalls(&s->m, 'w'), 2);
-    auto t = openvol(v.img, "rb+");
-    t->m.failseek = t->m.seeks + 1;
-    EXPECT_EQ(t->patch("F.BIN", 0, pattern(10, 7)), 0);
-    EXPECT_EQ(countcalls(&t->m, 'w'), 0);
+    for (int n : {1, 2}) { // the size, then the first write's place
+        auto t = openvol(v.img, "rb+");
+        t->m.failseek = t->m.seeks + n;
+        EXPECT_EQ(t->patch("F.BIN", 0, pattern(10, 7)), 0) << n;
+        EXPECT_EQ(countcalls(&t->m, 'w'), 0) << n;
+    }
+}
+
+TEST(patchfile, neverwritespasttheimagesend)
+{
+    // A cut-short copy of the image: every byte must land inside the file
+    // as it is, or nothing is written and the file does not grow.
+    fakevolume v = patchvolume();
+    long reach = v.clusteroffset(9) + 76; // the window's last byte, plus one
+    for (long cut : {reach - 1, reach, (long)v.clusteroffset(6) + 100, (long)v.img.size()}) {
+        bytes img(v.img.begin(), v.img.begin() + cut);
+        auto r = openvol(img, "rb+");
+        ASSERT_EQ(r->ok, 1);
+        int fits = cut >= reach;
+        EXPECT_EQ(r->patch("F.BIN", 500, pattern(600, 3)), fits) << cut;
+        EXPECT_EQ(r->m.data.size(), (size_t)cut);
+        if (!fits) {
+            EXPECT_EQ(r->m.data, img) << cut;
+        }
+    }
 }

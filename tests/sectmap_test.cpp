@@ -394,6 +394,9 @@ static fakevolume damagedvolume()
     v.entry(-1, 11, "EDGE    BIN", 0x20, 296, 1024); // runs on past the last cluster
     v.setfat(296, 297);
     v.setfat(297, 0xFFF);
+    v.entry(-1, 12, "INTO       ", 0x10, 90); // runs into CYCLE's cluster
+    v.chain({90, 50});
+    v.setfat(50, 0xFFF);
     return v;
 }
 
@@ -421,7 +424,8 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
         s(80) + " 2 1000 " + s(80) + "-" + s(81) + " FINE.BIN",
         s(4095) + " 1 10 !outside HUGE.BIN",
         s(4095) + " 0 - !outside BIGDIR\\",
-        s(296) + " 2 1024 " + s(296) + "!pastend EDGE.BIN"};
+        s(296) + " 2 1024 " + s(296) + "!pastend EDGE.BIN",
+        s(90) + " 2 - " + s(90) + "," + s(50) + "!crossed INTO\\"};
     ASSERT_EQ(lines.size(), want.size()) << r.out;
     for (size_t i = 0; i < want.size(); i++) {
         const mapline &m = lines[i];
@@ -440,7 +444,8 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
                      "Damaged cluster chain in HUGE.BIN: cluster 4095 is outside 2 to 4079\n"
                      "Damaged cluster chain in BIGDIR\\: cluster 4095 is outside 2 to 4079\n"
                      "Damaged cluster chain in EDGE.BIN: cluster 297 lies past the end of the "
-                     "volume or of its FAT\n");
+                     "volume or of its FAT\n"
+                     "Directory INTO\\ runs into another directory's clusters; not entered\n");
     // The same entries named one by one are marked the same way.
     mapresult one = sectmap(quote(dcp) + " LOOP.BIN FINE.BIN 'CYCLE\\BACK\\INNER.BIN'");
     EXPECT_EQ(one.status, 1);
@@ -451,10 +456,11 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
     EXPECT_EQ(sectmap("-s " + s(60) + " " + quote(dcp)).out, s(60) + ": CYCLE\\INNER.BIN byte 0\n");
 }
 
-TEST(sectmap, adirectorythatcannotbereadismarkedunread)
+TEST(sectmap, acutshortimageismarkedpastimage)
 {
     // The image ends before the directory's cluster, which the volume's
-    // sector count still holds: a sound chain whose read fails.
+    // sector count still holds: a sound chain whose read fails, on sectors
+    // that the file does not have.
     std::string dir = tempdir(), dcp = dir + "/u.dcp";
     fakevolume v = smallvolume();
     v.entry(-1, 0, "GONE       ", 0x10, 200);
@@ -468,10 +474,19 @@ TEST(sectmap, adirectorythatcannotbereadismarkedunread)
     EXPECT_EQ(r.status, 1);
     std::vector<mapline> lines = parselisting(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
-    EXPECT_EQ(lines[0].extents, std::to_string(200 - 2 + d) + "!unread");
+    EXPECT_EQ(lines[0].extents, std::to_string(200 - 2 + d) + "!pastimage!unread");
     EXPECT_EQ(lines[0].path, "GONE\\");
     EXPECT_EQ(lines[1].extents, std::to_string(3 - 2 + d));
-    EXPECT_EQ(r.err, "Could not read directory GONE\\\n");
+    EXPECT_EQ(r.err, "Could not read directory GONE\\\n"
+                     "GONE\\ lies past the end of the image file\n");
+    // -s: the last whole sector in the file, then the first one cut off.
+    int last = (int)((v.img.size() - 162) / v.bps);
+    for (int sector : {last - 1, last}) {
+        r = sectmap("-s " + std::to_string(sector) + " " + quote(dcp));
+        EXPECT_EQ(r.status, sector == last ? 1 : 0) << sector;
+        EXPECT_EQ(r.out, std::to_string(sector) + (sector == last ? ": past the end of the image file\n"
+                                                                  : ": free\n"));
+    }
 }
 
 TEST(sectmap, reverselookupofbadlostandclaimedclusters)

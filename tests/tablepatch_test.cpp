@@ -183,6 +183,14 @@ TEST(tablepatch, refusedtargetsleavetheimageasitwas)
     EXPECT_EQ(d.patch("0 BOOT\\TABLE.BIN", "", &out), 0);
     EXPECT_EQ(out, "");
     EXPECT_EQ(readfile(d.dcp), d.before);
+    // A cut-short copy (a bad download) that ends inside the target: refused,
+    // and the file is not grown to take the table.
+    long cut = 162 + (long)d.sector("BOOT\\TABLE.BIN") * 1024 + 4; // mid-record
+    bytes shortened(d.before.begin(), d.before.begin() + cut);
+    writefile(d.dcp, shortened);
+    EXPECT_EQ(d.patch("0 BOOT\\TABLE.BIN\n1 KERNEL.SYS\n", "", &out), 1);
+    EXPECT_EQ(out, "Could not patch file\n");
+    EXPECT_EQ(readfile(d.dcp), shortened);
 }
 
 TEST(tablepatch, badoffsetsstopbeforethelist)

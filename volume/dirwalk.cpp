@@ -4,6 +4,11 @@
 
 #include "diskprops.h"
 
+// What a walk knows of a cluster: not looked at yet, on the chain being
+// checked now, read as a directory's contents, on a damaged chain, or on a
+// chain that runs into another directory's clusters.
+enum { MARKNONE = 0, MARKCHECKING, MARKREAD, MARKDAMAGED, MARKCROSSED };
+
 // 1 when the slot holds what a path lookup can find: not free, not deleted,
 // not a label or long-name slot, not "." or "..".
 static int islisted(const unsigned char *slot)
@@ -35,6 +40,7 @@ int entryisdir(const diskprops *dp, int32_t slot)
 void startwalk(const diskprops *dp, dirwalk *w)
 {
     memset(w->entered, 0, sizeof w->entered);
+    memset(w->marks, 0, sizeof w->marks);
     w->depth = 0;
     w->pending = -1;
     w->frames[0].row = 0;
@@ -58,18 +64,64 @@ static void enterpending(const diskprops *dp, dirwalk *w)
     w->pending = -1;
 }
 
+// Gives every cluster marked MARKCHECKING from first on its final mark.
+static void settlemarks(const diskprops *dp, dirwalk *w, int32_t first, unsigned char mark)
+{
+    int32_t c = first;
+
+    while (c >= 2 && c < FATENDOFCHAIN && w->marks[c] == MARKCHECKING) {
+        w->marks[c] = mark;
+        c = dp->fat[c];
+    }
+}
+
+// Follows a directory's chain only as far as clusters this walk has not
+// looked at, so that all the checks of one walk together look at each
+// cluster once: WALKDIR when the chain is sound and new (its clusters left
+// MARKCHECKING for the caller to settle), WALKCROSSED when it runs into
+// clusters that another directory holds, WALKUNREAD when it is damaged.
+static int checkdirchain(const diskprops *dp, dirwalk *w, int32_t first)
+{
+    // By the mark met: a cluster of this chain again is a loop.
+    static const int verdicts[] = {WALKDIR, WALKUNREAD, WALKCROSSED, WALKUNREAD, WALKCROSSED};
+    int32_t c = first;
+
+    for (;;) {
+        if (!clusterinvolume(dp, c)) {
+            settlemarks(dp, w, first, MARKDAMAGED);
+            return WALKUNREAD;
+        }
+        if (w->marks[c] != MARKNONE) {
+            int verdict = verdicts[w->marks[c]];
+            settlemarks(dp, w, first, verdict == WALKCROSSED ? MARKCROSSED : MARKDAMAGED);
+            return verdict;
+        }
+        w->marks[c] = MARKCHECKING;
+        c = dp->fat[c];
+        if (c >= FATENDOFCHAIN)
+            return WALKDIR;
+    }
+}
+
 // How a subdirectory's entry is walked: entered next, already entered
-// once, or not readable (its chain damaged, or a read failed).
+// once, running into another directory, or not readable (its chain
+// damaged, or a read failed).
 static int classifydir(FILE *image, diskprops *dp, dirwalk *w, int32_t at)
 {
     int32_t cluster = entrycluster(dp, at), row;
+    int verdict;
 
     if (cluster < FATENDOFCHAIN && w->entered[cluster])
         return WALKAGAIN;
+    verdict = checkdirchain(dp, w, cluster);
+    if (verdict != WALKDIR)
+        return verdict;
     row = getdirectoryentry(image, dp, cluster);
+    // A failed read is not tried again by another entry.
+    settlemarks(dp, w, cluster, row < 0 ? MARKDAMAGED : MARKREAD);
     if (row < 0)
         return WALKUNREAD;
-    // Only a sound chain in 2..4079 loads, so cluster indexes entered[].
+    // Only a sound chain in 2..4079 gets here, so cluster indexes entered[].
     w->entered[cluster] = 1;
     w->pending = row;
     w->pendingslot = at;

@@ -45,8 +45,9 @@ struct chainwalk {
 
 // A depth-first walk over the directory tree. A frame per directory being
 // walked: its cache row, the dirbuf offset of its next slot, and the dirbuf
-// offset of the entry that named it (-1 for the root).
-enum { WALKFILE = 0, WALKDIR, WALKAGAIN, WALKUNREAD };
+// offset of the entry that named it (-1 for the root). WALKCROSSED: a
+// directory whose chain runs into clusters that another directory's holds.
+enum { WALKFILE = 0, WALKDIR, WALKAGAIN, WALKUNREAD, WALKCROSSED };
 struct walkframe {
     int32_t row;
     int32_t next;
@@ -57,6 +58,7 @@ struct dirwalk {
     int32_t pending;     // row to enter on the next step, or -1
     int32_t pendingslot;
     unsigned char entered[FATENDOFCHAIN]; // directories entered, by first cluster
+    unsigned char marks[FATENDOFCHAIN];   // what the walk found each cluster to be
     walkframe frames[FATENDOFCHAIN];
 };
 
@@ -100,6 +102,7 @@ void setu32l(unsigned char *p, int32_t v);
 
 // imageio.cpp: positioning by 64-bit offsets within what stdio can reach
 int seekimage(FILE *image, int64_t offset);
+int64_t imagesize(FILE *image);
 int64_t clusteroffset(const diskprops *dp, int32_t cluster);
 int clusterinvolume(const diskprops *dp, int32_t cluster);
 

@@ -13,6 +13,15 @@ int seekimage(FILE *image, int64_t offset)
     return fseek(image, (long)offset, SEEK_SET) == 0;
 }
 
+// The image file's size in bytes, or -1 when it cannot be told; the
+// position is left at the end.
+int64_t imagesize(FILE *image)
+{
+    if (fseek(image, 0, SEEK_END) != 0)
+        return -1;
+    return (int64_t)ftell(image); // -1 on failure, as promised
+}
+
 // File offset of the first byte of a cluster (cluster 2 is the data area's first).
 int64_t clusteroffset(const diskprops *dp, int32_t cluster)
 {

@@ -43,30 +43,46 @@ static int writecluster(FILE *image, int64_t target, int64_t *lastend,
     return (int64_t)done == n;
 }
 
+// Goes through the window cluster by cluster along the chain from cluster.
+// With image null it only finds *reach, the file offset just past the last
+// byte the window writes; otherwise it writes. 1 unless a seek or write fails.
+static int walkwindow(FILE *image, const diskprops *dp, int32_t cluster, int32_t offset,
+                      const unsigned char *data, int32_t len, int64_t *reach)
+{
+    int64_t windowend = (int64_t)offset + len, pos = 0, lastend = -1;
+    int ok = 1;
+
+    while (ok && cluster < FATENDOFCHAIN && pos < windowend) {
+        int64_t lo = pos > offset ? pos : offset;
+        int64_t hi = windowend < pos + dp->clusterbytes ? windowend : pos + dp->clusterbytes;
+        int64_t target = clusteroffset(dp, cluster) + (lo - pos);
+        if (hi > lo && !image && target + (hi - lo) > *reach)
+            *reach = target + (hi - lo);
+        if (hi > lo && image)
+            ok = writecluster(image, target, &lastend, data + (lo - offset), hi - lo);
+        pos += dp->clusterbytes;
+        cluster = dp->fat[cluster];
+    }
+    return ok;
+}
+
 // Writes len bytes of data at offset into the file at path. 1 on success;
 // 0 when the path names nothing, names a directory or an empty file, the
-// chain within the window is damaged, or a seek or write fails.
+// chain within the window is damaged, a byte would land past the end of the
+// image file (a cut-short copy, which must not grow), or a seek or write fails.
 int patchfile(FILE *image, diskprops *dp, const unsigned char *path, int32_t pathlen,
               int32_t offset, const unsigned char *data, int32_t len)
 {
-    int64_t windowend = (int64_t)offset + len, pos = 0, lastend = -1;
     int32_t attr = 0, cluster = findentry(image, dp, path, pathlen, &attr);
-    int ok = 1;
+    int64_t reach = 0, size;
 
     if (cluster < 0 || (attr & ATTRDIR) || dp->clusterbytes <= 0)
         return 0;
     if (!chainwritable(dp, cluster, clustersneeded(dp, offset, len)))
         return 0;
-    while (ok && cluster < FATENDOFCHAIN && pos < windowend) {
-        if (offset < pos + dp->clusterbytes) {
-            int64_t lo = pos > offset ? pos : offset;
-            int64_t hi = windowend < pos + dp->clusterbytes ? windowend : pos + dp->clusterbytes;
-            if (hi > lo)
-                ok = writecluster(image, clusteroffset(dp, cluster) + (lo - pos), &lastend,
-                                  data + (lo - offset), hi - lo);
-        }
-        pos += dp->clusterbytes;
-        cluster = dp->fat[cluster];
-    }
-    return ok;
+    walkwindow(nullptr, dp, cluster, offset, data, len, &reach);
+    size = imagesize(image);
+    if (size < 0 || reach > size)
+        return 0;
+    return walkwindow(image, dp, cluster, offset, data, len, &reach);
 }

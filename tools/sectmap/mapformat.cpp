@@ -6,6 +6,8 @@
 
 enum { NAMEFIELD = 8, EXTFIELD = 3 };
 
+static const char PASTIMAGEMARK[] = "!pastimage";
+
 // Writes value in decimal, right-aligned in width; the count of bytes written.
 int32_t putnumber(FILE *out, int64_t value, int32_t width)
 {
@@ -73,16 +75,22 @@ static int64_t clustersfor(const diskprops *dp, uint32_t size)
 
 // Walks the chain of the entry at slot once, counting runs and clusters and
 // finding its damage: a directory needs a cluster (0 is an empty file's
-// mark, not a directory's), a file as many as its size fills.
-void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, chainsummary *s)
+// mark, not a directory's), a file as many as its size fills, and every
+// cluster must lie inside the image file's imagebytes.
+void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, int64_t imagebytes,
+                    chainsummary *s)
 {
     int32_t first = entrycluster(dp, slot), a, b;
     int isdir = entryisdir(dp, slot);
 
     s->runs = 0;
+    s->pastimage = 0;
     startchain(cw, first);
-    while (nextrun(dp, cw, &a, &b))
+    while (nextrun(dp, cw, &a, &b)) {
         s->runs++;
+        if (clusteroffset(dp, b) + dp->clusterbytes > imagebytes)
+            s->pastimage = 1;
+    }
     s->clusters = cw->clusters;
     s->damage = cw->damage;
     s->badcluster = cw->badcluster;
@@ -146,8 +154,11 @@ int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
         return 1;
     }
     fputs(mark, out);
+    if (s->pastimage)
+        fputs(PASTIMAGEMARK, out);
     fputs(walkmark, out);
-    return n + (int32_t)strlen(mark) + (int32_t)strlen(walkmark);
+    return n + (int32_t)strlen(mark) + (s->pastimage ? (int32_t)strlen(PASTIMAGEMARK) : 0) +
+           (int32_t)strlen(walkmark);
 }
 
 // Writes why the chain is damaged, for a message.

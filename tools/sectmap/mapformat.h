@@ -15,12 +15,14 @@ struct chainsummary {
     int32_t damage;     // CHAINSOUND, a CHAIN* reason, or MAPSHORT
     int32_t badcluster; // the cluster that stopped the walk, or -1
     int64_t needed;     // clusters the size needs (files)
+    int pastimage;      // a sound cluster lies past the end of the image file
 };
 enum { MAPSHORT = 100 };
 
 int32_t putnumber(FILE *out, int64_t value, int32_t width);
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot);
-void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, chainsummary *s);
+void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, int64_t imagebytes,
+                    chainsummary *s);
 int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
                    const chainsummary *s, const char *walkmark);
 void putdamage(FILE *out, const chainsummary *s);

@@ -38,6 +38,7 @@ struct mapjob {
 
 static unsigned char workbuf[WORKBUFSIZE];
 static diskprops dp;
+static int64_t imagebytes; // the image file's size
 static dirwalk walk;
 static chainwalk chain;
 
@@ -47,6 +48,8 @@ static const char *walkmark(int kind, const chainsummary *s)
 {
     if (kind == WALKAGAIN)
         return "!again";
+    if (kind == WALKCROSSED)
+        return "!crossed";
     return kind == WALKUNREAD && s->damage == CHAINSOUND ? "!unread" : "";
 }
 
@@ -78,10 +81,17 @@ static int complain(const char *given, int32_t slot, const chainsummary *s, int 
         fputc('\n', stderr);
         ok = 0;
     }
-    if (kind == WALKAGAIN) {
+    if (kind == WALKAGAIN || kind == WALKCROSSED) {
         fputs("Directory ", stderr);
         putname(given, slot);
-        fputs(" was listed before; not entered again\n", stderr);
+        fputs(kind == WALKAGAIN ? " was listed before; not entered again\n"
+                                : " runs into another directory's clusters; not entered\n",
+              stderr);
+        ok = 0;
+    }
+    if (s->pastimage) {
+        putname(given, slot);
+        fputs(" lies past the end of the image file\n", stderr);
         ok = 0;
     }
     if (contiguous && !entryisdir(&dp, slot) && s->runs > 1) {
@@ -120,7 +130,7 @@ static int listentry(const char *given, int32_t slot, int kind, int contiguous)
     chainsummary s;
     int32_t n;
 
-    summarizechain(&dp, &chain, slot, &s);
+    summarizechain(&dp, &chain, slot, imagebytes, &s);
     putcounts(slot, &s);
     n = putextents(stdout, &dp, &chain, entrycluster(&dp, slot), &s, walkmark(kind, &s));
     for (; n < EXTENTSWIDTH; n++)
@@ -184,8 +194,9 @@ static void telldata(FILE *image, int32_t sector, int32_t cluster)
     putc('\n', stdout);
 }
 
-// The reverse lookup: one line, "SECTOR: WHAT".
-static void tellsector(FILE *image, int32_t sector)
+// The reverse lookup: one line, "SECTOR: WHAT"; 1 unless the sector lies
+// inside the volume but past the end of the image file.
+static int tellsector(FILE *image, int32_t sector)
 {
     // By area; the FAT and data areas say more than a fixed text.
     static const char *const areas[] = {"boot sector", "reserved", nullptr, "root directory",
@@ -194,12 +205,18 @@ static void tellsector(FILE *image, int32_t sector)
     int area = sectorarea(&dp, sector, &detail);
 
     printf("%d: ", sector);
+    if (area != SECTORPASTEND &&
+        dp.imageoffset + (int64_t)(sector + 1) * dp.bytespersector > imagebytes) {
+        puts("past the end of the image file");
+        return 0;
+    }
     if (area == SECTORDATA)
         telldata(image, sector, detail);
     else if (area == SECTORFAT)
         printf("FAT %d\n", detail);
     else
         puts(areas[area]);
+    return 1;
 }
 
 // Opens the image and the volume and does the job; 1 on success.
@@ -213,11 +230,12 @@ static int runjob(const mapjob *job)
         return 0;
     }
     stage = loadvolume(image, &dp, workbuf);
+    imagebytes = imagesize(image);
     if (stage != VOLUMEOPEN) {
         fprintf(stderr, "%s\n", volumemessage(stage));
         ok = 0;
     } else if (job->sector >= 0) {
-        tellsector(image, job->sector);
+        ok = tellsector(image, job->sector);
     } else {
         ok = job->pathcount > 0 ? listpaths(image, job) : listtree(image, job);
     }
