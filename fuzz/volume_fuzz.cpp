@@ -57,14 +57,16 @@ static int lookups(FILE *image, const uint8_t *list, size_t len, unsigned char *
     return found;
 }
 
-// Walks the tree as sectmap lists it, every chain to its end or damage; a
-// sound chain never holds more clusters than there are.
+// Walks the tree as sectmap lists it, every chain to its end, its damage or
+// a cluster an earlier chain took; a sound chain never holds more clusters
+// than there are.
 static void walktree(FILE *image)
 {
     int32_t at, a, b;
     int kind;
 
     startwalk(&dp, &walk);
+    claimchains(&chain);
     while ((at = nextentry(image, &dp, &walk, &kind)) >= 0) {
         startchain(&chain, entrycluster(&dp, at));
         while (nextrun(&dp, &chain, &a, &b))

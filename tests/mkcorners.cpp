@@ -3,6 +3,7 @@
 // Shift-JIS names) into a directory: seeds for the volume fuzzer.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "fakevolume.h"
 
@@ -66,6 +67,19 @@ int main(int argc, char **argv)
     fakevolume zero = v;
     zero.img[162 + 11] = zero.img[162 + 12] = 0; // no sector size
     zero.save(dir + "/zerosector.img");
+
+    // A directory over 60 clusters whose every slot is a directory starting
+    // at another of them: the walk must read each cluster once.
+    fakevolume crossed = v;
+    std::vector<int> run;
+    for (int c = 100; c < 160; c++)
+        run.push_back(c);
+    crossed.chain(run);
+    crossed.entry(-1, 5, "CROSS      ", 0x10, 100);
+    for (int k = 0; k < 60 * 16; k++)
+        crossed.entry(100 + k / 16, k % 16, "D" + std::to_string(1000000 + k) + "   ", 0x10,
+                      100 + (k * 37) % 60);
+    crossed.save(dir + "/crossed.img");
 
     fakevolume nocluster = v;
     nocluster.img[162 + 13] = 0; // no sectors per cluster

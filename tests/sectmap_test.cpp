@@ -397,6 +397,8 @@ static fakevolume damagedvolume()
     v.entry(-1, 12, "INTO       ", 0x10, 90); // runs into CYCLE's cluster
     v.chain({90, 50});
     v.setfat(50, 0xFFF);
+    v.entry(-1, 13, "SHARE   BIN", 0x20, 100, 1024); // cross-linked with FINE.BIN
+    v.setfat(100, 81);
     return v;
 }
 
@@ -417,7 +419,7 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
         s(40) + " 2 1024 " + s(40) + "!outside FREE.BIN",
         "- 1 100 !short NOCLUST.BIN",
         s(50) + " 1 - " + s(50) + " CYCLE\\",
-        s(50) + " 1 - " + s(50) + "!again CYCLE\\BACK\\",
+        s(50) + " 0 - !again CYCLE\\BACK\\", // its clusters are listed once, above
         s(60) + " 1 512 " + s(60) + " CYCLE\\INNER.BIN",
         s(70) + " 2 - " + s(70) + "-" + s(71) + "!loop LOOPDIR\\",
         "- 0 - !outside ZERODIR\\",
@@ -425,7 +427,8 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
         s(4095) + " 1 10 !outside HUGE.BIN",
         s(4095) + " 0 - !outside BIGDIR\\",
         s(296) + " 2 1024 " + s(296) + "!pastend EDGE.BIN",
-        s(90) + " 2 - " + s(90) + "," + s(50) + "!crossed INTO\\"};
+        s(90) + " 1 - " + s(90) + "!crossed INTO\\",
+        s(100) + " 2 1024 " + s(100) + "!shared SHARE.BIN"};
     ASSERT_EQ(lines.size(), want.size()) << r.out;
     for (size_t i = 0; i < want.size(); i++) {
         const mapline &m = lines[i];
@@ -445,12 +448,17 @@ TEST(sectmap, damagedchainsaremarkedreportedandfinish)
                      "Damaged cluster chain in BIGDIR\\: cluster 4095 is outside 2 to 4079\n"
                      "Damaged cluster chain in EDGE.BIN: cluster 297 lies past the end of the "
                      "volume or of its FAT\n"
-                     "Directory INTO\\ runs into another directory's clusters; not entered\n");
-    // The same entries named one by one are marked the same way.
-    mapresult one = sectmap(quote(dcp) + " LOOP.BIN FINE.BIN 'CYCLE\\BACK\\INNER.BIN'");
+                     "Directory INTO\\ runs into another directory's clusters; not entered\n"
+                     "Damaged cluster chain in SHARE.BIN: cluster 81 is in the chain of an entry "
+                     "listed before\n");
+    // The same entries named one by one are marked the same way
+    // (a cross-linked file, named, is listed whole: the user asked for it).
+    mapresult one =
+        sectmap(quote(dcp) + " LOOP.BIN FINE.BIN 'CYCLE\\BACK\\INNER.BIN' SHARE.BIN");
     EXPECT_EQ(one.status, 1);
     EXPECT_EQ(one.err, "Damaged cluster chain in LOOP.BIN: it comes back to cluster 11\n");
-    EXPECT_EQ(parselisting(one.out).size(), 3u);
+    ASSERT_EQ(parselisting(one.out).size(), 4u);
+    EXPECT_EQ(parselisting(one.out)[3].extents, s(100) + "," + s(81));
     // The reverse lookup finds sectors through sound parts of damaged chains.
     EXPECT_EQ(sectmap("-s " + s(12) + " " + quote(dcp)).out, s(12) + ": LOOP.BIN byte 1024\n");
     EXPECT_EQ(sectmap("-s " + s(60) + " " + quote(dcp)).out, s(60) + ": CYCLE\\INNER.BIN byte 0\n");

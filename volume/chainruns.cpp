@@ -19,13 +19,33 @@ void startchain(chainwalk *w, int32_t first)
     if (w->stamp == INT32_MAX) {
         memset(w->seen, 0, sizeof w->seen);
         w->stamp = 0;
+        w->claimfrom = w->claimfrom > 0 ? 1 : 0; // the claims are forgotten too
     }
     w->stamp++;
+    w->selfstamp = 0;
     // Any other first cluster is taken, or found damaged, by the first run.
     w->next = first == 0 ? CHAINDONE : first;
     w->clusters = 0;
     w->damage = CHAINSOUND;
     w->badcluster = -1;
+}
+
+// Walks the chain from first again, as startchain does, where the walk just
+// made was over the same chain: its clusters are not taken as shared.
+void rewalkchain(chainwalk *w, int32_t first)
+{
+    int32_t previous = w->stamp;
+
+    startchain(w, first);
+    w->selfstamp = previous;
+}
+
+// From now on, a chain that runs into a cluster an earlier chain took is
+// damaged (CHAINSHARED), so that walking any number of chains over a
+// damaged FAT takes each cluster once.
+void claimchains(chainwalk *w)
+{
+    w->claimfrom = w->stamp + 1;
 }
 
 // 1 when cluster may be taken into the chain; else records why not.
@@ -35,6 +55,9 @@ static int takecluster(const diskprops *dp, chainwalk *w, int32_t cluster)
         w->damage = CHAINOUTSIDE;
     else if (w->seen[cluster] == w->stamp)
         w->damage = CHAINLOOP;
+    else if (w->claimfrom > 0 && w->seen[cluster] >= w->claimfrom &&
+             w->seen[cluster] != w->selfstamp)
+        w->damage = CHAINSHARED;
     else if (!clusterinvolume(dp, cluster))
         w->damage = CHAINPASTEND;
     if (w->damage != CHAINSOUND) {

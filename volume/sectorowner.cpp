@@ -72,6 +72,10 @@ int32_t findowner(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, int32_t
     int kind;
 
     startwalk(dp, w);
+    // A chain that runs into an earlier one's cluster goes on the way that
+    // one went, which did not hold cluster: stopping there changes no
+    // answer, and keeps the search within the clusters.
+    claimchains(cw);
     while ((at = nextentry(image, dp, w, &kind)) >= 0)
         if (chainholds(dp, cw, entrycluster(dp, at), cluster, index))
             return at;

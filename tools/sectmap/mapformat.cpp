@@ -113,6 +113,8 @@ static const char *damagemark(int32_t damage)
         return "!outside";
     case CHAINPASTEND:
         return "!pastend";
+    case CHAINSHARED:
+        return "!shared";
     case MAPSHORT:
         return "!short";
     default:
@@ -132,15 +134,15 @@ static int32_t putrun(FILE *out, const diskprops *dp, int32_t a, int32_t b)
     return n + 1 + putnumber(out, last, 0);
 }
 
-// Writes the chain's runs of sectors joined by commas, then its damage
-// marker and walkmark ("-" for no cluster at all); the count of bytes written.
+// Writes the runs of sectors of the chain that summarizechain just walked,
+// joined by commas, then its damage marker and walkmark ("-" for no cluster at all); the count of bytes written.
 int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
                    const chainsummary *s, const char *walkmark)
 {
     int32_t a, b, n = 0;
     const char *mark = damagemark(s->damage);
 
-    startchain(cw, first);
+    rewalkchain(cw, first);
     while (nextrun(dp, cw, &a, &b)) {
         if (n > 0) {
             putc(',', out);
@@ -148,8 +150,8 @@ int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
         }
         n += putrun(out, dp, a, b);
     }
-    // With no sound run there is no directory to enter, so no walk mark.
-    if (n == 0 && !mark[0]) {
+    // "-" for a chain with no cluster and nothing to say of it.
+    if (n == 0 && !mark[0] && !walkmark[0]) {
         putc('-', out);
         return 1;
     }
@@ -170,6 +172,8 @@ void putdamage(FILE *out, const chainsummary *s)
         fprintf(out, "cluster %d is outside 2 to 4079", s->badcluster);
     else if (s->damage == CHAINPASTEND)
         fprintf(out, "cluster %d lies past the end of the volume or of its FAT", s->badcluster);
+    else if (s->damage == CHAINSHARED)
+        fprintf(out, "cluster %d is in the chain of an entry listed before", s->badcluster);
     else {
         fprintf(out, "%d clusters where its size needs ", s->clusters);
         putnumber(out, s->needed, 0);

@@ -131,6 +131,10 @@ static int listentry(const char *given, int32_t slot, int kind, int contiguous)
     int32_t n;
 
     summarizechain(&dp, &chain, slot, imagebytes, &s);
+    // A directory not entered because another holds its clusters says so
+    // with its walk mark alone.
+    if ((kind == WALKAGAIN || kind == WALKCROSSED) && s.damage == CHAINSHARED)
+        s.damage = CHAINSOUND;
     putcounts(slot, &s);
     n = putextents(stdout, &dp, &chain, entrycluster(&dp, slot), &s, walkmark(kind, &s));
     for (; n < EXTENTSWIDTH; n++)
@@ -151,6 +155,9 @@ static int listtree(FILE *image, const mapjob *job)
     int kind, ok = 1;
 
     startwalk(&dp, &walk);
+    // No two entries of a sound volume share a cluster; on a damaged one,
+    // stopping where they do keeps the listing's work within the clusters.
+    claimchains(&chain);
     while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0)
         ok = listentry(nullptr, slot, kind, job->contiguous) && ok;
     return ok;
