@@ -132,3 +132,36 @@ int32_t getdirectoryentry(FILE *image, diskprops *dp, int32_t cluster)
             return i;
     return adddirectoryentry(image, dp, cluster);
 }
+
+// A new row for a directory being created at cluster: one cluster of zeros
+// that the caller fills. Its index, or -1 when the cache cannot grow.
+int32_t addblankdirectory(diskprops *dp, int32_t cluster)
+{
+    if (!ensuredirspace(dp, dp->clusterbytes, 1))
+        return -1;
+    memset(dp->dirbuf + dp->dirbufused, 0, (size_t)dp->clusterbytes);
+    return appendrow(dp, cluster, dp->dirbufused + dp->clusterbytes);
+}
+
+// Gives a cached directory one more cluster of zeros at its end, moving its
+// bytes behind the last row first when another row follows them. 1 on
+// success, 0 when the cache cannot grow (the row is then as it was).
+int growdirectoryrow(diskprops *dp, int32_t row)
+{
+    cacheddir *r;
+    int32_t len = dp->dirtable[row].end - dp->dirtable[row].start;
+
+    // ensuredirspace refuses any size past what 32 bits can hold.
+    if (!ensuredirspace(dp, len + dp->clusterbytes, 0))
+        return 0;
+    r = &dp->dirtable[row];
+    if (r->end != dp->dirbufused) {
+        memcpy(dp->dirbuf + dp->dirbufused, dp->dirbuf + r->start, (size_t)len);
+        r->start = dp->dirbufused;
+        r->end = r->start + len;
+    }
+    memset(dp->dirbuf + r->end, 0, (size_t)dp->clusterbytes);
+    r->end += dp->clusterbytes;
+    dp->dirbufused = r->end;
+    return 1;
+}

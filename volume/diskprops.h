@@ -125,6 +125,8 @@ int32_t initrootdir(FILE *image, diskprops *dp);
 int32_t adddirectoryentry(FILE *image, diskprops *dp, int32_t cluster);
 int32_t getdirectoryentry(FILE *image, diskprops *dp, int32_t cluster);
 int32_t chainlength(const diskprops *dp, int32_t cluster, int32_t most);
+int32_t addblankdirectory(diskprops *dp, int32_t cluster);
+int growdirectoryrow(diskprops *dp, int32_t row);
 
 // pathlookup.cpp
 int32_t getfilesector(FILE *image, diskprops *dp, const unsigned char *path, int32_t len);
@@ -140,6 +142,8 @@ int32_t nextslash(const unsigned char *p, int32_t from, int32_t end);
 int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t wanted);
 
 int32_t findslot(FILE *image, diskprops *dp, const unsigned char *path, int32_t len);
+int validname83(const unsigned char *path, int32_t start, int32_t end);
+void makename83(const unsigned char *path, int32_t start, int32_t end, unsigned char *dest);
 
 // chainruns.cpp
 void initchainwalk(chainwalk *w);
@@ -161,6 +165,63 @@ int sectorarea(const diskprops *dp, int32_t sector, int32_t *detail);
 int clusterstate(const diskprops *dp, int32_t cluster);
 int32_t findowner(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, int32_t cluster,
                   int32_t *index);
+
+// fatwrite.cpp: chains set and freed in the decoded FAT, written to every copy
+void setrun(diskprops *dp, int32_t first, int32_t count);
+void freechain(diskprops *dp, int32_t first);
+int32_t fatbyteswritten(const diskprops *dp);
+int64_t fatwriteend(const diskprops *dp);
+int writefats(FILE *image, const diskprops *dp, unsigned char *buf);
+
+// freeruns.cpp
+int clusterfreefor(const diskprops *dp, const chainwalk *held, int32_t cluster);
+int runisfree(const diskprops *dp, const chainwalk *held, int32_t first, int32_t count);
+int32_t findfreerun(const diskprops *dp, const chainwalk *held, int32_t count,
+                    int32_t *longest);
+
+// dirwrite.cpp: entries made and changed in the cache, then written back
+struct fattime {
+    int32_t time;
+    int32_t date;
+};
+void packfattime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                 int32_t second, fattime *t);
+void fillentry(unsigned char *slot, const unsigned char *name, int32_t attr, int32_t cluster,
+               uint32_t size, const fattime *t);
+void updateentry(unsigned char *slot, int32_t cluster, uint32_t size, const fattime *t);
+int32_t findfreeslot(const diskprops *dp, int32_t row);
+int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at);
+int writedirectories(FILE *image, const diskprops *dp, const unsigned char *dirty,
+                     int rootdirty);
+
+// putfile.cpp: a put planned in memory. putfile changes the decoded FAT and
+// the cached directories as the put would and marks what must be written.
+enum {
+    PUTOK = 0, PUTBADPATH, PUTBADNAME, PUTISDIR, PUTTHROUGHFILE, PUTDAMAGED, PUTUNREADABLE,
+    PUTTOOBIG, PUTNOROOM, PUTROOTFULL, PUTMOVE, PUTNOMEMORY
+};
+struct putplan {
+    int keep;                            // refuse to move a file that had clusters
+    int32_t put;                         // the put being planned, counted from 1
+    int32_t planned[FATENDOFCHAIN];      // the put whose data a cluster is to hold, or 0
+    int32_t original[FATENDOFCHAIN];     // by a put's first cluster: the first cluster its
+                                         // file had before the run, or 0
+    unsigned char dirty[FATENDOFCHAIN];  // directory clusters changed
+    int rootdirty;
+    chainwalk held;                      // the chain of the file being replaced
+    // What the last putfile did or found.
+    int32_t slot;     // dirbuf offset of the file's entry
+    int32_t first;    // its first cluster now; 0 when empty
+    int32_t before;   // the first cluster it had before the run; 0 for none
+    int32_t badstart; // the component of the path a refusal concerns
+    int32_t badend;
+    int32_t needed;   // clusters needed, and the longest free run (or the
+    int32_t longest;  // volume's clusters, for PUTTOOBIG)
+};
+void initputplan(putplan *p, int keep);
+int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, int32_t len,
+            uint32_t size, const fattime *t);
+int64_t putreach(const diskprops *dp, const putplan *p);
 
 // patchfile.cpp
 int patchfile(FILE *image, diskprops *dp, const unsigned char *path, int32_t pathlen,

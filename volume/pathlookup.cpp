@@ -95,6 +95,42 @@ void nameto83(const unsigned char *path, int32_t start, int32_t end, unsigned ch
     }
 }
 
+// 1 when path[start, end) may be created as an 8.3 name: a base of 1 to 8
+// bytes, then at most one dot and an extension of up to 3; no control
+// byte, space or "*+,/:;<=>?[\]| outside a Shift-JIS character (whose
+// trail byte may be anything), and no lead byte without its trail byte.
+int validname83(const unsigned char *path, int32_t start, int32_t end)
+{
+    int32_t i, dot = -1;
+
+    for (i = start; i < end; i++) {
+        unsigned char c = path[i];
+        if (isleadbyte(c)) {
+            if (++i == end)
+                return 0;
+        } else if (c == '.') {
+            if (dot >= 0)
+                return 0;
+            dot = i;
+        } else if (c < 0x20 || strchr(" \"*+,/:;<=>?[\\]|", c)) {
+            return 0;
+        }
+    }
+    if (dot < 0)
+        dot = end;
+    return dot - start >= 1 && dot - start <= 8 && end - dot - 1 <= 3;
+}
+
+// The 11 bytes that a new entry for path[start, end) stores: the 8.3 form,
+// with a first byte 0xE5 (a Shift-JIS lead byte) kept as 0x05, since 0xE5
+// there marks a deleted slot.
+void makename83(const unsigned char *path, int32_t start, int32_t end, unsigned char *dest)
+{
+    nameto83(path, start, end, dest);
+    if (dest[0] == DELETEDMARK)
+        dest[0] = KANJIE5;
+}
+
 // The comparison rule of nameequals, turned round: the walk over a field
 // stops at the entry's first space or first difference, and matches when
 // both hold a space there. So an entry matches exactly when it equals the

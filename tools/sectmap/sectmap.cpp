@@ -11,7 +11,7 @@
 #endif
 
 #include "listfile/listfile.h"
-#include "mapformat.h"
+#include "tools/mapformat.h"
 #include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
@@ -25,8 +25,6 @@ static const char usage[] =
     "  -c, --contiguous     fail unless every file listed lies in one run\n"
     "  -s, --sector SECTOR  tell what the logical sector SECTOR holds\n"
     "Exit status: 0 on success, 1 on failure or damage.\n";
-
-enum { SECTORWIDTH = 5, COUNTWIDTH = 5, BYTESWIDTH = 8, EXTENTSWIDTH = 11 };
 
 struct mapjob {
     int contiguous;
@@ -102,44 +100,17 @@ static int complain(const char *given, int32_t slot, const chainsummary *s, int 
     return ok;
 }
 
-// Writes the first three fields: SECTOR, SECTORS and BYTES.
-static void putcounts(int32_t slot, const chainsummary *s)
-{
-    int32_t first = entrycluster(&dp, slot);
-    int64_t size = entrysize(&dp, slot);
-
-    if (first == 0)
-        fprintf(stdout, "%*s", SECTORWIDTH, "-");
-    else
-        putnumber(stdout, clustersector(&dp, first), SECTORWIDTH);
-    putc(' ', stdout);
-    if (entryisdir(&dp, slot)) {
-        putnumber(stdout, (int64_t)s->clusters * dp.sectorspercluster, COUNTWIDTH);
-        fprintf(stdout, " %*s ", BYTESWIDTH, "-");
-        return;
-    }
-    putnumber(stdout, (size + dp.bytespersector - 1) / dp.bytespersector, COUNTWIDTH);
-    putc(' ', stdout);
-    putnumber(stdout, size, BYTESWIDTH);
-    putc(' ', stdout);
-}
-
 // Writes the line of the entry at slot; 1 when it has nothing to report.
 static int listentry(const char *given, int32_t slot, int kind, int contiguous)
 {
     chainsummary s;
-    int32_t n;
 
     summarizechain(&dp, &chain, slot, imagebytes, &s);
     // A directory not entered because another holds its clusters says so
     // with its walk mark alone.
     if ((kind == WALKAGAIN || kind == WALKCROSSED) && s.damage == CHAINSHARED)
         s.damage = CHAINSOUND;
-    putcounts(slot, &s);
-    n = putextents(stdout, &dp, &chain, entrycluster(&dp, slot), &s, walkmark(kind, &s));
-    for (; n < EXTENTSWIDTH; n++)
-        putc(' ', stdout);
-    putc(' ', stdout);
+    putmapfields(stdout, &dp, &chain, slot, &s, walkmark(kind, &s));
     if (given)
         fputs(given, stdout);
     else

@@ -5,6 +5,7 @@
 #include "mapformat.h"
 
 enum { NAMEFIELD = 8, EXTFIELD = 3 };
+enum { SECTORWIDTH = 5, COUNTWIDTH = 5, BYTESWIDTH = 8, EXTENTSWIDTH = 11 };
 
 static const char PASTIMAGEMARK[] = "!pastimage";
 
@@ -178,4 +179,41 @@ void putdamage(FILE *out, const chainsummary *s)
         fprintf(out, "%d clusters where its size needs ", s->clusters);
         putnumber(out, s->needed, 0);
     }
+}
+
+// Writes the first three fields: SECTOR, SECTORS and BYTES.
+static void putcounts(FILE *out, const diskprops *dp, int32_t slot, const chainsummary *s)
+{
+    int32_t first = entrycluster(dp, slot);
+    int64_t size = entrysize(dp, slot);
+
+    if (first == 0)
+        fprintf(out, "%*s", SECTORWIDTH, "-");
+    else
+        putnumber(out, clustersector(dp, first), SECTORWIDTH);
+    putc(' ', out);
+    if (entryisdir(dp, slot)) {
+        putnumber(out, (int64_t)s->clusters * dp->sectorspercluster, COUNTWIDTH);
+        fprintf(out, " %*s ", BYTESWIDTH, "-");
+        return;
+    }
+    putnumber(out, (size + dp->bytespersector - 1) / dp->bytespersector, COUNTWIDTH);
+    putc(' ', out);
+    putnumber(out, size, BYTESWIDTH);
+    putc(' ', out);
+}
+
+// Writes the four fields before the path of the entry at slot, whose chain
+// summarizechain has just walked into s: SECTOR SECTORS BYTES EXTENTS, each
+// followed by a space.
+void putmapfields(FILE *out, const diskprops *dp, chainwalk *cw, int32_t slot,
+                  const chainsummary *s, const char *walkmark)
+{
+    int32_t n;
+
+    putcounts(out, dp, slot, s);
+    n = putextents(out, dp, cw, entrycluster(dp, slot), s, walkmark);
+    for (; n < EXTENTSWIDTH; n++)
+        putc(' ', out);
+    putc(' ', out);
 }

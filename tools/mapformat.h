@@ -1,7 +1,8 @@
-// The text of the sector map: names and paths as the list files write
-// them, numbers, and extents as runs of sectors.
-#ifndef SECTMAP_MAPFORMAT_H
-#define SECTMAP_MAPFORMAT_H
+// The text of the sector map (sectmap's listing, sectput's report): names
+// and paths as the list files write them, numbers, and extents as runs of
+// sectors.
+#ifndef TOOLS_MAPFORMAT_H
+#define TOOLS_MAPFORMAT_H
 
 #include <cstdint>
 #include <cstdio>
@@ -26,5 +27,7 @@ void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, int64_t im
 int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
                    const chainsummary *s, const char *walkmark);
 void putdamage(FILE *out, const chainsummary *s);
+void putmapfields(FILE *out, const diskprops *dp, chainwalk *cw, int32_t slot,
+                  const chainsummary *s, const char *walkmark);
 
 #endif

@@ -1,0 +1,481 @@
+// sectput [-n] [-k] IMAGE PATH FILE | sectput [-n] [-k] -l LIST IMAGE: puts
+// host files into the FAT12 volume of a DCP image, each in one run of
+// sectors, a file that is replaced keeping its first sector whenever it
+// still fits. Every put is planned in memory first and the image written
+// only when all of them can be done. A line per file put, in sectmap's
+// listing format, goes to standard output; every complaint to standard error.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <getopt.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "listfile/listfile.h"
+#include "tools/mapformat.h"
+#include "tools/toolinfo.h"
+#include "volume/diskprops.h"
+
+static const char usage[] =
+    "Usage: sectput [-n] [-k] IMAGE PATH FILE\n"
+    "       sectput [-n] [-k] -l LIST IMAGE\n"
+    "Puts the host FILE into the FAT12 volume of the DCP IMAGE as PATH, in one\n"
+    "run of sectors; a file that is replaced keeps its first sector when it\n"
+    "still fits. A LIST holds one PATH FILE pair a line. Everything is planned\n"
+    "first: a put that cannot be done leaves the image as it was. Prints a\n"
+    "line per file put: SECTOR SECTORS BYTES EXTENTS PATH.\n"
+    "  -l, --list LIST  put every line of LIST, in order\n"
+    "  -n, --dry-run    plan and print, write nothing\n"
+    "  -k, --keep       refuse to move a file that holds sectors now\n"
+    "Exit status: 0 on success, 1 on failure.\n";
+
+enum { COPYBUFSIZE = 65536 };
+
+struct putjob {
+    int dryrun;
+    int keep;
+    const char *list; // -l, or null for the one put of the command line
+    const char *image;
+    const char *path;
+    const char *file;
+};
+
+// The puts of a job, from the command line or a list, read the same way by
+// the planning pass and the writing pass.
+struct putsource {
+    const putjob *job;
+    FILE *list;
+    int32_t bufused, linestart, lineend, number;
+    unsigned char lastcr;
+    int more;
+};
+
+// One put: the image path (bytes, as given) and the host file.
+struct putline {
+    const unsigned char *path;
+    int32_t pathlen;
+    const char *file;
+};
+
+static unsigned char workbuf[WORKBUFSIZE];
+static unsigned char copybuf[COPYBUFSIZE];
+static char hostname[WORKBUFSIZE + 1];
+static diskprops dp;
+static putplan plan;
+static chainwalk chain;
+static int64_t epoch = -1; // SOURCE_DATE_EPOCH, or -1 when unset
+
+// Starts reading the puts from the first.
+static void startputs(putsource *src, const putjob *job, FILE *list)
+{
+    src->job = job;
+    src->list = list;
+    src->number = 0;
+    src->linestart = src->lineend = 0;
+    src->lastcr = 0;
+    src->more = 1;
+    if (list) {
+        rewind(list);
+        src->bufused = (int32_t)fread(workbuf, 1, WORKBUFSIZE, list);
+    }
+}
+
+// Names the put in a message: the list's line, if it comes from one.
+static void putwhere(const putsource *src)
+{
+    if (src->list)
+        fprintf(stderr, "%s line %d: ", src->job->list, src->number);
+}
+
+// Splits a list line into the put; 1 when it holds one, 0 when it is blank,
+// -1 when it is not a PATH FILE pair (reported).
+static int splitline(putsource *src, putline *line)
+{
+    itemspan items[2];
+    int32_t end = contentend(workbuf, src->linestart, src->lineend), n, len;
+
+    if (end - src->linestart == WORKBUFSIZE) {
+        putwhere(src);
+        fputs("the line is longer than the list reader's buffer\n", stderr);
+        return -1;
+    }
+    while (end > src->linestart && (workbuf[end - 1] == ' ' || workbuf[end - 1] == '\t'))
+        end--;
+    n = getlineitems(workbuf, src->linestart, end, items, 2);
+    if (n == 0)
+        return 0;
+    len = n == 2 ? items[1].end - items[1].start : 0;
+    if (n == 1 || memchr(workbuf + items[1].start, 0, (size_t)len)) {
+        putwhere(src);
+        fputs("expected an image path, spaces, then a host file name\n", stderr);
+        return -1;
+    }
+    line->path = workbuf + items[0].start;
+    line->pathlen = items[0].end - items[0].start;
+    memcpy(hostname, workbuf + items[1].start, (size_t)len);
+    hostname[len] = 0;
+    line->file = hostname;
+    return 1;
+}
+
+// The next put: 1 with *line filled, 0 when there are no more, or when the
+// list is wrong or cannot be read (*ok is then 0, and it was reported).
+static int nextput(putsource *src, putline *line, int *ok)
+{
+    int r;
+
+    if (!src->list) {
+        line->path = (const unsigned char *)src->job->path;
+        line->pathlen = (int32_t)strlen(src->job->path);
+        line->file = src->job->file;
+        r = src->more;
+        src->more = 0;
+        return r;
+    }
+    while (src->more) {
+        src->more = nextline(src->list, workbuf, WORKBUFSIZE, &src->bufused, &src->linestart,
+                             &src->lineend, &src->lastcr);
+        src->number++;
+        r = splitline(src, line);
+        if (r != 0) {
+            *ok = r > 0;
+            return r > 0;
+        }
+    }
+    if (ferror(src->list)) {
+        fprintf(stderr, "Could not read list file %s\n", src->job->list);
+        *ok = 0;
+    }
+    return 0;
+}
+
+// The FAT time of the put of file: SOURCE_DATE_EPOCH in UTC when it is
+// set, else the file's modification time in local time.
+static void puttime(const struct stat *st, fattime *t)
+{
+    time_t when = epoch >= 0 ? (time_t)epoch : st->st_mtime;
+    struct tm *tm = epoch >= 0 ? gmtime(&when) : localtime(&when);
+
+    if (!tm) { // beyond what this platform's calendar takes: as late as FAT goes
+        packfattime(9999, 1, 1, 0, 0, 0, t);
+        return;
+    }
+    packfattime(tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min,
+                tm->tm_sec, t);
+}
+
+// Reads the host file through to learn its size (at most limit bytes are
+// counted) and its time; 1 on success, else 0 after saying why.
+static int readhost(const putsource *src, const char *file, int64_t limit, uint32_t *size,
+                    fattime *t)
+{
+    struct stat st;
+    FILE *f;
+    int64_t total = 0;
+    size_t n;
+
+    f = stat(file, &st) == 0 ? fopen(file, "rb") : nullptr;
+    if (!f) {
+        putwhere(src);
+        fprintf(stderr, "Could not open %s\n", file);
+        return 0;
+    }
+    do {
+        n = fread(copybuf, 1, sizeof copybuf, f);
+        total += (int64_t)n;
+    } while (n > 0 && total <= limit);
+    // A directory opens here, and fails its first read.
+    if (ferror(f)) {
+        putwhere(src);
+        fprintf(stderr, (st.st_mode & S_IFMT) == S_IFDIR ? "%s is a directory\n"
+                                                         : "Could not read %s\n", file);
+        fclose(f);
+        return 0;
+    }
+    fclose(f);
+    *size = total > (int64_t)UINT32_MAX ? UINT32_MAX : (uint32_t)total;
+    puttime(&st, t);
+    return 1;
+}
+
+// Writes bytes [from, to) of the put's path.
+static void putpart(const putline *line, int32_t from, int32_t to)
+{
+    fwrite(line->path + from, 1, (size_t)(to - from), stderr);
+}
+
+// Says why a put was refused: the path, then the reason.
+static void refusal(const putsource *src, const putline *line, int why, uint32_t size)
+{
+    putwhere(src);
+    putpart(line, 0, line->pathlen);
+    switch (why) {
+    case PUTBADPATH:
+        fputs(": an image path is not empty and neither starts nor ends with a backslash\n",
+              stderr);
+        break;
+    case PUTBADNAME:
+        fputs(": ", stderr);
+        putpart(line, plan.badstart, plan.badend);
+        fputs(" is not an 8.3 name\n", stderr);
+        break;
+    case PUTISDIR:
+        fputs(" names a directory\n", stderr);
+        break;
+    case PUTTHROUGHFILE:
+    case PUTDAMAGED:
+    case PUTUNREADABLE:
+        fputs(why == PUTTHROUGHFILE ? ": not a directory: "
+              : why == PUTDAMAGED   ? ": damaged cluster chain in "
+                                    : ": could not read directory ",
+              stderr);
+        putpart(line, 0, plan.badend);
+        fputc('\n', stderr);
+        break;
+    case PUTTOOBIG:
+        fprintf(stderr, ": %s has %lu bytes, more than the volume holds (%lld)\n", line->file,
+                (unsigned long)size, (long long)plan.longest * dp.clusterbytes);
+        break;
+    case PUTNOROOM:
+        fprintf(stderr, ": no room; it needs %d clusters in one run, and the longest free run "
+                        "is %d\n", plan.needed, plan.longest);
+        break;
+    case PUTROOTFULL:
+        fputs(": the root directory is full\n", stderr);
+        break;
+    case PUTMOVE:
+        fprintf(stderr, " would move from sector %d to sector %d; nothing written (--keep)\n",
+                clustersector(&dp, plan.before), clustersector(&dp, plan.first));
+        break;
+    default:
+        fputs(": out of memory\n", stderr);
+    }
+}
+
+// Plans every put; 1 when all of them can be done.
+static int planputs(FILE *image, const putjob *job, FILE *list)
+{
+    putsource src;
+    putline line;
+    uint32_t size = 0;
+    fattime t;
+    int ok = 1, why;
+    int64_t limit = (int64_t)dp.totalsectors * dp.bytespersector;
+
+    startputs(&src, job, list);
+    while (ok && nextput(&src, &line, &ok)) {
+        if (!readhost(&src, line.file, limit, &size, &t))
+            return 0;
+        why = putfile(image, &dp, &plan, line.path, line.pathlen, size, &t);
+        if (why != PUTOK) {
+            refusal(&src, &line, why, size);
+            return 0;
+        }
+    }
+    return ok;
+}
+
+// Copies the host file, of exactly size bytes, into the run from first,
+// zeros after it to the end of its last cluster; 1 on success.
+static int copyhost(FILE *image, const char *file, int32_t first, uint32_t size)
+{
+    FILE *f = fopen(file, "rb");
+    int64_t left = size, slack = (dp.clusterbytes - (int64_t)size % dp.clusterbytes) %
+                                 dp.clusterbytes;
+    int ok = f && seekimage(image, clusteroffset(&dp, first));
+
+    while (ok && left > 0) {
+        size_t want = left < COPYBUFSIZE ? (size_t)left : sizeof copybuf;
+        ok = fread(copybuf, 1, want, f) == want && fwrite(copybuf, 1, want, image) == want;
+        left -= (int64_t)want;
+    }
+    // A file that grew since it was planned does not fit its run any more.
+    ok = ok && fgetc(f) == EOF;
+    memset(copybuf, 0, sizeof copybuf);
+    while (ok && slack > 0) {
+        size_t want = slack < COPYBUFSIZE ? (size_t)slack : sizeof copybuf;
+        ok = fwrite(copybuf, 1, want, image) == want;
+        slack -= (int64_t)want;
+    }
+    if (f)
+        fclose(f);
+    return ok;
+}
+
+// Writes the put's line: where the file lies now, in sectmap's format; and,
+// on standard error, that it moved when it did.
+static void reportput(const putjob *job, const putline *line, int32_t slot, int32_t put)
+{
+    chainsummary s;
+    int32_t first = entrycluster(&dp, slot);
+
+    summarizechain(&dp, &chain, slot, INT64_MAX, &s);
+    putmapfields(stdout, &dp, &chain, slot, &s, "");
+    fwrite(line->path, 1, (size_t)line->pathlen, stdout);
+    putc('\n', stdout);
+    if (first != 0 && plan.planned[first] == put && plan.original[first] != 0 &&
+        plan.original[first] != first) {
+        putpart(line, 0, line->pathlen);
+        fprintf(stderr, " %s from sector %d to sector %d\n", job->dryrun ? "would move" : "moved",
+                clustersector(&dp, plan.original[first]), clustersector(&dp, first));
+    }
+}
+
+// Writes every put's data and its line, then the directories and the FAT;
+// 1 on success.
+static int writeputs(FILE *image, const putjob *job, FILE *list)
+{
+    putsource src;
+    putline line;
+    int ok = 1, put = 0;
+
+    startputs(&src, job, list);
+    while (ok && nextput(&src, &line, &ok)) {
+        int32_t slot = findslot(image, &dp, line.path, line.pathlen);
+        int32_t first = entrycluster(&dp, slot);
+        put++;
+        if (!job->dryrun && first != 0 && plan.planned[first] == put &&
+            !copyhost(image, line.file, first, entrysize(&dp, slot))) {
+            fprintf(stderr, "Could not copy %s into %s; the image is left partly written\n",
+                    line.file, job->image);
+            return 0;
+        }
+        reportput(job, &line, slot, put);
+    }
+    if (ok && !job->dryrun &&
+        !(writedirectories(image, &dp, plan.dirty, plan.rootdirty) &&
+          writefats(image, &dp, workbuf))) {
+        fprintf(stderr, "Could not write %s; it is left partly written\n", job->image);
+        return 0;
+    }
+    return ok;
+}
+
+// 1 when every byte the plan writes lies inside the image file as it is:
+// a cut-short copy must not be grown.
+static int imageholdsplan(FILE *image, const putjob *job)
+{
+    int64_t size = imagesize(image), reach = putreach(&dp, &plan);
+
+    if (reach <= size) // a size that cannot be told is -1
+        return 1;
+    fprintf(stderr, "%s is cut short: it ends at byte %lld, before byte %lld that the puts "
+                    "write; nothing written\n", job->image, (long long)size, (long long)reach);
+    return 0;
+}
+
+// Opens the image, the list and the volume, plans, then writes; 1 on success.
+static int runjob(const putjob *job)
+{
+    FILE *image = fopen(job->image, job->dryrun ? "rb" : "rb+"), *list = nullptr;
+    int ok = 1, stage;
+
+    if (!image) {
+        fprintf(stderr, "Could not open DCP file %s for %s\n", job->image,
+                job->dryrun ? "reading" : "writing");
+        return 0;
+    }
+    stage = loadvolume(image, &dp, workbuf);
+    if (stage != VOLUMEOPEN) {
+        fprintf(stderr, "%s\n", volumemessage(stage));
+        ok = 0;
+    } else if (job->list && !(list = fopen(job->list, "rb"))) {
+        fprintf(stderr, "Could not open list file %s\n", job->list);
+        ok = 0;
+    }
+    ok = ok && planputs(image, job, list) && imageholdsplan(image, job) &&
+         writeputs(image, job, list);
+    if (list)
+        fclose(list);
+    if (fclose(image) != 0 && ok) {
+        fprintf(stderr, "Could not write %s; it may be left partly written\n", job->image);
+        ok = 0;
+    }
+    return ok;
+}
+
+// SOURCE_DATE_EPOCH into epoch: 1 when it is unset or a decimal number.
+static int readepoch(void)
+{
+    const char *text = getenv("SOURCE_DATE_EPOCH");
+    int64_t v = 0;
+
+    if (!text)
+        return 1;
+    if (!*text || strspn(text, "0123456789") != strlen(text)) {
+        fputs("SOURCE_DATE_EPOCH is not a decimal number\n", stderr);
+        return 0;
+    }
+    // Far past anything FAT stores, the value saturates.
+    for (; *text && v < 100000000000000000; text++)
+        v = v * 10 + (*text - '0');
+    epoch = v;
+    return 1;
+}
+
+// Reads the options into job: 1 to run it, 0 when done (help, version) or
+// wrong (*ok then 0).
+static int parseargs(int argc, char **argv, putjob *job, int *ok)
+{
+    static const option longs[] = {{"list", required_argument, nullptr, 'l'},
+                                   {"dry-run", no_argument, nullptr, 'n'},
+                                   {"keep", no_argument, nullptr, 'k'},
+                                   {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, 'V'},
+                                   {nullptr, 0, nullptr, 0}};
+    int c;
+
+    while ((c = getopt_long(argc, argv, "l:nk", longs, nullptr)) != -1) {
+        if (c == 'l') {
+            job->list = optarg;
+        } else if (c == 'n' || c == 'k') {
+            *(c == 'n' ? &job->dryrun : &job->keep) = 1;
+        } else if (c == 'h' || c == 'V') {
+            if (c == 'h')
+                fputs(usage, stdout);
+            else
+                printversion("sectput");
+            return 0;
+        } else {
+            *ok = 0;
+            return 0;
+        }
+    }
+    if (argc - optind != (job->list ? 1 : 3)) {
+        fputs(usage, stderr);
+        *ok = 0;
+        return 0;
+    }
+    job->image = argv[optind];
+    job->path = job->list ? nullptr : argv[optind + 1];
+    job->file = job->list ? nullptr : argv[optind + 2];
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    putjob job = {0, 0, nullptr, nullptr, nullptr, nullptr};
+    int ok = 1;
+
+#ifdef _WIN32
+    // The report is data: the same bytes as on every other platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    if (parseargs(argc, argv, &job, &ok) && (ok = readepoch())) {
+        initdiskprops(&dp);
+        initputplan(&plan, job.keep);
+        initchainwalk(&chain);
+        ok = runjob(&job);
+        freediskprops(&dp);
+    }
+    fflush(stdout);
+    if (ferror(stdout)) {
+        fputs("Could not write standard output\n", stderr);
+        ok = 0;
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,64 @@
+// Changing the FAT: chains are set and freed in the decoded array, and the
+// whole array is encoded back into every FAT copy at once.
+#include "diskprops.h"
+
+enum { ENDMARK = 0xFFF };
+
+// Makes the count clusters from first one chain, in order, ended by an
+// end-of-chain mark.
+void setrun(diskprops *dp, int32_t first, int32_t count)
+{
+    int32_t i;
+
+    for (i = 0; i < count; i++)
+        dp->fat[first + i] = i + 1 < count ? first + i + 1 : (int32_t)ENDMARK;
+}
+
+// Frees every cluster of the sound chain from first.
+void freechain(diskprops *dp, int32_t first)
+{
+    int32_t c = first;
+
+    while (c >= 2 && c < FATENDOFCHAIN) {
+        int32_t next = dp->fat[c];
+        dp->fat[c] = 0;
+        c = next;
+    }
+}
+
+// Bytes of each FAT copy that hold the decoded entries: whole groups only,
+// so that a copy's odd last bytes are never touched.
+int32_t fatbyteswritten(const diskprops *dp)
+{
+    return fatentriesread(dp) / 2 * 3;
+}
+
+// File offset just past the last byte writefats writes.
+int64_t fatwriteend(const diskprops *dp)
+{
+    int64_t last = (int64_t)dp->fatstart + (int64_t)(dp->fatcount - 1) * dp->sectorsperfat;
+
+    return dp->imageoffset + last * dp->bytespersector + fatbyteswritten(dp);
+}
+
+// Encodes the entries into buf (at least fatbyteswritten bytes) and writes
+// them into every FAT copy; 1 on success.
+int writefats(FILE *image, const diskprops *dp, unsigned char *buf)
+{
+    int32_t n = fatbyteswritten(dp), e, copy;
+    unsigned char *p = buf;
+
+    for (e = 0; e < n / 3 * 2; e += 2, p += 3) {
+        int32_t v = dp->fat[e] | dp->fat[e + 1] << 12;
+        p[0] = (unsigned char)(v & 0xFF);
+        p[1] = (unsigned char)((v >> 8) & 0xFF);
+        p[2] = (unsigned char)((v >> 16) & 0xFF);
+    }
+    for (copy = 0; copy < dp->fatcount; copy++) {
+        int64_t at = (int64_t)dp->fatstart + (int64_t)copy * dp->sectorsperfat;
+        if (!seekimage(image, dp->imageoffset + at * dp->bytespersector) ||
+            (int32_t)fwrite(buf, 1, (size_t)n, image) != n)
+            return 0;
+    }
+    return 1;
+}

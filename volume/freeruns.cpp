@@ -1,0 +1,43 @@
+// Free clusters for a put: runs of consecutive data clusters that the FAT
+// marks free, or that the chain just walked in held (the file being
+// replaced) holds now.
+#include "diskprops.h"
+
+// 1 when cluster is a data cluster inside the volume that is free for the
+// file whose chain held has just walked.
+int clusterfreefor(const diskprops *dp, const chainwalk *held, int32_t cluster)
+{
+    if (!clusterinvolume(dp, cluster))
+        return 0;
+    return dp->fat[cluster] == 0 || held->seen[cluster] == held->stamp;
+}
+
+// 1 when the count clusters from first on are all free for the file.
+int runisfree(const diskprops *dp, const chainwalk *held, int32_t first, int32_t count)
+{
+    int32_t i;
+
+    for (i = 0; i < count; i++)
+        if (!clusterfreefor(dp, held, first + i))
+            return 0;
+    return 1;
+}
+
+// The first cluster of the lowest run of count clusters free for the file,
+// or -1 when there is none; *longest gets the longest free run there is
+// when none is long enough.
+int32_t findfreerun(const diskprops *dp, const chainwalk *held, int32_t count,
+                    int32_t *longest)
+{
+    int32_t c, run = 0;
+
+    *longest = 0;
+    for (c = 2; c < FATENDOFCHAIN; c++) {
+        run = clusterfreefor(dp, held, c) ? run + 1 : 0;
+        if (run == count)
+            return c - count + 1;
+        if (run > *longest)
+            *longest = run;
+    }
+    return -1;
+}

@@ -1,0 +1,300 @@
+// Planning a put: a file of a given size placed at a path, in one run of
+// clusters, with the directories on the way. Only the decoded FAT and the
+// directory cache change here; the plan marks what must then be written,
+// so that a run of puts is checked whole before its first write.
+#include <cstring>
+
+#include "diskprops.h"
+
+enum { ATTRARCHIVE = 0x20 };
+
+// A plan with nothing planned yet; keep refuses to move a file's clusters.
+void initputplan(putplan *p, int keep)
+{
+    memset(p, 0, sizeof *p);
+    initchainwalk(&p->held);
+    p->keep = keep;
+}
+
+// 1 when the chain from first is sound; its clusters are then held, as the
+// chain of the file being replaced.
+static int holdchain(const diskprops *dp, putplan *p, int32_t first)
+{
+    int32_t a, b;
+
+    startchain(&p->held, first);
+    while (nextrun(dp, &p->held, &a, &b))
+        ;
+    return p->held.damage == CHAINSOUND;
+}
+
+// The lowest free cluster, for a directory; -1 when none is.
+static int32_t lowestfree(const diskprops *dp, putplan *p)
+{
+    holdchain(dp, p, 0);
+    return findfreerun(dp, &p->held, 1, &p->longest);
+}
+
+// Marks the cluster that holds a changed slot (or the root) to be written.
+static void markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at)
+{
+    int32_t c = slotcluster(dp, row, at);
+
+    if (c < 0)
+        p->rootdirty = 1;
+    else
+        p->dirty[c] = 1;
+}
+
+// The dirbuf offset of the entry of a cached directory that has the 8.3
+// name (labels and long-name slots aside), or -1.
+static int32_t findname(const diskprops *dp, int32_t row, const unsigned char *name)
+{
+    const cacheddir *r = &dp->dirtable[row];
+    int32_t index = getentryindex(dp->dirbuf, r->start, r->end, name, 0, ATTRLABEL);
+
+    return index < 0 ? -1 : r->start + 32 * index;
+}
+
+// Finds a free slot in a cached directory, growing a full subdirectory by
+// its lowest free cluster: PUTOK with *at its dirbuf offset, or why not.
+static int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
+{
+    int32_t c, last;
+
+    *at = findfreeslot(dp, row);
+    if (*at >= 0)
+        return PUTOK;
+    if (dp->dirtable[row].cluster < 0)
+        return PUTROOTFULL;
+    p->needed = 1;
+    c = lowestfree(dp, p);
+    if (c < 0)
+        return PUTNOROOM;
+    if (!growdirectoryrow(dp, row))
+        return PUTNOMEMORY;
+    // The directory's chain was found sound when it was entered.
+    for (last = dp->dirtable[row].cluster; dp->fat[last] < FATENDOFCHAIN;)
+        last = dp->fat[last];
+    setrun(dp, c, 1);
+    dp->fat[last] = c;
+    p->dirty[c] = 1;
+    *at = dp->dirtable[row].end - dp->clusterbytes;
+    return PUTOK;
+}
+
+// Creates the directory name in the cached directory *row, in the lowest
+// free cluster, with its "." and ".." entries; *row becomes the new one's.
+static int makedirectory(diskprops *dp, putplan *p, int32_t *row, const unsigned char *name,
+                         const fattime *t)
+{
+    int32_t at, c, newrow, parent = dp->dirtable[*row].cluster;
+    int r = takeslot(dp, p, *row, &at);
+
+    if (r != PUTOK)
+        return r;
+    p->needed = 1;
+    c = lowestfree(dp, p);
+    if (c < 0)
+        return PUTNOROOM;
+    newrow = addblankdirectory(dp, c);
+    if (newrow < 0)
+        return PUTNOMEMORY;
+    setrun(dp, c, 1);
+    fillentry(dp->dirbuf + at, name, ATTRDIR, c, 0, t);
+    markslot(dp, p, *row, at);
+    at = dp->dirtable[newrow].start;
+    fillentry(dp->dirbuf + at, (const unsigned char *)".          ", ATTRDIR, c, 0, t);
+    fillentry(dp->dirbuf + at + 32, (const unsigned char *)"..         ", ATTRDIR,
+              parent < 0 ? 0 : parent, 0, t);
+    p->dirty[c] = 1;
+    *row = newrow;
+    return PUTOK;
+}
+
+// Goes into the subdirectory path[from, to) of the cached directory *row,
+// creating it when it does not exist; *row becomes its row.
+static int enterdirectory(FILE *image, diskprops *dp, putplan *p, int32_t *row,
+                          const unsigned char *path, int32_t from, int32_t to, const fattime *t)
+{
+    unsigned char name[11];
+    int32_t at, r;
+
+    nameto83(path, from, to, name);
+    at = findname(dp, *row, name);
+    if (at < 0) {
+        makename83(path, from, to, name);
+        return makedirectory(dp, p, row, name, t);
+    }
+    if (!entryisdir(dp, at))
+        return PUTTHROUGHFILE;
+    if (!holdchain(dp, p, entrycluster(dp, at)))
+        return PUTDAMAGED;
+    r = getdirectoryentry(image, dp, entrycluster(dp, at));
+    if (r < 0)
+        return PUTUNREADABLE;
+    *row = r;
+    return PUTOK;
+}
+
+// Gives the file the count clusters from first, which now hold this put's
+// data; origin is the first cluster the file had before the whole run.
+static void takerun(diskprops *dp, putplan *p, int32_t first, int32_t count, int32_t origin)
+{
+    int32_t i;
+
+    p->first = count > 0 ? first : 0;
+    p->before = origin;
+    if (count == 0)
+        return;
+    setrun(dp, first, count);
+    for (i = 0; i < count; i++)
+        p->planned[first + i] = p->put;
+    p->original[first] = origin;
+}
+
+// The first cluster of the run the file gets: its own first cluster when
+// the count clusters from there are free for it, else the lowest free run;
+// -1 when there is none (p->longest then tells the longest).
+static int32_t placerun(const diskprops *dp, putplan *p, int32_t old, int32_t count)
+{
+    if (old != 0 && runisfree(dp, &p->held, old, count))
+        return old;
+    return findfreerun(dp, &p->held, count, &p->longest);
+}
+
+// Replaces the contents of the file whose entry is at dirbuf offset at.
+static int replacefile(diskprops *dp, putplan *p, int32_t row, int32_t at, int32_t count,
+                       uint32_t size, const fattime *t)
+{
+    int32_t old = entrycluster(dp, at), first = 0, origin, c;
+
+    if (!holdchain(dp, p, old))
+        return PUTDAMAGED;
+    // A file put earlier in this run carries the first cluster it had before.
+    origin = old != 0 && p->planned[old] ? p->original[old] : old;
+    if (count > 0 && (first = placerun(dp, p, old, count)) < 0)
+        return PUTNOROOM;
+    p->first = first;
+    p->before = origin;
+    if (p->keep && origin != 0 && count > 0 && first != origin)
+        return PUTMOVE;
+    for (c = old; c >= 2 && c < FATENDOFCHAIN; c = dp->fat[c])
+        p->planned[c] = 0;
+    freechain(dp, old);
+    takerun(dp, p, first, count, origin);
+    updateentry(dp->dirbuf + at, p->first, size, t);
+    markslot(dp, p, row, at);
+    p->slot = at;
+    return PUTOK;
+}
+
+// Creates the file name in the cached directory row.
+static int newfile(diskprops *dp, putplan *p, int32_t row, const unsigned char *name,
+                   int32_t count, uint32_t size, const fattime *t)
+{
+    int32_t at, first = 0;
+    int r = takeslot(dp, p, row, &at);
+
+    if (r != PUTOK)
+        return r;
+    holdchain(dp, p, 0);
+    if (count > 0 && (first = findfreerun(dp, &p->held, count, &p->longest)) < 0)
+        return PUTNOROOM;
+    takerun(dp, p, first, count, 0);
+    fillentry(dp->dirbuf + at, name, ATTRARCHIVE, p->first, size, t);
+    markslot(dp, p, row, at);
+    p->slot = at;
+    return PUTOK;
+}
+
+// Checks every component of the path before anything changes: PUTOK,
+// PUTBADPATH (empty, or starting or ending with a backslash) or PUTBADNAME
+// with p->badstart and p->badend around the component.
+static int checkpath(const unsigned char *path, int32_t len, putplan *p)
+{
+    int32_t from = 0, k;
+
+    p->badstart = 0;
+    p->badend = len;
+    do {
+        k = nextslash(path, from, len);
+        p->badstart = from;
+        p->badend = k < 0 ? len : k;
+        if (p->badend == from && (from == 0 || k < 0))
+            return PUTBADPATH;
+        if (!validname83(path, from, p->badend))
+            return PUTBADNAME;
+        from = k + 1;
+    } while (k >= 0);
+    return PUTOK;
+}
+
+// Data clusters in the volume: what the largest file may fill.
+static int32_t volumeclusters(const diskprops *dp)
+{
+    int32_t c, n = 0;
+
+    for (c = 2; c < FATENDOFCHAIN; c++)
+        n += clusterinvolume(dp, c);
+    return n;
+}
+
+// Plans the put of a file of size bytes at path: PUTOK, or why it is
+// refused (p->badstart and p->badend then name the component concerned).
+// After a refusal the plan and the cache are not to be written.
+int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, int32_t len,
+            uint32_t size, const fattime *t)
+{
+    int32_t row = 0, from = 0, k, at, count = 0;
+    unsigned char name[11];
+    int r;
+
+    p->put++;
+    p->first = p->before = 0;
+    r = checkpath(path, len, p);
+    if (r != PUTOK)
+        return r;
+    p->longest = volumeclusters(dp);
+    if (size > 0 && (int64_t)size > (int64_t)p->longest * dp->clusterbytes)
+        return PUTTOOBIG;
+    if (size > 0)
+        count = (int32_t)(((int64_t)size + dp->clusterbytes - 1) / dp->clusterbytes);
+    p->needed = count;
+    while ((k = nextslash(path, from, len)) >= 0) {
+        p->badstart = from;
+        p->badend = k;
+        r = enterdirectory(image, dp, p, &row, path, from, k, t);
+        if (r != PUTOK)
+            return r;
+        from = k + 1;
+    }
+    p->badstart = from;
+    p->badend = len;
+    p->needed = count;
+    nameto83(path, from, len, name);
+    at = findname(dp, row, name);
+    if (at >= 0 && entryisdir(dp, at))
+        return PUTISDIR;
+    if (at >= 0)
+        return replacefile(dp, p, row, at, count, size, t);
+    makename83(path, from, len, name);
+    return newfile(dp, p, row, name, count, size, t);
+}
+
+// The file offset just past the last byte that writing the plan reaches:
+// the FAT copies, the root when it changed, every cluster marked.
+int64_t putreach(const diskprops *dp, const putplan *p)
+{
+    int64_t reach = fatwriteend(dp);
+    int64_t root = dp->imageoffset +
+                   (int64_t)(dp->rootdirstart + dp->rootdirsectors) * dp->bytespersector;
+    int32_t c;
+
+    if (p->rootdirty && root > reach)
+        reach = root;
+    for (c = 2; c < FATENDOFCHAIN; c++)
+        if ((p->dirty[c] || p->planned[c]) && clusteroffset(dp, c) + dp->clusterbytes > reach)
+            reach = clusteroffset(dp, c) + dp->clusterbytes;
+    return reach;
+}
