@@ -1,0 +1,441 @@
+// sectput end to end: puts into real volumes read back by mtools, fsck.fat
+// and sectmap; the allocation rule on free space that mtools fragmented;
+// every refusal leaving the image as it was; dry runs, dates, names, and
+// failures made to happen.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fakevolume.h"
+#include "testutil.h"
+
+struct putresult {
+    int status;
+    std::string out, err;
+};
+
+static putresult runput(const std::string &bin, const std::string &args)
+{
+    static std::string errfile = tempdir() + "/stderr";
+    putresult r;
+    r.status = run(bin + " " + args + " 2>" + quote(errfile), &r.out);
+    r.err = texts(readfile(errfile));
+    return r;
+}
+
+static putresult sectput(const std::string &args)
+{
+    return runput(SECTPUT_BIN, args);
+}
+
+struct putdisk {
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp";
+    explicit putdisk(const std::string &kind) { makerealimage(dcp, kind); }
+    // A host file of n pattern bytes; its path.
+    std::string host(const std::string &name, size_t n, int seed = 1) const
+    {
+        bytes b(n);
+        for (size_t i = 0; i < n; i++)
+            b[i] = (unsigned char)(i * 7 + seed + i / 251);
+        writefile(dir + "/" + name, b);
+        return dir + "/" + name;
+    }
+    putresult put(const std::string &path, const std::string &file,
+                  const std::string &opts = "") const
+    {
+        return sectput(opts + " " + quote(dcp) + " " + quote(path) + " " + quote(file));
+    }
+    putresult putlist(const std::string &text, const std::string &opts = "") const
+    {
+        writetext(dir + "/list", text);
+        return sectput(opts + " -l " + quote(dir + "/list") + " " + quote(dcp));
+    }
+    std::string mtype(const std::string &path) const
+    {
+        std::string out;
+        run("MTOOLS_SKIP_CHECK=1 mtype -i " + quote(dcp + "@@162") + " " + quote("::" + path),
+            &out);
+        return out;
+    }
+    bool clean() const
+    {
+        return sh("tail -c +163 " + quote(dcp) + " > " + quote(dir + "/vol") + " && fsck.fat -n " +
+                  quote(dir + "/vol") + " >/dev/null 2>&1") == 0;
+    }
+    // sectmap's listing of the paths (volume form), and its status under -c.
+    putresult sectmap(const std::string &paths) const
+    {
+        return runput(SECTMAP_BIN, "-c " + quote(dcp) + " " + paths);
+    }
+};
+
+static std::string slashed(std::string p)
+{
+    for (char &c : p)
+        c = c == '\\' ? '/' : c;
+    return p;
+}
+
+TEST(sectput, realvolumesreadbackbymtoolsfsckandsectmap)
+{
+    for (std::string kind : {"1.2M", "1.44M", "1.44M/2"}) {
+        putdisk d(kind);
+        struct {
+            std::string path;
+            size_t size;
+        } files[] = {{"KERNEL.SYS", 20000}, {"boot\\loader.bin", 3000},
+                     {"SYSTEM\\FONTS\\KANJI.FNT", 40000}, {"EMPTY.TXT", 0}};
+        std::string list, wanted;
+        for (const auto &f : files)
+            list += f.path + " " + d.host(slashed(f.path).substr(slashed(f.path).rfind('/') + 1),
+                                          f.size) + "\n";
+        // 40 entries and the dot entries fill MANY's first cluster in every geometry.
+        for (int i = 0; i < 40; i++)
+            list += "MANY\\F" + std::to_string(i) + ".BIN " +
+                    d.host("f" + std::to_string(i), 100 + 13 * i, i) + "\n";
+        putresult r = d.putlist(list);
+        ASSERT_EQ(r.status, 0) << kind << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(d.clean()) << kind;
+        std::string mdir;
+        run("MTOOLS_SKIP_CHECK=1 mdir -/ -i " + quote(d.dcp + "@@162") + " ::", &mdir);
+        for (const auto &f : files) {
+            std::string p = slashed(f.path), name = p.substr(p.rfind('/') + 1);
+            EXPECT_EQ(d.mtype(p), texts(readfile(d.dir + "/" + name))) << kind << p;
+            EXPECT_NE(mdir.find(std::to_string(f.size)), std::string::npos) << p;
+        }
+        EXPECT_EQ(d.mtype("MANY/F39.BIN"), texts(readfile(d.dir + "/f39")));
+        // sectput's report is sectmap's listing of the same paths, in order.
+        std::string paths;
+        for (const auto &f : files)
+            paths += " " + quote(f.path);
+        for (int i = 0; i < 40; i++)
+            paths += " MANY\\\\F" + std::to_string(i) + ".BIN";
+        putresult m = d.sectmap(paths);
+        EXPECT_EQ(m.status, 0) << m.err;
+        EXPECT_EQ(r.out, m.out) << kind;
+        // MANY grew past its first cluster.
+        putresult many = d.sectmap("MANY\\\\");
+        EXPECT_NE(many.out.find("MANY\\"), std::string::npos);
+        EXPECT_EQ(many.out.find("     1        - "), std::string::npos) << many.out;
+    }
+}
+
+// The extents field of the one line a put prints.
+static std::string extents(const putresult &r)
+{
+    std::istringstream in(r.out);
+    std::string sector, count, size, runs;
+    in >> sector >> count >> size >> runs;
+    return runs;
+}
+
+TEST(sectput, theallocationruleonspacethatmtoolsfragmented)
+{
+    putdisk d("1.2M"); // one 1024-byte sector a cluster; data from sector 11
+    mtools("mcopy", d.dcp, quote(d.host("A.BIN", 3000)) + " ::A.BIN");
+    mtools("mcopy", d.dcp, quote(d.host("B.BIN", 5000)) + " ::B.BIN");
+    mtools("mcopy", d.dcp, quote(d.host("C.BIN", 4000)) + " ::C.BIN");
+    struct step {
+        std::string before, path;
+        size_t size;
+        std::string runs, moved;
+    } steps[] = {
+        {"", "B.BIN", 5000, "14-18", ""},             // the same size keeps its sectors
+        {"", "B.BIN", 3000, "14-16", ""},             // shrinks in place
+        {"", "B.BIN", 5000, "14-18", ""},             // grows into the free ones after it
+        {"", "B.BIN", 9000, "23-31", "B.BIN moved from sector 14 to sector 23\n"},
+        {"mdel A.BIN", "D.BIN", 9000, "32-40", ""},   // 11-18 is one sector short
+        {"", "E.BIN", 2000, "11-12", ""},             // a new file takes the lowest run
+        {"", "B.BIN", 0, "-", ""},                    // becoming empty is no move
+        {"mcopy F.BIN", "F.BIN", 30000, "41-70", "F.BIN moved from sector 13 to sector 41\n"}};
+    for (const step &s : steps) {
+        if (s.before == "mdel A.BIN")
+            mtools("mdel", d.dcp, "::A.BIN");
+        if (s.before == "mcopy F.BIN") { // fills 13-22 and the gap after D first: fragmented
+            mtools("mcopy", d.dcp, quote(d.host("F.BIN", 30000, 9)) + " ::F.BIN");
+            EXPECT_EQ(d.sectmap("F.BIN").status, 1);
+        }
+        putresult r = d.put(s.path, d.host("new" + s.path, s.size, (int)s.size % 7));
+        EXPECT_EQ(r.status, 0) << s.path << s.size << r.err;
+        EXPECT_EQ(extents(r), s.runs) << s.path << s.size;
+        EXPECT_EQ(r.err, s.moved);
+        EXPECT_EQ(d.mtype(s.path), texts(readfile(d.dir + "/new" + s.path)));
+        EXPECT_TRUE(d.clean()) << s.path << s.size;
+    }
+    EXPECT_EQ(d.sectmap("B.BIN C.BIN D.BIN E.BIN F.BIN").status, 0);
+}
+
+// A copy of the image whose FAT is damaged at cluster c (value v), for the
+// refusals of damaged chains. 1.2M geometry: FATs at sectors 1 and 3.
+static void setfat(bytes *img, int c, int v)
+{
+    for (int copy = 0; copy < 2; copy++) {
+        unsigned char *p = img->data() + 162 + (1 + 2 * copy) * 1024 + c * 3 / 2;
+        if (c & 1) {
+            p[0] = (unsigned char)((p[0] & 0x0F) | (v & 0x0F) << 4);
+            p[1] = (unsigned char)(v >> 4);
+        } else {
+            p[0] = (unsigned char)v;
+            p[1] = (unsigned char)((p[1] & 0xF0) | (v >> 8));
+        }
+    }
+}
+
+TEST(sectput, everyrefusalleavestheimageasitwas)
+{
+    putdisk d("1.2M");
+    std::string k = d.host("k", 20000), small = d.host("s", 10), big = d.host("big", 1300000);
+    ASSERT_EQ(d.putlist("KERNEL.SYS " + k + "\nBOOT\\LOADER.BIN " + small + "\nTAIL.BIN " + small +
+                        "\nBAD\\X.BIN " + small + "\nLOOP.BIN " + d.host("l", 3000) + "\n")
+                  .status,
+              0);
+    bytes good = readfile(d.dcp);
+    // LOOP.BIN's chain (sectors 36-38: clusters 27-29) comes back on itself;
+    // BAD's chain (sector 34: cluster 25) runs past the volume.
+    bytes damaged = good;
+    setfat(&damaged, 29, 27);
+    setfat(&damaged, 25, 3000);
+    struct refusal {
+        std::string args, err;
+    } cases[] = {
+        {"'BAD*.BIN' " + small, "BAD*.BIN: BAD*.BIN is not an 8.3 name\n"},
+        {"'BOOT\\NINECHARS.BIN' " + small, "BOOT\\NINECHARS.BIN: NINECHARS.BIN is not an 8.3 name\n"},
+        {"A.LONG " + small, "A.LONG: A.LONG is not an 8.3 name\n"},
+        {"A.B.C " + small, "A.B.C: A.B.C is not an 8.3 name\n"},
+        {"'BOOT\\..' " + small, "BOOT\\..: .. is not an 8.3 name\n"},
+        {"'A B' " + small, "A B: A B is not an 8.3 name\n"},
+        {quote("A\x01") + " " + small, "A\x01: A\x01 is not an 8.3 name\n"},
+        {quote("A\x81") + " " + small, "A\x81: A\x81 is not an 8.3 name\n"},
+        {"'BOOT\\\\X' " + small, "BOOT\\\\X:  is not an 8.3 name\n"},
+        {"'\\X' " + small, "\\X: an image path is not empty and neither starts nor ends with a "
+                           "backslash\n"},
+        {"'X\\' " + small, "X\\: an image path is not empty and neither starts nor ends with a "
+                           "backslash\n"},
+        {"'' " + small, ": an image path is not empty and neither starts nor ends with a "
+                        "backslash\n"},
+        {"BOOT " + small, "BOOT names a directory\n"},
+        {"'KERNEL.SYS\\X.BIN' " + small, "KERNEL.SYS\\X.BIN: not a directory: KERNEL.SYS\n"},
+        {"X.BIN " + d.dir + "/none", "Could not open " + d.dir + "/none\n"},
+        {"X.BIN " + d.dir, d.dir + " is a directory\n"},
+        {"X.BIN /proc/self/mem", "Could not read /proc/self/mem\n"},
+        {"X.BIN " + big, "X.BIN: " + big + " has 1300000 bytes, more than the volume holds "
+                                            "(1250304)\n"},
+        {"X.BIN " + d.host("most", 1222000), "X.BIN: no room; it needs 1194 clusters in one run, "
+                                              "and the longest free run is 1193\n"},
+        {"-k KERNEL.SYS " + d.host("k2", 21000), "KERNEL.SYS would move from sector 11 to sector 39;"
+                                                  " nothing written (--keep)\n"},
+        {"-n -k KERNEL.SYS " + d.host("k2", 21000), "KERNEL.SYS would move from sector 11 to sector"
+                                                     " 39; nothing written (--keep)\n"},
+        {"-l " + d.dir + "/none", "Could not open list file " + d.dir + "/none\n"},
+        {"-l " + d.dir, "Could not read list file " + d.dir + "\n"},
+        {"LOOP.BIN " + small, "LOOP.BIN: damaged cluster chain in LOOP.BIN\n"},
+        {"'BAD\\Y.BIN' " + small, "BAD\\Y.BIN: damaged cluster chain in BAD\n"},
+    };
+    for (const refusal &c : cases) {
+        bool hurt = c.err.find("damaged") != std::string::npos;
+        writefile(d.dcp, hurt ? damaged : good);
+        putresult r = sectput(c.args.substr(0, 3) == "-l " ? c.args + " " + quote(d.dcp)
+                              : c.args[0] == '-' ? c.args.substr(0, 3) + quote(d.dcp) + " " +
+                                                       c.args.substr(3)
+                                                 : quote(d.dcp) + " " + c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+        EXPECT_TRUE(readfile(d.dcp) == (hurt ? damaged : good)) << c.args;
+    }
+}
+
+TEST(sectput, refusedlistsandimagesstayasthey)
+{
+    putdisk d("1.2M");
+    std::string s = d.host("s", 10);
+    bytes before = readfile(d.dcp);
+    struct listcase {
+        std::string text, env, err;
+    } cases[] = {
+        // Line 3 is refused: lines 1 and 2 are not written either.
+        {"A.BIN " + s + "\n\n  B.BIN   " + s + " \t\nC*.BIN " + s + "\n", "",
+         "LIST line 4: C*.BIN: C*.BIN is not an 8.3 name\n"},
+        {"A.BIN " + s + "\nLONELY\n", "", "LIST line 2: expected an image path, spaces, then a "
+                                          "host file name\n"},
+        {"A.BIN " + std::string(17000, 'x') + "\n", "", "LIST line 1: the line is longer than "
+                                                        "the list reader's buffer\n"},
+        {"A.BIN " + s + "\n", "SOURCE_DATE_EPOCH=12a ", "SOURCE_DATE_EPOCH is not a decimal "
+                                                        "number\n"},
+        {"A.BIN " + s + "\n", "SOURCE_DATE_EPOCH= ", "SOURCE_DATE_EPOCH is not a decimal "
+                                                     "number\n"}};
+    for (const listcase &c : cases) {
+        writetext(d.dir + "/LIST", c.text);
+        // A relative list path, run from the list's folder.
+        putresult r = runput("cd " + quote(d.dir) + " && " + c.env + SECTPUT_BIN,
+                             "-l LIST " + quote(d.dcp));
+        EXPECT_EQ(r.status, 1) << c.text.substr(0, 40);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_TRUE(readfile(d.dcp) == before);
+    }
+    // A full root directory (the 1.2M root has 192 slots), and a cut-short image.
+    std::string many;
+    for (int i = 0; i < 192; i++)
+        many += "F" + std::to_string(i) + " " + s + "\n";
+    ASSERT_EQ(d.putlist(many).status, 0);
+    bytes full = readfile(d.dcp);
+    putresult r = d.put("ONEMORE", s);
+    EXPECT_EQ(r.err, "ONEMORE: the root directory is full\n");
+    EXPECT_TRUE(readfile(d.dcp) == full);
+    bytes cut(full.begin(), full.begin() + 162 + 300 * 1024);
+    writefile(d.dcp, cut);
+    r = d.put("F5\\NEW.BIN", s); // F5 is a file: the plan fails before the size check
+    EXPECT_EQ(r.status, 1);
+    r = d.put("F5", d.host("big", 400000));
+    EXPECT_EQ(r.err, d.dcp + " is cut short: it ends at byte 307362, before byte 608418 that "
+                             "the puts write; nothing written\n");
+    EXPECT_TRUE(readfile(d.dcp) == cut);
+}
+
+TEST(sectput, dryrunprintsthesameandwritesnothing)
+{
+    putdisk d("1.44M");
+    std::string list = "SUB\\A.BIN " + d.host("a", 9000) + "\nB.BIN " + d.host("b", 100) +
+                       "\nC.BIN " + d.host("c", 100) + "\n";
+    bytes before = readfile(d.dcp);
+    putresult dry = d.putlist(list, "-n");
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_TRUE(readfile(d.dcp) == before);
+    putresult real = d.putlist(list);
+    EXPECT_EQ(real.status, 0);
+    EXPECT_EQ(dry.out, real.out);
+    EXPECT_EQ(real.out.substr(0, 30), "   34    18     9000 34-51    ");
+    // A move is announced the same way, in the conditional.
+    dry = d.put("B.BIN", d.host("b2", 5000), "--dry-run");
+    EXPECT_EQ(dry.err, "B.BIN would move from sector 52 to sector 54\n");
+    EXPECT_EQ(d.put("B.BIN", d.host("b2", 5000)).err, "B.BIN moved from sector 52 to sector 54\n");
+}
+
+// The modification date and time of the entry at a root slot.
+static std::pair<int, int> rootstamp(const bytes &img, int slot)
+{
+    const unsigned char *e = img.data() + 162 + 5 * 1024 + 32 * slot; // 1.2M: root at sector 5
+    return {e[24] | e[25] << 8, e[22] | e[23] << 8};
+}
+
+TEST(sectput, sourcedateepochmakesbuildsrepeatable)
+{
+    putdisk a("1.2M"), b("1.2M");
+    writefile(b.dcp, readfile(a.dcp)); // copies of one image (mkfs.fat's serial is random)
+    std::string list = "DIR\\X.BIN " + a.host("x", 5000) + "\nY.BIN " + a.host("y", 10) + "\n";
+    writetext(a.dir + "/list", list);
+    for (const putdisk *d : {&a, &b})
+        ASSERT_EQ(sh("SOURCE_DATE_EPOCH=1700000000 " + std::string(SECTPUT_BIN) + " -l " +
+                     quote(a.dir + "/list") + " " + quote(d->dcp) + " >/dev/null"),
+                  0);
+    EXPECT_TRUE(readfile(a.dcp) == readfile(b.dcp));
+    std::string mdir;
+    run("MTOOLS_SKIP_CHECK=1 mdir -i " + quote(a.dcp + "@@162") + " ::DIR", &mdir);
+    EXPECT_NE(mdir.find("X        BIN      5000 2023-11-14  22:13"), std::string::npos) << mdir;
+    EXPECT_NE(mdir.find(".            <DIR>     2023-11-14  22:13"), std::string::npos) << mdir;
+    // Clamped to what FAT holds; a calendar that gives up means the latest.
+    for (auto c : std::vector<std::pair<std::string, std::pair<int, int>>>{
+             {"0", {0x21, 0}},
+             {"4354819199", {0xFF9F, 0xBF7D}},
+             {"99999999999999999999", {0xFF9F, 0xBF7D}}}) {
+        ASSERT_EQ(sh("SOURCE_DATE_EPOCH=" + c.first + " " + SECTPUT_BIN + " " + quote(a.dcp) +
+                     " Y.BIN " + quote(a.dir + "/y") + " >/dev/null"),
+                  0);
+        EXPECT_EQ(rootstamp(readfile(a.dcp), 1), c.second) << c.first;
+    }
+    // Without it: the host file's time, in local time.
+    ASSERT_EQ(sh("touch -d '2001-02-03 04:05:06' " + quote(a.dir + "/y") + " && TZ=UTC " +
+                 SECTPUT_BIN + " " + quote(a.dcp) + " Y.BIN " + quote(a.dir + "/y") + ">/dev/null"),
+              0);
+    EXPECT_EQ(rootstamp(readfile(a.dcp), 1), std::make_pair(21 << 9 | 2 << 5 | 3, 4 << 11 | 5 << 5 | 3));
+}
+
+TEST(sectput, shiftjisandupcasednamesasthelookupbuildsthem)
+{
+    putdisk d("1.2M");
+    std::string f = d.host("f", 100);
+    // ソ (83 5C) and 表 (95 5C) end in a backslash byte; 0xE5 leads a kanji;
+    // B1 is a half-width katakana; lower case a to z is upper-cased.
+    std::string dirname = "\x83\x5C\x95\x5C", file = "\xE5\x40x.b\xB1";
+    putresult r = d.putlist(dirname + "\\" + file + " " + f + "\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string tail = dirname + "\\" + file + "\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    bytes img = readfile(d.dcp);
+    const unsigned char *root = img.data() + 162 + 5 * 1024, *sub = img.data() + 162 + 11 * 1024;
+    EXPECT_EQ(std::string((const char *)root, 11), dirname + "       ");
+    EXPECT_EQ(std::string((const char *)sub + 64, 11), "\x05\x40X     B\xB1 ");
+    // sectmap finds it by the same bytes, and lists it back as it was given.
+    putresult m = d.sectmap(quote(dirname + "\\" + file));
+    EXPECT_EQ(m.status, 0);
+    EXPECT_EQ(m.out, r.out);
+    putresult all = runput(SECTMAP_BIN, quote(d.dcp));
+    EXPECT_NE(all.out.find(dirname + "\\\xE5\x40X.B\xB1\n"), std::string::npos) << all.out;
+}
+
+TEST(sectput, failuresduringthewritesarereported)
+{
+    putdisk d("1.2M");
+    std::string a = d.host("a", 3000), list = d.dir + "/list";
+    writetext(list, "SUB\\A.BIN " + a + "\n");
+    bytes before = readfile(d.dcp);
+    std::string fault = SECTPUT_FAULT_BIN, args = "-l " + quote(list) + " " + quote(d.dcp);
+    // The data (one write), its slack, the root, SUB's cluster, two FAT copies.
+    for (int n = 1; n <= 6; n++) {
+        writefile(d.dcp, before);
+        putresult r = runput("DCPFAULT_WRITE=" + std::to_string(n) + ":" + quote(d.dcp) + " " +
+                                 fault, args);
+        EXPECT_EQ(r.status, 1) << n;
+        EXPECT_EQ(r.err, n <= 2 ? "Could not copy " + a + " into " + d.dcp +
+                                      "; the image is left partly written\n"
+                                : "Could not write " + d.dcp + "; it is left partly written\n")
+            << n;
+    }
+    // The host file changed between the plan and the copy: gone, grown, shrunk.
+    for (std::string other : {"none", "big", "tiny"}) {
+        writefile(d.dcp, before);
+        d.host("big", 3001);
+        d.host("tiny", 2999);
+        putresult r = runput("DCPFAULT_SWAP=" + quote(a + ":" + d.dir + "/" + other) + " " + fault,
+                             args);
+        EXPECT_EQ(r.status, 1) << other;
+        EXPECT_NE(r.err.find("Could not copy"), std::string::npos) << other;
+    }
+    writefile(d.dcp, before);
+    putresult r = runput("DCPFAULT_CLOSE=" + quote(d.dcp) + " " + fault, args);
+    EXPECT_EQ(r.err, "Could not write " + d.dcp + "; it may be left partly written\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(sh(std::string(SECTPUT_BIN) + " " + args + " >/dev/full 2>/dev/null"), 1);
+}
+
+TEST(sectput, commandlineandopening)
+{
+    putdisk d("1.2M");
+    struct cmd {
+        std::string args;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {"--version", 0, "sectput (dcptools) " DCP_VERSION "\n", ""},
+        {"-x", 1, "", "invalid"},
+        {quote(d.dcp), 1, "", "usage"},
+        {"-l L " + quote(d.dcp) + " X", 1, "", "usage"},
+        {quote(d.dir + "/none.dcp") + " A B", 1, "", "Could not open DCP file " + d.dir +
+                                                         "/none.dcp for writing\n"},
+        {"-n " + quote(d.dir + "/none.dcp") + " A B", 1, "", "Could not open DCP file " + d.dir +
+                                                                 "/none.dcp for reading\n"},
+        {"/dev/null A B", 1, "", "Could not read disk properties\n"}};
+    for (const cmd &c : cases) {
+        putresult r = sectput(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_EQ(r.out, c.out) << c.args;
+        if (c.err == "usage")
+            EXPECT_EQ(r.err.substr(0, 15), "Usage: sectput ") << c.args;
+        else if (c.err == "invalid")
+            EXPECT_NE(r.err.find("invalid option -- 'x'"), std::string::npos);
+        else
+            EXPECT_EQ(r.err, c.err) << c.args;
+    }
+    EXPECT_EQ(sectput("--help").out.substr(0, 15), "Usage: sectput ");
+}
