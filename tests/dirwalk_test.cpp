@@ -58,8 +58,16 @@ TEST(chainwalk, runsendsandthestampwrap)
             EXPECT_EQ(w.clusters, 6);
         }
     }
-    startchain(&w, 0);
+    // Claims are forgotten at the wrap too: nothing looks taken before.
+    claimchains(&w);
+    w.stamp = INT32_MAX;
+    startchain(&w, 5);
     int32_t a, b;
+    while (nextrun(&r->dp, &w, &a, &b))
+        ;
+    EXPECT_EQ(w.damage, CHAINSOUND);
+    EXPECT_EQ(w.claimfrom, 1);
+    startchain(&w, 0);
     EXPECT_EQ(nextrun(&r->dp, &w, &a, &b), 0);
     EXPECT_EQ(w.damage, CHAINSOUND);
     EXPECT_EQ(w.clusters, 0);

@@ -1,12 +1,15 @@
-// Linked into test-only builds of the tools (with --wrap=fopen,fclose,fwrite),
-// for the failures that no real file produces on cue:
+// Linked into test-only builds of the tools (with --wrap for fopen, fclose,
+// fwrite, fseek, malloc and realloc), for the failures that no real file
+// produces on cue:
 //   DCPFAULT_CLOSE=PATH    the stream opened on PATH has its fclose report a
 //                          failure, as a flush that cannot reach the disk
 //                          would, after really closing;
 //   DCPFAULT_WRITE=N:PATH  the Nth fwrite on the stream opened on PATH fails
 //                          and writes nothing;
+//   DCPFAULT_SEEK=N:PATH   the Nth fseek on the stream opened on PATH fails;
 //   DCPFAULT_SWAP=PATH:OTHER  the second fopen of PATH opens OTHER instead,
-//                          as if the file had changed between two reads.
+//                          as if the file had changed between two reads;
+//   DCPFAULT_ALLOC=N       the Nth malloc or realloc of the tool fails.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,9 +18,21 @@ extern "C" {
 FILE *__real_fopen(const char *path, const char *mode);
 int __real_fclose(FILE *f);
 size_t __real_fwrite(const void *p, size_t size, size_t n, FILE *f);
+int __real_fseek(FILE *f, long offset, int whence);
+void *__real_malloc(size_t n);
+void *__real_realloc(void *p, size_t n);
 
-static FILE *doomed, *failing;
-static int writesleft, swapopens;
+static FILE *doomed, *failing, *seeking;
+static int writesleft, seeksleft, swapopens, allocs;
+
+// The count and the stream's path of a fault given as N:PATH, or 0.
+static int faultfor(const char *name, const char *path)
+{
+    const char *v = getenv(name);
+    const char *colon = v ? strchr(v, ':') : nullptr;
+
+    return colon && strcmp(path, colon + 1) == 0 ? atoi(v) : 0;
+}
 
 static FILE *openorswap(const char *path, const char *mode)
 {
@@ -34,14 +49,16 @@ FILE *__wrap_fopen(const char *path, const char *mode)
 {
     FILE *f = openorswap(path, mode);
     const char *target = getenv("DCPFAULT_CLOSE");
-    const char *write = getenv("DCPFAULT_WRITE");
-    const char *colon = write ? strchr(write, ':') : nullptr;
 
     if (f && target && strcmp(path, target) == 0)
         doomed = f;
-    if (f && colon && strcmp(path, colon + 1) == 0) {
+    if (f && faultfor("DCPFAULT_WRITE", path)) {
         failing = f;
-        writesleft = atoi(write);
+        writesleft = faultfor("DCPFAULT_WRITE", path);
+    }
+    if (f && faultfor("DCPFAULT_SEEK", path)) {
+        seeking = f;
+        seeksleft = faultfor("DCPFAULT_SEEK", path);
     }
     return f;
 }
@@ -53,11 +70,37 @@ size_t __wrap_fwrite(const void *p, size_t size, size_t n, FILE *f)
     return __real_fwrite(p, size, n, f);
 }
 
+int __wrap_fseek(FILE *f, long offset, int whence)
+{
+    if (f == seeking && --seeksleft == 0)
+        return -1;
+    return __real_fseek(f, offset, whence);
+}
+
+static int allocfails(void)
+{
+    const char *n = getenv("DCPFAULT_ALLOC");
+
+    return n && ++allocs == atoi(n);
+}
+
+void *__wrap_malloc(size_t n)
+{
+    return allocfails() ? nullptr : __real_malloc(n);
+}
+
+void *__wrap_realloc(void *p, size_t n)
+{
+    return allocfails() ? nullptr : __real_realloc(p, n);
+}
+
 int __wrap_fclose(FILE *f)
 {
     int r = __real_fclose(f);
     if (f == failing)
         failing = nullptr;
+    if (f == seeking)
+        seeking = nullptr;
     if (f == doomed) {
         doomed = nullptr;
         return EOF;

@@ -162,4 +162,13 @@ TEST(patchfile, neverwritespasttheimagesend)
             EXPECT_EQ(r->m.data, img) << cut;
         }
     }
+    // A chain that runs backwards (9, then 5): its highest byte is in its
+    // first cluster, which a cut just before cluster 9 leaves out.
+    fakevolume back = patchvolume();
+    back.entry(-1, 3, "BACK    BIN", 0x20, 9, 1024);
+    back.chain({9, 5});
+    bytes img(back.img.begin(), back.img.begin() + back.clusteroffset(9) + 100);
+    auto r = openvol(img, "rb+");
+    EXPECT_EQ(r->patch("BACK.BIN", 0, pattern(1024, 5)), 0);
+    EXPECT_EQ(r->m.data, img);
 }

@@ -39,19 +39,59 @@ TEST(putfile, thecachefailingtogrowrefusestheput)
 
 TEST(putfile, adirectorycrosslinkedwithareplacedfileiswrittenasfarasitschaingoes)
 {
-    // DIR's chain 5, 6 shares cluster 6 with OLD.BIN (6, 7): replacing
-    // OLD.BIN frees 6, and writing DIR back must stop where its chain does.
+    // DIR's chain 5, 6, 7 shares 6 and 7 with OLD.BIN: replacing OLD.BIN
+    // frees them (size 0), or ends the chain at 6 (size 10); writing DIR
+    // back must stop where its chain now does.
     fakevolume v;
     v.build();
     v.entry(-1, 0, "DIR        ", 0x10, 5);
     v.chain({5, 6, 7});
     v.entry(-1, 1, "OLD     BIN", 0x20, 6, 1024);
-    auto r = openvol(v.img, "rb+");
+    for (uint32_t size : {0u, 10u}) {
+        auto r = openvol(v.img, "rb+");
+        static putplan p;
+        initputplan(&p, 0);
+        ASSERT_EQ(put(r.get(), &p, "DIR\\NEW.BIN", 10), PUTOK);
+        ASSERT_EQ(put(r.get(), &p, "OLD.BIN", size), PUTOK);
+        p.dirty[7] = 1;
+        EXPECT_EQ(writedirectories(r->f, &r->dp, p.dirty, p.rootdirty), 1);
+        EXPECT_EQ(countcalls(&r->m, 'w'), 2) << size; // the root and cluster 5, nothing more
+    }
+}
+
+TEST(putfile, fattimesclampedtowhatfatstores)
+{
+    struct {
+        int y, mo, d, h, mi, s, date, time;
+    } cases[] = {{2023, 11, 14, 22, 13, 20, 43 << 9 | 11 << 5 | 14, 22 << 11 | 13 << 5 | 10},
+                 {1979, 12, 31, 23, 59, 59, 0x21, 0},
+                 {2108, 1, 1, 0, 0, 0, 0xFF9F, 0xBF7D},
+                 {2016, 12, 31, 23, 59, 60, 36 << 9 | 12 << 5 | 31, 0xBF7D}}; // a leap second
+    for (const auto &c : cases) {
+        fattime t;
+        packfattime(c.y, c.mo, c.d, c.h, c.mi, c.s, &t);
+        EXPECT_EQ(t.date, c.date) << c.y;
+        EXPECT_EQ(t.time, c.time) << c.y;
+    }
+}
+
+TEST(putfile, everyseekandwriteofwritingbackfailsinturn)
+{
+    fakevolume v;
+    v.build();
     static putplan p;
-    initputplan(&p, 0);
-    ASSERT_EQ(put(r.get(), &p, "DIR\\NEW.BIN", 10), PUTOK);
-    ASSERT_EQ(put(r.get(), &p, "OLD.BIN", 0), PUTOK);
-    p.dirty[7] = 1;
-    EXPECT_EQ(writedirectories(r->f, &r->dp, p.dirty, p.rootdirty), 1);
-    EXPECT_EQ(countcalls(&r->m, 'w'), 2); // the root and cluster 5, nothing past the break
+    for (char op : {'s', 'w'}) {
+        // Seeks and writes: the root, DIR's cluster, then two FAT copies.
+        for (int n = 1; n <= 4; n++) {
+            auto r = openvol(v.img, "rb+");
+            initputplan(&p, 0);
+            ASSERT_EQ(put(r.get(), &p, "DIR\\NEW.BIN", 10), PUTOK);
+            (op == 's' ? r->m.failseek : r->m.failwrite) =
+                (op == 's' ? r->m.seeks : r->m.writes) + n;
+            int ok = writedirectories(r->f, &r->dp, p.dirty, p.rootdirty) &&
+                     writefats(r->f, &r->dp, r->work);
+            EXPECT_EQ(ok, 0) << op << n;
+            EXPECT_EQ(r->m.calls.back().op, op) << op << n; // nothing after the failure
+        }
+    }
 }

@@ -4,6 +4,7 @@
 // failures made to happen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "fakevolume.h"
@@ -85,14 +86,17 @@ TEST(sectput, realvolumesreadbackbymtoolsfsckandsectmap)
             size_t size;
         } files[] = {{"KERNEL.SYS", 20000}, {"boot\\loader.bin", 3000},
                      {"SYSTEM\\FONTS\\KANJI.FNT", 40000}, {"EMPTY.TXT", 0}};
-        std::string list, wanted;
+        // 40 entries and the dot entries overfill MANY's first cluster in every
+        // geometry; it grows after other directories were made behind it.
+        std::string list, many[2];
+        for (int i = 0; i < 40; i++)
+            many[i / 20] += "MANY\\F" + std::to_string(i) + ".BIN " +
+                            d.host("f" + std::to_string(i), 100 + 13 * i, i) + "\n";
+        list = many[0];
         for (const auto &f : files)
             list += f.path + " " + d.host(slashed(f.path).substr(slashed(f.path).rfind('/') + 1),
                                           f.size) + "\n";
-        // 40 entries and the dot entries fill MANY's first cluster in every geometry.
-        for (int i = 0; i < 40; i++)
-            list += "MANY\\F" + std::to_string(i) + ".BIN " +
-                    d.host("f" + std::to_string(i), 100 + 13 * i, i) + "\n";
+        list += many[1];
         putresult r = d.putlist(list);
         ASSERT_EQ(r.status, 0) << kind << r.err;
         EXPECT_EQ(r.err, "");
@@ -107,17 +111,19 @@ TEST(sectput, realvolumesreadbackbymtoolsfsckandsectmap)
         EXPECT_EQ(d.mtype("MANY/F39.BIN"), texts(readfile(d.dir + "/f39")));
         // sectput's report is sectmap's listing of the same paths, in order.
         std::string paths;
+        for (int i = 0; i < 20; i++)
+            paths += " MANY\\\\F" + std::to_string(i) + ".BIN";
         for (const auto &f : files)
             paths += " " + quote(f.path);
-        for (int i = 0; i < 40; i++)
+        for (int i = 20; i < 40; i++)
             paths += " MANY\\\\F" + std::to_string(i) + ".BIN";
         putresult m = d.sectmap(paths);
         EXPECT_EQ(m.status, 0) << m.err;
         EXPECT_EQ(r.out, m.out) << kind;
         // MANY grew past its first cluster.
-        putresult many = d.sectmap("MANY\\\\");
-        EXPECT_NE(many.out.find("MANY\\"), std::string::npos);
-        EXPECT_EQ(many.out.find("     1        - "), std::string::npos) << many.out;
+        putresult grown = d.sectmap("MANY\\\\");
+        EXPECT_NE(grown.out.find("MANY\\"), std::string::npos);
+        EXPECT_EQ(grown.out.find("     1        - "), std::string::npos) << grown.out;
     }
 }
 
@@ -148,7 +154,8 @@ TEST(sectput, theallocationruleonspacethatmtoolsfragmented)
         {"mdel A.BIN", "D.BIN", 9000, "32-40", ""},   // 11-18 is one sector short
         {"", "E.BIN", 2000, "11-12", ""},             // a new file takes the lowest run
         {"", "B.BIN", 0, "-", ""},                    // becoming empty is no move
-        {"mcopy F.BIN", "F.BIN", 30000, "41-70", "F.BIN moved from sector 13 to sector 41\n"}};
+        {"", "B.BIN", 2000, "13-14", ""},             // an empty file takes the lowest run
+        {"mcopy F.BIN", "F.BIN", 30000, "41-70", "F.BIN moved from sector 15 to sector 41\n"}};
     for (const step &s : steps) {
         if (s.before == "mdel A.BIN")
             mtools("mdel", d.dcp, "::A.BIN");
@@ -156,7 +163,9 @@ TEST(sectput, theallocationruleonspacethatmtoolsfragmented)
             mtools("mcopy", d.dcp, quote(d.host("F.BIN", 30000, 9)) + " ::F.BIN");
             EXPECT_EQ(d.sectmap("F.BIN").status, 1);
         }
-        putresult r = d.put(s.path, d.host("new" + s.path, s.size, (int)s.size % 7));
+        // --keep lets every put through that keeps a file's first sector.
+        putresult r = d.put(s.path, d.host("new" + s.path, s.size, (int)s.size % 7),
+                            s.moved.empty() ? "-k" : "");
         EXPECT_EQ(r.status, 0) << s.path << s.size << r.err;
         EXPECT_EQ(extents(r), s.runs) << s.path << s.size;
         EXPECT_EQ(r.err, s.moved);
@@ -259,6 +268,8 @@ TEST(sectput, refusedlistsandimagesstayasthey)
          "LIST line 4: C*.BIN: C*.BIN is not an 8.3 name\n"},
         {"A.BIN " + s + "\nLONELY\n", "", "LIST line 2: expected an image path, spaces, then a "
                                           "host file name\n"},
+        {"A.BIN " + s + std::string("\0x", 2) + "\n", "", "LIST line 1: expected an image path, "
+                                                          "spaces, then a host file name\n"},
         {"A.BIN " + std::string(17000, 'x') + "\n", "", "LIST line 1: the line is longer than "
                                                         "the list reader's buffer\n"},
         {"A.BIN " + s + "\n", "SOURCE_DATE_EPOCH=12a ", "SOURCE_DATE_EPOCH is not a decimal "
@@ -274,20 +285,29 @@ TEST(sectput, refusedlistsandimagesstayasthey)
         EXPECT_EQ(r.err, c.err);
         EXPECT_TRUE(readfile(d.dcp) == before);
     }
+    // Cut where the data area starts: a new directory for an empty file is
+    // all that would lie past it.
+    bytes atdata(before.begin(), before.begin() + 162 + 11 * 1024);
+    writefile(d.dcp, atdata);
+    EXPECT_EQ(d.put("NEWD\\E.TXT", d.host("e", 0)).err,
+              d.dcp + " is cut short: it ends at byte 11426, before byte 12450 that the puts "
+                      "write; nothing written\n");
+    EXPECT_TRUE(readfile(d.dcp) == atdata);
+    writefile(d.dcp, before);
     // A full root directory (the 1.2M root has 192 slots), and a cut-short image.
     std::string many;
     for (int i = 0; i < 192; i++)
         many += "F" + std::to_string(i) + " " + s + "\n";
     ASSERT_EQ(d.putlist(many).status, 0);
     bytes full = readfile(d.dcp);
-    putresult r = d.put("ONEMORE", s);
-    EXPECT_EQ(r.err, "ONEMORE: the root directory is full\n");
-    EXPECT_TRUE(readfile(d.dcp) == full);
+    for (std::string path : {"ONEMORE", "NEWDIR\\X.BIN"}) {
+        putresult r = d.put(path, s);
+        EXPECT_EQ(r.err, path + ": the root directory is full\n");
+        EXPECT_TRUE(readfile(d.dcp) == full);
+    }
     bytes cut(full.begin(), full.begin() + 162 + 300 * 1024);
     writefile(d.dcp, cut);
-    r = d.put("F5\\NEW.BIN", s); // F5 is a file: the plan fails before the size check
-    EXPECT_EQ(r.status, 1);
-    r = d.put("F5", d.host("big", 400000));
+    putresult r = d.put("F5", d.host("big", 400000));
     EXPECT_EQ(r.err, d.dcp + " is cut short: it ends at byte 307362, before byte 608418 that "
                              "the puts write; nothing written\n");
     EXPECT_TRUE(readfile(d.dcp) == cut);
@@ -402,10 +422,49 @@ TEST(sectput, failuresduringthewritesarereported)
         EXPECT_EQ(r.status, 1) << other;
         EXPECT_NE(r.err.find("Could not copy"), std::string::npos) << other;
     }
+    // Every seek on the image, and every allocation, fails in turn until
+    // none is left to fail: each failure is reported, and is a failure.
+    // Twenty new directories outgrow the cache's first 16 KiB.
+    std::string dirs;
+    for (int i = 0; i < 20; i++)
+        dirs += "D" + std::to_string(i) + "\\A.BIN " + a + "\n";
+    writetext(d.dir + "/dirs", dirs);
+    for (std::string var : {"DCPFAULT_SEEK=N:" + quote(d.dcp), std::string("DCPFAULT_ALLOC=N")}) {
+        std::string seen;
+        putresult r;
+        for (int n = 1; n <= 30; n++) {
+            writefile(d.dcp, before);
+            std::string env = var;
+            env.replace(env.find('N'), 1, std::to_string(n));
+            r = runput(env + " " + fault, var[9] == 'S' ? args
+                                                         : "-l " + quote(d.dir + "/dirs") + " " +
+                                                               quote(d.dcp));
+            EXPECT_EQ(r.status, r.err.empty() ? 0 : 1) << var << n;
+            seen += r.err;
+        }
+        EXPECT_EQ(r.status, 0) << var; // it ran out of calls to fail
+        for (std::string m : {var[9] == 'S' ? "Could not read" : "out of memory",
+                              var[9] == 'S' ? "Could not copy" : "out of memory"})
+            EXPECT_NE(seen.find(m), std::string::npos) << var << m;
+    }
+    // The list gone or changed between the plan and the writes.
+    for (std::string other : {"none", "changed"}) {
+        writefile(d.dcp, before);
+        writetext(d.dir + "/changed", "ONLYONEITEM\n");
+        putresult r = runput("DCPFAULT_SWAP=" + quote(list + ":" + d.dir + "/" + other) + " " +
+                                 fault, args);
+        EXPECT_EQ(r.status, 1) << other;
+        EXPECT_NE(r.err.find(other == "none" ? "Could not open list file" : "expected an image"),
+                  std::string::npos) << r.err;
+        EXPECT_TRUE(readfile(d.dcp) == before); // the data had not been written yet
+    }
+    // A close that fails, after success and after a failure reported already.
     writefile(d.dcp, before);
     putresult r = runput("DCPFAULT_CLOSE=" + quote(d.dcp) + " " + fault, args);
     EXPECT_EQ(r.err, "Could not write " + d.dcp + "; it may be left partly written\n");
     EXPECT_EQ(r.status, 1);
+    r = runput("DCPFAULT_CLOSE=" + quote(d.dcp) + " " + fault, quote(d.dcp) + " 'A*' " + quote(a));
+    EXPECT_EQ(r.err, "A*: A* is not an 8.3 name\n");
     EXPECT_EQ(sh(std::string(SECTPUT_BIN) + " " + args + " >/dev/full 2>/dev/null"), 1);
 }
 
@@ -438,4 +497,61 @@ TEST(sectput, commandlineandopening)
             EXPECT_EQ(r.err, c.err) << c.args;
     }
     EXPECT_EQ(sectput("--help").out.substr(0, 15), "Usage: sectput ");
+}
+
+TEST(sectput, afulldisk)
+{
+    putdisk d("1.2M");
+    std::string s = d.host("s", 10), list = "PAD.BIN " + d.host("pad", 300 * 1024) + "\n";
+    for (int i = 0; i < 30; i++) // with . and .., SUB's one cluster is full
+        list += "SUB\\F" + std::to_string(i) + " " + s + "\n";
+    list += "LATE\\X.BIN " + s + "\n";
+    // The same path twice: the last put's file wins, and it kept its sector.
+    list += "TWICE.BIN " + s + "\nTWICE.BIN " + d.host("t", 20) + "\n";
+    putresult r = d.putlist(list);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(d.mtype("TWICE.BIN"), texts(readfile(d.dir + "/t")));
+    // Sectors 11-310 PAD, 311 SUB, 312-341 its files, 342 LATE, 343 its file,
+    // 344 TWICE.BIN: all the rest, 345-1231, goes to one file.
+    ASSERT_EQ(d.put("REST.BIN", d.host("rest", 887 * 1024)).status, 0);
+    bytes full = readfile(d.dcp);
+    struct refusal {
+        std::string path;
+        size_t size;
+        std::string err;
+    } cases[] = {
+        {"SUB\\NEW.BIN", 0, "SUB\\NEW.BIN: no room; it needs 1 clusters in one run, and the "
+                            "longest free run is 0\n"},
+        {"NEWDIR\\X.BIN", 0, "NEWDIR\\X.BIN: no room; it needs 1 clusters in one run, and the "
+                             "longest free run is 0\n"},
+        {"SUB\\F0", 2000, "SUB\\F0: no room; it needs 2 clusters in one run, and the longest "
+                         "free run is 1\n"}};
+    for (const refusal &c : cases) {
+        putresult refused = d.put(c.path, d.host("c", c.size));
+        EXPECT_EQ(refused.err, c.err);
+        EXPECT_TRUE(readfile(d.dcp) == full) << c.path;
+    }
+    // Cut short before LATE's cluster: its chain is sound, its read fails.
+    bytes cut(full.begin(), full.begin() + 162 + 342 * 1024);
+    writefile(d.dcp, cut);
+    EXPECT_EQ(d.put("LATE\\Y.BIN", s).err, "LATE\\Y.BIN: could not read directory LATE\n");
+    EXPECT_TRUE(readfile(d.dcp) == cut);
+}
+
+TEST(sectput, clusterslargerthanthecopybuffer)
+{
+    // 255 sectors of 512 bytes a cluster: a file's slack may pass 64 KiB.
+    std::string dir = tempdir(), dcp = dir + "/big.dcp";
+    fakevolume v;
+    v.spc = 255;
+    v.build();
+    v.save(dcp);
+    bytes data(10, 0x42);
+    writefile(dir + "/f", data);
+    putresult r = sectput(quote(dcp) + " F.BIN " + quote(dir + "/f"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    bytes img = readfile(dcp);
+    long at = v.clusteroffset(2);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), img.begin() + at));
+    EXPECT_EQ(std::count(img.begin() + at + 10, img.begin() + at + 255 * 512, 0), 255 * 512 - 10);
 }

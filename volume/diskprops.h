@@ -170,7 +170,6 @@ int32_t findowner(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, int32_t
 void setrun(diskprops *dp, int32_t first, int32_t count);
 void freechain(diskprops *dp, int32_t first);
 int32_t fatbyteswritten(const diskprops *dp);
-int64_t fatwriteend(const diskprops *dp);
 int writefats(FILE *image, const diskprops *dp, unsigned char *buf);
 
 // freeruns.cpp

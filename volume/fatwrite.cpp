@@ -33,14 +33,6 @@ int32_t fatbyteswritten(const diskprops *dp)
     return fatentriesread(dp) / 2 * 3;
 }
 
-// File offset just past the last byte writefats writes.
-int64_t fatwriteend(const diskprops *dp)
-{
-    int64_t last = (int64_t)dp->fatstart + (int64_t)(dp->fatcount - 1) * dp->sectorsperfat;
-
-    return dp->imageoffset + last * dp->bytespersector + fatbyteswritten(dp);
-}
-
 // Encodes the entries into buf (at least fatbyteswritten bytes) and writes
 // them into every FAT copy; 1 on success.
 int writefats(FILE *image, const diskprops *dp, unsigned char *buf)

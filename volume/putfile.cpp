@@ -283,18 +283,14 @@ int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, i
 }
 
 // The file offset just past the last byte that writing the plan reaches:
-// the FAT copies, the root when it changed, every cluster marked.
+// the last cluster marked, or else the end of the root, which lies after
+// the FAT copies (every put changes an entry).
 int64_t putreach(const diskprops *dp, const putplan *p)
 {
-    int64_t reach = fatwriteend(dp);
-    int64_t root = dp->imageoffset +
-                   (int64_t)(dp->rootdirstart + dp->rootdirsectors) * dp->bytespersector;
     int32_t c;
 
-    if (p->rootdirty && root > reach)
-        reach = root;
-    for (c = 2; c < FATENDOFCHAIN; c++)
-        if ((p->dirty[c] || p->planned[c]) && clusteroffset(dp, c) + dp->clusterbytes > reach)
-            reach = clusteroffset(dp, c) + dp->clusterbytes;
-    return reach;
+    for (c = FATENDOFCHAIN - 1; c >= 2; c--)
+        if (p->dirty[c] || p->planned[c])
+            return clusteroffset(dp, c) + dp->clusterbytes;
+    return dp->imageoffset + (int64_t)(dp->rootdirstart + dp->rootdirsectors) * dp->bytespersector;
 }

@@ -106,9 +106,9 @@ static int listentry(const char *given, int32_t slot, int kind, int contiguous)
     chainsummary s;
 
     summarizechain(&dp, &chain, slot, imagebytes, &s);
-    // A directory not entered because another holds its clusters says so
-    // with its walk mark alone.
-    if ((kind == WALKAGAIN || kind == WALKCROSSED) && s.damage == CHAINSHARED)
+    // A directory not entered because another holds its clusters runs into
+    // an entry listed before: its walk mark alone says so.
+    if (kind == WALKAGAIN || kind == WALKCROSSED)
         s.damage = CHAINSOUND;
     putmapfields(stdout, &dp, &chain, slot, &s, walkmark(kind, &s));
     if (given)

@@ -69,19 +69,32 @@ static putplan plan;
 static chainwalk chain;
 static int64_t epoch = -1; // SOURCE_DATE_EPOCH, or -1 when unset
 
-// Starts reading the puts from the first.
-static void startputs(putsource *src, const putjob *job, FILE *list)
+// Starts reading the puts from the first, opening the list (each pass
+// reads it anew); 1 on success, 0 after saying why not.
+static int startputs(putsource *src, const putjob *job)
 {
     src->job = job;
-    src->list = list;
+    src->list = nullptr;
     src->number = 0;
     src->linestart = src->lineend = 0;
     src->lastcr = 0;
     src->more = 1;
-    if (list) {
-        rewind(list);
-        src->bufused = (int32_t)fread(workbuf, 1, WORKBUFSIZE, list);
+    if (!job->list)
+        return 1;
+    src->list = fopen(job->list, "rb");
+    if (!src->list) {
+        fprintf(stderr, "Could not open list file %s\n", job->list);
+        return 0;
     }
+    src->bufused = (int32_t)fread(workbuf, 1, WORKBUFSIZE, src->list);
+    return 1;
+}
+
+// Closes the list, if there is one.
+static void stopputs(putsource *src)
+{
+    if (src->list)
+        fclose(src->list);
 }
 
 // Names the put in a message: the list's line, if it comes from one.
@@ -197,7 +210,8 @@ static int readhost(const putsource *src, const char *file, int64_t limit, uint3
         return 0;
     }
     fclose(f);
-    *size = total > (int64_t)UINT32_MAX ? UINT32_MAX : (uint32_t)total;
+    // A volume holds less than 4 GiB less a buffer: the count fits 32 bits.
+    *size = (uint32_t)total;
     puttime(&st, t);
     return 1;
 }
@@ -257,25 +271,27 @@ static void refusal(const putsource *src, const putline *line, int why, uint32_t
 }
 
 // Plans every put; 1 when all of them can be done.
-static int planputs(FILE *image, const putjob *job, FILE *list)
+static int planputs(FILE *image, const putjob *job)
 {
     putsource src;
     putline line;
     uint32_t size = 0;
     fattime t;
-    int ok = 1, why;
+    int ok = startputs(&src, job), why;
     int64_t limit = (int64_t)dp.totalsectors * dp.bytespersector;
 
-    startputs(&src, job, list);
     while (ok && nextput(&src, &line, &ok)) {
-        if (!readhost(&src, line.file, limit, &size, &t))
-            return 0;
+        if (!readhost(&src, line.file, limit, &size, &t)) {
+            ok = 0;
+            break;
+        }
         why = putfile(image, &dp, &plan, line.path, line.pathlen, size, &t);
         if (why != PUTOK) {
             refusal(&src, &line, why, size);
-            return 0;
+            ok = 0;
         }
     }
+    stopputs(&src);
     return ok;
 }
 
@@ -326,14 +342,14 @@ static void reportput(const putjob *job, const putline *line, int32_t slot, int3
 }
 
 // Writes every put's data and its line, then the directories and the FAT;
-// 1 on success.
-static int writeputs(FILE *image, const putjob *job, FILE *list)
+// 1 on success. The list is read again; should it no longer be what was
+// planned, only free clusters have been written when that shows.
+static int writeputs(FILE *image, const putjob *job)
 {
     putsource src;
     putline line;
-    int ok = 1, put = 0;
+    int ok = startputs(&src, job), put = 0;
 
-    startputs(&src, job, list);
     while (ok && nextput(&src, &line, &ok)) {
         int32_t slot = findslot(image, &dp, line.path, line.pathlen);
         int32_t first = entrycluster(&dp, slot);
@@ -342,10 +358,12 @@ static int writeputs(FILE *image, const putjob *job, FILE *list)
             !copyhost(image, line.file, first, entrysize(&dp, slot))) {
             fprintf(stderr, "Could not copy %s into %s; the image is left partly written\n",
                     line.file, job->image);
-            return 0;
+            ok = 0;
+            break;
         }
         reportput(job, &line, slot, put);
     }
+    stopputs(&src);
     if (ok && !job->dryrun &&
         !(writedirectories(image, &dp, plan.dirty, plan.rootdirty) &&
           writefats(image, &dp, workbuf))) {
@@ -371,7 +389,7 @@ static int imageholdsplan(FILE *image, const putjob *job)
 // Opens the image, the list and the volume, plans, then writes; 1 on success.
 static int runjob(const putjob *job)
 {
-    FILE *image = fopen(job->image, job->dryrun ? "rb" : "rb+"), *list = nullptr;
+    FILE *image = fopen(job->image, job->dryrun ? "rb" : "rb+");
     int ok = 1, stage;
 
     if (!image) {
@@ -383,14 +401,8 @@ static int runjob(const putjob *job)
     if (stage != VOLUMEOPEN) {
         fprintf(stderr, "%s\n", volumemessage(stage));
         ok = 0;
-    } else if (job->list && !(list = fopen(job->list, "rb"))) {
-        fprintf(stderr, "Could not open list file %s\n", job->list);
-        ok = 0;
     }
-    ok = ok && planputs(image, job, list) && imageholdsplan(image, job) &&
-         writeputs(image, job, list);
-    if (list)
-        fclose(list);
+    ok = ok && planputs(image, job) && imageholdsplan(image, job) && writeputs(image, job);
     if (fclose(image) != 0 && ok) {
         fprintf(stderr, "Could not write %s; it may be left partly written\n", job->image);
         ok = 0;
