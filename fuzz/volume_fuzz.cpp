@@ -3,7 +3,10 @@
 // list's paths looked up, the whole tree walked with every chain as runs,
 // a few sectors told, and the table written with patchfile into the target
 // that the first line names; nothing outside the data area of the volume
-// may change, and nothing may crash, hang or stray out of bounds.
+// may change. Then every line is planned as a put (its number a size) and,
+// when all can be done and the image holds them, written as sectput writes
+// them; nothing outside the volume's FAT, root and data may change. Nothing
+// may crash, hang or stray out of bounds.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,7 @@ static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char listbuf[256];
 static dirwalk walk;
 static chainwalk chain;
+static putplan plan;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -99,6 +103,56 @@ static void checkuntouched(const uint8_t *before, const unsigned char *after, si
             abort();
 }
 
+// Plans a put per line (size from its first item) and writes them all, as
+// sectput does, when every one can be done inside the image's imagelen bytes.
+static void putlines(FILE *image, const uint8_t *list, size_t len, size_t imagelen)
+{
+    FILE *f = fmemopen((void *)list, len, "rb");
+    int32_t bufused, linestart = 0, lineend = 0, n, lines = 0, c;
+    unsigned char lastcr = 0;
+    itemspan items[2];
+    fattime t = {0, 0x21};
+    int more = 1, ok = 1;
+
+    if (!f)
+        return;
+    initputplan(&plan, (int)(len & 1));
+    bufused = (int32_t)fread(listbuf, 1, sizeof listbuf, f);
+    while (ok && more && lines++ < 16) {
+        more = nextline(f, listbuf, sizeof listbuf, &bufused, &linestart, &lineend, &lastcr);
+        n = getlineitems(listbuf, linestart, contentend(listbuf, linestart, lineend), items, 2);
+        if (n == 2) {
+            int32_t size = parsenum(listbuf + items[0].start, items[0].end - items[0].start);
+            ok = putfile(image, &dp, &plan, listbuf + items[1].start,
+                         items[1].end - items[1].start, size < 0 ? 0 : (uint32_t)size,
+                         &t) == PUTOK;
+        }
+    }
+    fclose(f);
+    if (!ok || putreach(&dp, &plan) > (int64_t)imagelen)
+        return;
+    for (c = 2; c < FATENDOFCHAIN; c++)
+        if (plan.planned[c] && seekimage(image, clusteroffset(&dp, c)))
+            for (int32_t i = 0; i < dp.clusterbytes; i++)
+                fputc(0x5A, image);
+    writedirectories(image, &dp, plan.dirty, plan.rootdirty);
+    writefats(image, &dp, workbuf);
+    fflush(image);
+}
+
+// Aborts when the header, the boot sector, the other reserved sectors or
+// anything past the volume's sectors changed.
+static void checkvolumeonly(const uint8_t *before, const unsigned char *after, size_t n)
+{
+    int32_t reserved = dp.reservedsectors > 1 ? dp.reservedsectors : 1; // the boot sector
+    int64_t lo = dp.imageoffset + (int64_t)reserved * dp.bytespersector;
+    int64_t hi = dp.imageoffset + (int64_t)dp.totalsectors * dp.bytespersector;
+
+    for (size_t i = 0; i < n; i++)
+        if (before[i] != after[i] && ((int64_t)i < lo || (int64_t)i >= hi))
+            abort();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static unsigned char table[4096];
@@ -134,6 +188,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         patchfile(f, &dp, target, targetlen, offset, table, (int32_t)(listlen % sizeof table));
         fflush(f);
         checkuntouched(data + 2 + listlen, image, imagelen);
+    }
+    if (opened) {
+        putlines(f, data + 2, listlen, imagelen);
+        checkvolumeonly(data + 2 + listlen, image, imagelen);
     }
     fclose(f);
     freediskprops(&dp);

@@ -484,7 +484,12 @@ TEST(sectput, commandlineandopening)
                                                          "/none.dcp for writing\n"},
         {"-n " + quote(d.dir + "/none.dcp") + " A B", 1, "", "Could not open DCP file " + d.dir +
                                                                  "/none.dcp for reading\n"},
-        {"/dev/null A B", 1, "", "Could not read disk properties\n"}};
+        {"/dev/null A B", 1, "", "Could not read disk properties\n"},
+        {quote(d.dir + "/noreserved.dcp") + " A " + quote(d.dcp), 1, "",
+         "A: the boot sector gives no reserved sector, so the FAT would overwrite it\n"}};
+    bytes noreserved = readfile(d.dcp);
+    noreserved[162 + 14] = 0;
+    writefile(d.dir + "/noreserved.dcp", noreserved);
     for (const cmd &c : cases) {
         putresult r = sectput(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;

@@ -197,7 +197,7 @@ int writedirectories(FILE *image, const diskprops *dp, const unsigned char *dirt
 // the cached directories as the put would and marks what must be written.
 enum {
     PUTOK = 0, PUTBADPATH, PUTBADNAME, PUTISDIR, PUTTHROUGHFILE, PUTDAMAGED, PUTUNREADABLE,
-    PUTTOOBIG, PUTNOROOM, PUTROOTFULL, PUTMOVE, PUTNOMEMORY
+    PUTTOOBIG, PUTNOROOM, PUTROOTFULL, PUTMOVE, PUTNOMEMORY, PUTNORESERVED
 };
 struct putplan {
     int keep;                            // refuse to move a file that had clusters

@@ -252,6 +252,9 @@ int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, i
 
     p->put++;
     p->first = p->before = 0;
+    // With no reserved sector the FAT, or the root, lies over the boot sector.
+    if (dp->reservedsectors < 1)
+        return PUTNORESERVED;
     r = checkpath(path, len, p);
     if (r != PUTOK)
         return r;

@@ -265,6 +265,10 @@ static void refusal(const putsource *src, const putline *line, int why, uint32_t
         fprintf(stderr, " would move from sector %d to sector %d; nothing written (--keep)\n",
                 clustersector(&dp, plan.before), clustersector(&dp, plan.first));
         break;
+    case PUTNORESERVED:
+        fputs(": the boot sector gives no reserved sector, so the FAT would overwrite it\n",
+              stderr);
+        break;
     default:
         fputs(": out of memory\n", stderr);
     }
