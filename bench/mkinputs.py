@@ -73,6 +73,8 @@ with open("list4096.txt", "w") as f:
     f.write(lines(4096))
 with open("list1m.txt", "w") as f:
     f.write(lines(1000000))
+with open("list100k.txt", "w") as f:
+    f.write(lines(100000))
 with open("fixups4096.txt", "w") as f:
     f.write("0 TABLE.BIN\n")
     f.write("".join(f"{i} {paths[i % len(paths)]}\n" for i in range(4095)))
@@ -143,3 +145,25 @@ for c in range(100, 688):
     setfat144(c, c + 1 if c < 687 else 0xFFF)
 with open("damaged.dcp", "wb") as out:
     out.write(damaged)
+
+# sectput against mcopy: 180 files of 100 to 5000 bytes into an empty 1.2 MB
+# volume, and one 1 MB file; a list of the 180 and one of 1800 lines (the
+# same puts ten times over) for memory.
+os.makedirs("put180", exist_ok=True)
+names = []
+for i in range(180):
+    name = f"F{i:03d}.BIN"
+    with open(f"put180/{name}", "wb") as out:
+        out.write(bytes(rng.randrange(256) for _ in range(rng.randrange(100, 5001))))
+    names.append(name)
+with open("put180.lst", "w") as f:
+    f.write("".join(f"{n} put180/{n}\n" for n in names))
+with open("put1800.lst", "w") as f:
+    f.write("".join(f"{n} put180/{n}\n" for n in names) * 10)
+with open("mcopy180.args", "w") as f:
+    f.write(" ".join(f"put180/{n}" for n in names))
+with open("one1m.bin", "wb") as out:
+    out.write(bytes(rng.randrange(256) for _ in range(1024 * 1024)))
+subprocess.run("rm -f empty.img && mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE empty.img 1232"
+               " >/dev/null && { head -c 162 /dev/zero; cat empty.img; } > empty.dcp",
+               shell=True, check=True)

@@ -95,3 +95,25 @@ TEST(putfile, everyseekandwriteofwritingbackfailsinturn)
         }
     }
 }
+
+TEST(putfile, anewdirectoryinafreedclusterisnotshadowedbyastalerow)
+{
+    // DIR (cached) starts at 5, which OLD.BIN shares: emptying OLD.BIN frees
+    // 5, NEW takes it, and a lookup through NEW must find NEW's contents.
+    fakevolume v;
+    v.build();
+    v.entry(-1, 0, "DIR        ", 0x10, 5);
+    v.chain({5});
+    v.entry(-1, 1, "OLD     BIN", 0x20, 5, 100);
+    for (int c = 2; c < 5; c++)
+        v.setfat(c, 0xFF7); // bad: 5 is the lowest free cluster once freed
+    auto r = openvol(v.img, "rb+");
+    static putplan p;
+    initputplan(&p, 0);
+    ASSERT_EQ(r->cluster("DIR\\ANY"), -1); // DIR in the cache
+    ASSERT_EQ(put(r.get(), &p, "OLD.BIN", 0), PUTOK);
+    ASSERT_EQ(put(r.get(), &p, "NEW\\X.BIN", 0), PUTOK);
+    EXPECT_EQ(r->cluster("NEW\\"), 5);
+    int32_t slot = findslot(r->f, &r->dp, (const unsigned char *)"NEW\\X.BIN", 9);
+    EXPECT_EQ(slot, p.slot);
+}

@@ -137,8 +137,15 @@ int32_t getdirectoryentry(FILE *image, diskprops *dp, int32_t cluster)
 // that the caller fills. Its index, or -1 when the cache cannot grow.
 int32_t addblankdirectory(diskprops *dp, int32_t cluster)
 {
+    int32_t i;
+
     if (!ensuredirspace(dp, dp->clusterbytes, 1))
         return -1;
+    // A row of a damaged directory whose first cluster a put freed must not
+    // answer for the new one.
+    for (i = 0; i < dp->dircount; i++)
+        if (dp->dirtable[i].cluster == cluster)
+            dp->dirtable[i].cluster = RETIREDROW;
     memset(dp->dirbuf + dp->dirbufused, 0, (size_t)dp->clusterbytes);
     return appendrow(dp, cluster, dp->dirbufused + dp->clusterbytes);
 }

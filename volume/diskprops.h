@@ -25,8 +25,9 @@ enum { VOLUMEOPEN = 0, VOLUMEBOOTFAILED, VOLUMEFATFAILED, VOLUMEROOTFAILED };
 
 // One row of the directory cache: offsets, not addresses, because dirbuf
 // moves when it grows.
+enum { RETIREDROW = -2 }; // a row no lookup finds any more
 struct cacheddir {
-    int32_t cluster; // first cluster; -1 for the root
+    int32_t cluster; // first cluster; -1 for the root, RETIREDROW for none
     int32_t start;
     int32_t end;
 };

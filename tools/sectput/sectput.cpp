@@ -355,9 +355,16 @@ static int writeputs(FILE *image, const putjob *job)
     int ok = startputs(&src, job), put = 0;
 
     while (ok && nextput(&src, &line, &ok)) {
-        int32_t slot = findslot(image, &dp, line.path, line.pathlen);
-        int32_t first = entrycluster(&dp, slot);
+        int32_t slot = findslot(image, &dp, line.path, line.pathlen), first;
         put++;
+        // Planning found or made every path, and every directory on its way
+        // is in the cache, in a row that no other row shadows.
+        if (slot < 0) {
+            fprintf(stderr, "Lost %s between the plan and the writes\n", line.file);
+            ok = 0;
+            break;
+        }
+        first = entrycluster(&dp, slot);
         if (!job->dryrun && first != 0 && plan.planned[first] == put &&
             !copyhost(image, line.file, first, entrysize(&dp, slot))) {
             fprintf(stderr, "Could not copy %s into %s; the image is left partly written\n",
