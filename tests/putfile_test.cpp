@@ -117,3 +117,45 @@ TEST(putfile, anewdirectoryinafreedclusterisnotshadowedbyastalerow)
     int32_t slot = findslot(r->f, &r->dp, (const unsigned char *)"NEW\\X.BIN", 9);
     EXPECT_EQ(slot, p.slot);
 }
+
+TEST(putfile, dataclustersofeverygeometry)
+{
+    // The data clusters are 2 to lastcluster: bounded by the sector count,
+    // the FAT's entries and FAT12 itself.
+    struct geo {
+        int spc, total, spf, last;
+    } cases[] = {{1, 2880, 9, 2848},   // 1.44 MB: 2880 - 33 sectors of data
+                 {2, 34, 9, 1},        // less than a cluster of data
+                 {1, 20, 9, -12},      // no data area at all
+                 {0, 2880, 9, 1},      // no cluster size
+                 {1, 2880, 1, 339},    // a FAT of 512 bytes: 170 groups, 340 entries
+                 {1, 8000, 24, 4079}}; // more clusters than FAT12 numbers
+    for (const geo &g : cases) {
+        fakevolume v;
+        v.spc = g.spc;
+        v.total = g.total;
+        v.spf = g.spf;
+        v.build();
+        auto r = openvol(v.img);
+        EXPECT_EQ(lastcluster(&r->dp), g.last) << g.total << " " << g.spf;
+        static putplan p;
+        initputplan(&p, 0);
+        if (g.last < 2) { // nothing fits, not even a byte
+            EXPECT_EQ(put(r.get(), &p, "X.BIN", 1), PUTTOOBIG);
+            EXPECT_EQ(p.longest, 0);
+        }
+    }
+}
+
+TEST(putfile, afileinthelastclusterscannotgrowpasttheend)
+{
+    fakevolume v;
+    v.build();
+    v.entry(-1, 0, "END     BIN", 0x20, 2848, 512);
+    v.chain({2848});
+    auto r = openvol(v.img, "rb+");
+    static putplan p;
+    initputplan(&p, 0);
+    EXPECT_EQ(put(r.get(), &p, "END.BIN", 1024), PUTOK);
+    EXPECT_EQ(p.first, 2); // the lowest run, not 2848 and past the volume
+}

@@ -230,6 +230,8 @@ TEST(sectput, everyrefusalleavestheimageasitwas)
         {"X.BIN /proc/self/mem", "Could not read /proc/self/mem\n"},
         {"X.BIN " + big, "X.BIN: " + big + " has 1300000 bytes, more than the volume holds "
                                             "(1250304)\n"},
+        {"X.BIN /dev/zero", "X.BIN: /dev/zero has 1261569 bytes, more than the volume holds "
+                            "(1250304)\n"}, // read up to one byte past the volume's size
         {"X.BIN " + d.host("most", 1222000), "X.BIN: no room; it needs 1194 clusters in one run, "
                                               "and the longest free run is 1193\n"},
         {"-k KERNEL.SYS " + d.host("k2", 21000), "KERNEL.SYS would move from sector 11 to sector 39;"
@@ -448,13 +450,16 @@ TEST(sectput, failuresduringthewritesarereported)
             EXPECT_NE(seen.find(m), std::string::npos) << var << m;
     }
     // The list gone or changed between the plan and the writes.
-    for (std::string other : {"none", "changed"}) {
+    for (std::string other : {"none", "changed", "other"}) {
         writefile(d.dcp, before);
         writetext(d.dir + "/changed", "ONLYONEITEM\n");
+        writetext(d.dir + "/other", "OTHER.BIN " + a + "\n");
         putresult r = runput("DCPFAULT_SWAP=" + quote(list + ":" + d.dir + "/" + other) + " " +
                                  fault, args);
         EXPECT_EQ(r.status, 1) << other;
-        EXPECT_NE(r.err.find(other == "none" ? "Could not open list file" : "expected an image"),
+        EXPECT_NE(r.err.find(other == "none"      ? "Could not open list file"
+                             : other == "changed" ? "expected an image"
+                                                  : "OTHER.BIN was not planned"),
                   std::string::npos) << r.err;
         EXPECT_TRUE(readfile(d.dcp) == before); // the data had not been written yet
     }

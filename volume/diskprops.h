@@ -110,6 +110,7 @@ void setu32l(unsigned char *p, int32_t v);
 int seekimage(FILE *image, int64_t offset);
 int64_t imagesize(FILE *image);
 int64_t clusteroffset(const diskprops *dp, int32_t cluster);
+int32_t lastcluster(const diskprops *dp);
 int clusterinvolume(const diskprops *dp, int32_t cluster);
 
 // diskprops.cpp: the record's life
@@ -174,7 +175,6 @@ int32_t fatbyteswritten(const diskprops *dp);
 int writefats(FILE *image, const diskprops *dp, unsigned char *buf);
 
 // freeruns.cpp
-int clusterfreefor(const diskprops *dp, const chainwalk *held, int32_t cluster);
 int runisfree(const diskprops *dp, const chainwalk *held, int32_t first, int32_t count);
 int32_t findfreerun(const diskprops *dp, const chainwalk *held, int32_t count,
                     int32_t *longest);

@@ -3,22 +3,23 @@
 // replaced) holds now.
 #include "diskprops.h"
 
-// 1 when cluster is a data cluster inside the volume that is free for the
-// file whose chain held has just walked.
-int clusterfreefor(const diskprops *dp, const chainwalk *held, int32_t cluster)
+// 1 when the data cluster is free for the file whose chain held has just
+// walked.
+static int freefor(const diskprops *dp, const chainwalk *held, int32_t cluster)
 {
-    if (!clusterinvolume(dp, cluster))
-        return 0;
     return dp->fat[cluster] == 0 || held->seen[cluster] == held->stamp;
 }
 
-// 1 when the count clusters from first on are all free for the file.
+// 1 when the count clusters from the data cluster first on are all data
+// clusters inside the volume and free for the file.
 int runisfree(const diskprops *dp, const chainwalk *held, int32_t first, int32_t count)
 {
     int32_t i;
 
+    if ((int64_t)first + count - 1 > lastcluster(dp))
+        return 0;
     for (i = 0; i < count; i++)
-        if (!clusterfreefor(dp, held, first + i))
+        if (!freefor(dp, held, first + i))
             return 0;
     return 1;
 }
@@ -29,11 +30,11 @@ int runisfree(const diskprops *dp, const chainwalk *held, int32_t first, int32_t
 int32_t findfreerun(const diskprops *dp, const chainwalk *held, int32_t count,
                     int32_t *longest)
 {
-    int32_t c, run = 0;
+    int32_t c, run = 0, last = lastcluster(dp);
 
     *longest = 0;
-    for (c = 2; c < FATENDOFCHAIN; c++) {
-        run = clusterfreefor(dp, held, c) ? run + 1 : 0;
+    for (c = 2; c <= last; c++) {
+        run = freefor(dp, held, c) ? run + 1 : 0;
         if (run == count)
             return c - count + 1;
         if (run > *longest)

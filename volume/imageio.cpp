@@ -29,16 +29,26 @@ int64_t clusteroffset(const diskprops *dp, int32_t cluster)
            (int64_t)(cluster - 2) * dp->clusterbytes;
 }
 
+// The highest data cluster that the FAT has an entry for and whose bytes
+// all lie inside the volume as its sector count declares it; below 2 when
+// there is none. The data clusters are exactly 2 to this one.
+int32_t lastcluster(const diskprops *dp)
+{
+    int64_t bytes = ((int64_t)dp->totalsectors - dp->datastart) * dp->bytespersector;
+    int64_t last;
+
+    if (dp->clusterbytes <= 0)
+        return 1;
+    // Rounds towards 0: a data area shorter than a cluster, or none, gives 1 or less.
+    last = bytes / dp->clusterbytes + 1;
+    if (last > fatentriesread(dp) - 1)
+        last = fatentriesread(dp) - 1;
+    return last > FATENDOFCHAIN - 1 ? FATENDOFCHAIN - 1 : (int32_t)last;
+}
+
 // 1 when the cluster is a data cluster that the FAT has an entry for and
 // whose bytes all lie inside the volume as its sector count declares it.
 int clusterinvolume(const diskprops *dp, int32_t cluster)
 {
-    int64_t end;
-
-    if (cluster < 2 || cluster >= FATENDOFCHAIN || cluster >= fatentriesread(dp) ||
-        dp->clusterbytes <= 0)
-        return 0;
-    end = (int64_t)dp->datastart * dp->bytespersector +
-          (int64_t)(cluster - 1) * dp->clusterbytes;
-    return end <= (int64_t)dp->totalsectors * dp->bytespersector;
+    return cluster >= 2 && cluster <= lastcluster(dp);
 }

@@ -230,16 +230,6 @@ static int checkpath(const unsigned char *path, int32_t len, putplan *p)
     return PUTOK;
 }
 
-// Data clusters in the volume: what the largest file may fill.
-static int32_t volumeclusters(const diskprops *dp)
-{
-    int32_t c, n = 0;
-
-    for (c = 2; c < FATENDOFCHAIN; c++)
-        n += clusterinvolume(dp, c);
-    return n;
-}
-
 // Plans the put of a file of size bytes at path: PUTOK, or why it is
 // refused (p->badstart and p->badend then name the component concerned).
 // After a refusal the plan and the cache are not to be written.
@@ -258,7 +248,7 @@ int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, i
     r = checkpath(path, len, p);
     if (r != PUTOK)
         return r;
-    p->longest = volumeclusters(dp);
+    p->longest = lastcluster(dp) > 1 ? lastcluster(dp) - 1 : 0; // the volume's clusters
     if (size > 0 && (int64_t)size > (int64_t)p->longest * dp->clusterbytes)
         return PUTTOOBIG;
     if (size > 0)

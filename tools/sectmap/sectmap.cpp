@@ -281,6 +281,9 @@ int main(int argc, char **argv)
     // The listing is data: the same bytes as on every other platform.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    // A message is written in pieces: one write per line, not per piece,
+    // keeps a damaged image's thousands of messages cheap.
+    setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
     if (parseargs(argc, argv, &job, &ok)) {
         initdiskprops(&dp);
         initchainwalk(&chain);

@@ -63,6 +63,7 @@ struct putline {
 
 static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char copybuf[COPYBUFSIZE];
+static unsigned char imagebuf[COPYBUFSIZE]; // the image stream's own buffer
 static char hostname[WORKBUFSIZE + 1];
 static diskprops dp;
 static putplan plan;
@@ -181,14 +182,15 @@ static void puttime(const struct stat *st, fattime *t)
                 tm->tm_sec, t);
 }
 
-// Reads the host file through to learn its size (at most limit bytes are
-// counted) and its time; 1 on success, else 0 after saying why.
-static int readhost(const putsource *src, const char *file, int64_t limit, uint32_t *size,
-                    fattime *t)
+// Reads the host file through to learn its size and its time: *bytes gets
+// its size, *size the same but at most limit + 1, which is more than the
+// volume holds. 1 on success, else 0 after saying why not.
+static int readhost(const putsource *src, const char *file, int64_t limit, int64_t *bytes,
+                    uint32_t *size, fattime *t)
 {
     struct stat st;
     FILE *f;
-    int64_t total = 0;
+    int64_t total = 0, want = limit + 1, declared;
     size_t n;
 
     f = stat(file, &st) == 0 ? fopen(file, "rb") : nullptr;
@@ -197,10 +199,18 @@ static int readhost(const putsource *src, const char *file, int64_t limit, uint3
         fprintf(stderr, "Could not open %s\n", file);
         return 0;
     }
+    // A regular file is read for the size it declares, in as few reads as
+    // can be (one that grows meanwhile is caught when it is copied); the
+    // rest (/proc, say, which declares 0, or a device) to their end.
+    declared = (st.st_mode & S_IFMT) == S_IFREG ? (int64_t)st.st_size : 0;
+    if (declared > 0 && declared < want)
+        want = declared;
+    setvbuf(f, nullptr, _IONBF, 0);
     do {
-        n = fread(copybuf, 1, sizeof copybuf, f);
+        int64_t chunk = want - total < COPYBUFSIZE ? want - total : (int64_t)COPYBUFSIZE;
+        n = fread(copybuf, 1, (size_t)chunk, f);
         total += (int64_t)n;
-    } while (n > 0 && total <= limit);
+    } while (n > 0 && total < want);
     // A directory opens here, and fails its first read.
     if (ferror(f)) {
         putwhere(src);
@@ -210,7 +220,8 @@ static int readhost(const putsource *src, const char *file, int64_t limit, uint3
         return 0;
     }
     fclose(f);
-    // A volume holds less than 4 GiB less a buffer: the count fits 32 bits.
+    *bytes = declared > total ? declared : total;
+    // limit + 1 is less than 4 GiB: a volume's sector count and size are 16-bit.
     *size = (uint32_t)total;
     puttime(&st, t);
     return 1;
@@ -223,7 +234,7 @@ static void putpart(const putline *line, int32_t from, int32_t to)
 }
 
 // Says why a put was refused: the path, then the reason.
-static void refusal(const putsource *src, const putline *line, int why, uint32_t size)
+static void refusal(const putsource *src, const putline *line, int why, int64_t bytes)
 {
     putwhere(src);
     putpart(line, 0, line->pathlen);
@@ -251,8 +262,8 @@ static void refusal(const putsource *src, const putline *line, int why, uint32_t
         fputc('\n', stderr);
         break;
     case PUTTOOBIG:
-        fprintf(stderr, ": %s has %lu bytes, more than the volume holds (%lld)\n", line->file,
-                (unsigned long)size, (long long)plan.longest * dp.clusterbytes);
+        fprintf(stderr, ": %s has %lld bytes, more than the volume holds (%lld)\n", line->file,
+                (long long)bytes, (long long)plan.longest * dp.clusterbytes);
         break;
     case PUTNOROOM:
         fprintf(stderr, ": no room; it needs %d clusters in one run, and the longest free run "
@@ -280,18 +291,19 @@ static int planputs(FILE *image, const putjob *job)
     putsource src;
     putline line;
     uint32_t size = 0;
+    int64_t bytes = 0;
     fattime t;
     int ok = startputs(&src, job), why;
     int64_t limit = (int64_t)dp.totalsectors * dp.bytespersector;
 
     while (ok && nextput(&src, &line, &ok)) {
-        if (!readhost(&src, line.file, limit, &size, &t)) {
+        if (!readhost(&src, line.file, limit, &bytes, &size, &t)) {
             ok = 0;
             break;
         }
         why = putfile(image, &dp, &plan, line.path, line.pathlen, size, &t);
         if (why != PUTOK) {
-            refusal(&src, &line, why, size);
+            refusal(&src, &line, why, bytes);
             ok = 0;
         }
     }
@@ -303,10 +315,17 @@ static int planputs(FILE *image, const putjob *job)
 // zeros after it to the end of its last cluster; 1 on success.
 static int copyhost(FILE *image, const char *file, int32_t first, uint32_t size)
 {
+    // Where the last copy ended: files put one after another need no seek
+    // (which would flush), so their bytes reach the image in large writes.
+    static int64_t imageat = -1;
     FILE *f = fopen(file, "rb");
     int64_t left = size, slack = (dp.clusterbytes - (int64_t)size % dp.clusterbytes) %
                                  dp.clusterbytes;
-    int ok = f && seekimage(image, clusteroffset(&dp, first));
+    int64_t to = clusteroffset(&dp, first), end = to + size + slack;
+    int ok = f && (to == imageat || seekimage(image, to));
+
+    if (f)
+        setvbuf(f, nullptr, _IONBF, 0); // reads straight into copybuf
 
     while (ok && left > 0) {
         size_t want = left < COPYBUFSIZE ? (size_t)left : sizeof copybuf;
@@ -315,14 +334,15 @@ static int copyhost(FILE *image, const char *file, int32_t first, uint32_t size)
     }
     // A file that grew since it was planned does not fit its run any more.
     ok = ok && fgetc(f) == EOF;
-    memset(copybuf, 0, sizeof copybuf);
     while (ok && slack > 0) {
         size_t want = slack < COPYBUFSIZE ? (size_t)slack : sizeof copybuf;
+        memset(copybuf, 0, want);
         ok = fwrite(copybuf, 1, want, image) == want;
         slack -= (int64_t)want;
     }
     if (f)
         fclose(f);
+    imageat = ok ? end : -1;
     return ok;
 }
 
@@ -357,10 +377,12 @@ static int writeputs(FILE *image, const putjob *job)
     while (ok && nextput(&src, &line, &ok)) {
         int32_t slot = findslot(image, &dp, line.path, line.pathlen), first;
         put++;
-        // Planning found or made every path, and every directory on its way
-        // is in the cache, in a row that no other row shadows.
+        // Planning found or made every path; one not found now was not in
+        // the list that was planned.
         if (slot < 0) {
-            fprintf(stderr, "Lost %s between the plan and the writes\n", line.file);
+            putwhere(&src);
+            putpart(&line, 0, line.pathlen);
+            fputs(" was not planned: the list changed while it was being put\n", stderr);
             ok = 0;
             break;
         }
@@ -408,6 +430,8 @@ static int runjob(const putjob *job)
                 job->dryrun ? "reading" : "writing");
         return 0;
     }
+    // Files put one after another go out in few large writes.
+    setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
     stage = loadvolume(image, &dp, workbuf);
     if (stage != VOLUMEOPEN) {
         fprintf(stderr, "%s\n", volumemessage(stage));
@@ -488,6 +512,9 @@ int main(int argc, char **argv)
     // The report is data: the same bytes as on every other platform.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    // A message is written in pieces: one write per line, not per piece,
+    // keeps a damaged image's thousands of messages cheap.
+    setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
     if (parseargs(argc, argv, &job, &ok) && (ok = readepoch())) {
         initdiskprops(&dp);
         initputplan(&plan, job.keep);
