@@ -91,25 +91,28 @@ with open("list100m.txt", "w") as f:
 
 # Damaged images (1.44 MB geometry). crossN.dcp: a directory whose chain runs
 # over N clusters, every slot of them a directory that starts at another of
-# those clusters; damaged.dcp: the full tree on a 1.44 MB volume with a dozen
-# random bytes written into its first FAT copy.
+# those clusters; damaged.dcp: the tree on a 1.44 MB volume whose D0 runs on
+# over file data.
+def setfat144(img, c, val):
+    """Sets FAT entry c in both FAT copies of a 1.44 MB volume behind the header."""
+    for copy in range(2):
+        at = 162 + (1 + copy * 9) * 512 + c * 3 // 2
+        if c & 1:
+            img[at] = (img[at] & 0x0F) | ((val & 0xF) << 4)
+            img[at + 1] = val >> 4
+        else:
+            img[at] = val & 0xFF
+            img[at + 1] = (img[at + 1] & 0xF0) | (val >> 8)
+
+
 def crossed(n, name):
     img = bytearray(162 + 2880 * 512)
     v = 162
     img[v + 11:v + 24] = bytes([0, 2, 1, 1, 0, 2, 224, 0, 0x40, 0x0B, 0xF0, 9, 0])
-    def setfat(c, val):
-        for copy in range(2):
-            at = v + (1 + copy * 9) * 512 + c * 3 // 2
-            if c & 1:
-                img[at] = (img[at] & 0x0F) | ((val & 0xF) << 4)
-                img[at + 1] = val >> 4
-            else:
-                img[at] = val & 0xFF
-                img[at + 1] = (img[at + 1] & 0xF0) | (val >> 8)
-    setfat(0, 0xFF0)
-    setfat(1, 0xFFF)
+    setfat144(img, 0, 0xFF0)
+    setfat144(img, 1, 0xFFF)
     for c in range(2, 2 + n):
-        setfat(c, c + 1 if c < 1 + n else 0xFFF)
+        setfat144(img, c, c + 1 if c < 1 + n else 0xFFF)
     def entry(at, name, cluster):
         img[at:at + 11] = name
         img[at + 11] = 0x10
@@ -129,20 +132,11 @@ with open("vol144.img", "rb") as vol:
     damaged = bytearray(bytes(162) + vol.read())
 # As a few stray bytes did to a real image: D0's chain runs on over 588
 # clusters of file data, whose random bytes make slots with the directory bit.
-def setfat144(c, val):
-    for copy in range(2):
-        at = 162 + (1 + copy * 9) * 512 + c * 3 // 2
-        if c & 1:
-            damaged[at] = (damaged[at] & 0x0F) | ((val & 0xF) << 4)
-            damaged[at + 1] = val >> 4
-        else:
-            damaged[at] = val & 0xFF
-            damaged[at + 1] = (damaged[at + 1] & 0xF0) | (val >> 8)
 root = 162 + 19 * 512
 d0 = next(root + 32 * i for i in range(224) if damaged[root + 32 * i:root + 32 * i + 11] == b"D0         ")
-setfat144(int.from_bytes(damaged[d0 + 26:d0 + 28], "little"), 100)
+setfat144(damaged, int.from_bytes(damaged[d0 + 26:d0 + 28], "little"), 100)
 for c in range(100, 688):
-    setfat144(c, c + 1 if c < 687 else 0xFFF)
+    setfat144(damaged, c, c + 1 if c < 687 else 0xFFF)
 with open("damaged.dcp", "wb") as out:
     out.write(damaged)
 

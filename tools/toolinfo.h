@@ -32,4 +32,16 @@ inline int infoargument(int argc, char **argv, const char *name, const char *usa
     return 1;
 }
 
+// The exit status of a tool whose standard output is data for scripts: a
+// short one must not end in status 0, so a failed flush is a failure too.
+inline int datastatus(int ok)
+{
+    fflush(stdout);
+    if (ferror(stdout)) {
+        fputs("Could not write standard output\n", stderr);
+        ok = 0;
+    }
+    return ok ? 0 : 1;
+}
+
 #endif

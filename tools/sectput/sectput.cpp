@@ -522,10 +522,5 @@ int main(int argc, char **argv)
         ok = runjob(&job);
         freediskprops(&dp);
     }
-    fflush(stdout);
-    if (ferror(stdout)) {
-        fputs("Could not write standard output\n", stderr);
-        ok = 0;
-    }
-    return ok ? 0 : 1;
+    return datastatus(ok);
 }
