@@ -3,7 +3,9 @@
 #ifndef TOOLS_TOOLINFO_H
 #define TOOLS_TOOLINFO_H
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifndef DCP_VERSION
@@ -42,6 +44,26 @@ inline int datastatus(int ok)
         ok = 0;
     }
     return ok ? 0 : 1;
+}
+
+// SOURCE_DATE_EPOCH, the reproducible-builds time, into *epoch (left as it
+// is when unset): 1 when it is unset or decimal digits, else 0 after saying so.
+inline int sourcedate(int64_t *epoch)
+{
+    const char *text = getenv("SOURCE_DATE_EPOCH");
+    int64_t v = 0;
+
+    if (!text)
+        return 1;
+    if (!*text || strspn(text, "0123456789") != strlen(text)) {
+        fputs("SOURCE_DATE_EPOCH is not a decimal number\n", stderr);
+        return 0;
+    }
+    // Far past anything FAT stores, the value saturates.
+    for (; *text && v < 100000000000000000; text++)
+        v = v * 10 + (*text - '0');
+    *epoch = v;
+    return 1;
 }
 
 #endif

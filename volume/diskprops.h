@@ -223,6 +223,27 @@ int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, i
             uint32_t size, const fattime *t);
 int64_t putreach(const diskprops *dp, const putplan *p);
 
+// dcpheader.cpp: the known DCP types and their headers
+enum { TRACKFLAGS = 160, BYTE161 = 161 };
+struct dcptype {
+    const char *name; // as create takes it
+    int32_t media;    // header byte 0
+    int32_t cylinders, heads, sectors, bytes;
+    int32_t clustersectors, reserved, fats, rootentries, total, descriptor, fatsectors;
+};
+const dcptype *dcptypenamed(const char *name);
+const dcptype *dcptypeofmedia(int32_t media);
+const dcptype *dcptypeofboot(const unsigned char *boot);
+int32_t tracksize(const dcptype *t);
+int32_t volumetracks(const dcptype *t);
+void makedcpheader(const dcptype *t, unsigned char *header);
+
+// format.cpp: a blank volume of a type
+void makebootsector(const dcptype *t, const unsigned char *label, uint32_t serial,
+                    unsigned char *boot);
+int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, int labelentry,
+                     uint32_t serial, unsigned char *buf);
+
 // patchfile.cpp
 int patchfile(FILE *image, diskprops *dp, const unsigned char *path, int32_t pathlen,
               int32_t offset, const unsigned char *data, int32_t len);

@@ -445,25 +445,6 @@ static int runjob(const putjob *job)
     return ok;
 }
 
-// SOURCE_DATE_EPOCH into epoch: 1 when it is unset or a decimal number.
-static int readepoch(void)
-{
-    const char *text = getenv("SOURCE_DATE_EPOCH");
-    int64_t v = 0;
-
-    if (!text)
-        return 1;
-    if (!*text || strspn(text, "0123456789") != strlen(text)) {
-        fputs("SOURCE_DATE_EPOCH is not a decimal number\n", stderr);
-        return 0;
-    }
-    // Far past anything FAT stores, the value saturates.
-    for (; *text && v < 100000000000000000; text++)
-        v = v * 10 + (*text - '0');
-    epoch = v;
-    return 1;
-}
-
 // Reads the options into job: 1 to run it, 0 when done (help, version) or
 // wrong (*ok then 0).
 static int parseargs(int argc, char **argv, putjob *job, int *ok)
@@ -515,7 +496,7 @@ int main(int argc, char **argv)
     // A message is written in pieces: one write per line, not per piece,
     // keeps a damaged image's thousands of messages cheap.
     setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
-    if (parseargs(argc, argv, &job, &ok) && (ok = readepoch())) {
+    if (parseargs(argc, argv, &job, &ok) && (ok = sourcedate(&epoch))) {
         initdiskprops(&dp);
         initputplan(&plan, job.keep);
         initchainwalk(&chain);

@@ -1,0 +1,407 @@
+// dcpimage create|info|wrap|unwrap: makes a blank formatted DCP image of a
+// known type, tells what an image's header, volume and size say and whether
+// they agree, wraps a raw FAT12 volume into a DCP image and unwraps one.
+// Outputs are written beside their place and renamed into it, so that no
+// half-written file is ever left; every complaint goes to standard error.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <getopt.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "tools/toolinfo.h"
+#include "volume/diskprops.h"
+
+static const char usage[] =
+    "Usage: dcpimage create [-f] [-L LABEL] TYPE IMAGE\n"
+    "       dcpimage info IMAGE\n"
+    "       dcpimage wrap [-f] VOLUME IMAGE\n"
+    "       dcpimage unwrap IMAGE VOLUME\n"
+    "create makes a blank, formatted DCP image of TYPE: 2hd (1.2 MB, 1024-byte\n"
+    "sectors), 2hc (1.2 MB, 15 sectors a track), 2hq (1.44 MB) or 2dd (720 KB).\n"
+    "info tells what the header, the volume and the file say, exit 1 if they\n"
+    "disagree. wrap puts a raw FAT12 volume behind a header made from its\n"
+    "geometry; unwrap writes the volume out of a DCP image.\n"
+    "  -f, --force        overwrite an existing IMAGE (create, wrap)\n"
+    "  -L, --label LABEL  the volume label (create)\n"
+    "Exit status: 0 on success, 1 on failure.\n";
+
+enum { BOOTBYTES = 1024, COPYBUFSIZE = 65536, TEMPEXTRA = 8 };
+
+struct imagejob {
+    int force;
+    const char *label; // -L, or null
+    const char *command, *in, *out;
+};
+
+// What an image's first bytes say: the header, the boot sector, the size.
+struct dcpview {
+    unsigned char header[DCPHEADERSIZE];
+    unsigned char boot[BOOTBYTES];
+    int64_t filesize;
+    const dcptype *type;   // by the media byte, or null
+    const dcptype *volume; // by the parameter block's geometry, or null
+    int32_t missing;       // tracks inside the volume marked not stored
+};
+
+static unsigned char copybuf[COPYBUFSIZE];
+static char temppath[4096 + TEMPEXTRA];
+
+// Opens the output's temporary file beside it: null after saying why not.
+static FILE *opentemp(const imagejob *job)
+{
+    FILE *f;
+
+    if (strlen(job->out) > sizeof temppath - TEMPEXTRA) {
+        fprintf(stderr, "The name %s is too long\n", job->out);
+        return nullptr;
+    }
+    snprintf(temppath, sizeof temppath, "%s.tmp", job->out);
+    f = fopen(temppath, "wb");
+    if (!f)
+        fprintf(stderr, "Could not create %s\n", temppath);
+    return f;
+}
+
+// Closes the temporary file and renames it into place when ok; removes it
+// otherwise. 1 when the output is in place.
+static int finishtemp(const imagejob *job, FILE *f, int ok)
+{
+    ok = fclose(f) == 0 && ok;
+    if (ok) {
+        // Windows renames onto nothing: the old output goes first.
+        remove(job->out);
+        ok = rename(temppath, job->out) == 0;
+    }
+    if (!ok) {
+        fprintf(stderr, "Could not write %s\n", job->out);
+        remove(temppath);
+    }
+    return ok;
+}
+
+// 1 when the output may be written: it does not exist, or -f was given.
+static int mayoverwrite(const imagejob *job)
+{
+    FILE *f = job->force ? nullptr : fopen(job->out, "rb");
+
+    if (!f)
+        return 1;
+    fclose(f);
+    fprintf(stderr, "%s exists; -f overwrites it\n", job->out);
+    return 0;
+}
+
+// The label of -L as the 11 bytes FAT stores (a to z upper-cased, spaces
+// after): 1 when it is one, else 0 after saying why not.
+static int makelabel(const char *text, unsigned char *label)
+{
+    int32_t n = (int32_t)strlen(text), i;
+
+    memset(label, ' ', 11);
+    for (i = 0; i < n; i++)
+        if ((unsigned char)text[i] < 0x20 || strchr("\"*+,./:;<=>?[\\]|", text[i]))
+            break;
+    if (n == 0 || n > 11 || i < n) {
+        fprintf(stderr, "Bad label %s: 1 to 11 bytes, no control byte and none of "
+                        "\"*+,./:;<=>?[\\]|\n", text);
+        return 0;
+    }
+    nametext((const unsigned char *)text, label, n);
+    return 1;
+}
+
+// dcpimage create: the header, then the blank volume.
+static int create(const imagejob *job)
+{
+    const dcptype *t = dcptypenamed(job->in);
+    unsigned char label[11], header[DCPHEADERSIZE];
+    int64_t epoch = -1;
+    FILE *f;
+    int ok;
+
+    if (!t) {
+        fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq or 2dd\n", job->in);
+        return 0;
+    }
+    if (!(job->label ? makelabel(job->label, label) : (memcpy(label, "NO NAME    ", 11), 1)) ||
+        !sourcedate(&epoch) || !mayoverwrite(job) || !(f = opentemp(job)))
+        return 0;
+    makedcpheader(t, header);
+    ok = fwrite(header, 1, DCPHEADERSIZE, f) == DCPHEADERSIZE &&
+         writeblankvolume(f, t, label, job->label != nullptr,
+                          (uint32_t)(epoch >= 0 ? epoch : (int64_t)time(nullptr)), copybuf);
+    return finishtemp(job, f, ok);
+}
+
+// Reads the header, the boot sector and the size of the image at path into
+// v; 1 on success, else 0 after saying why not.
+static int viewimage(const char *path, int header, dcpview *v)
+{
+    FILE *f = fopen(path, "rb");
+    int32_t at = header ? DCPHEADERSIZE : 0, t;
+
+    memset(v, 0, sizeof *v);
+    if (!f || (header && fread(v->header, 1, DCPHEADERSIZE, f) != DCPHEADERSIZE) ||
+        fread(v->boot, 1, 512, f) != 512) {
+        fprintf(stderr, f ? "%s is too short for a boot sector\n" : "Could not open %s\n", path);
+        if (f)
+            fclose(f);
+        return 0;
+    }
+    (void)fread(v->boot + 512, 1, BOOTBYTES - 512, f); // a volume's first sector may be short
+    v->filesize = imagesize(f) - at;
+    fclose(f);
+    v->type = header ? dcptypeofmedia(v->header[0]) : nullptr;
+    v->volume = dcptypeofboot(v->boot);
+    // The tracks inside the volume that the map leaves out, by the geometry
+    // that lays them out: the media type's, else the volume's.
+    for (t = 0; header && (v->type || v->volume) && t < volumetracks(v->type ? v->type : v->volume);
+         t++)
+        v->missing += v->header[1 + t] == 0;
+    return 1;
+}
+
+// Bytes the volume declares: sectors times bytes a sector.
+static int64_t volumebytes(const dcpview *v)
+{
+    return (int64_t)getu16l(v->boot + 19) * getu16l(v->boot + 11);
+}
+
+// 1 when the file leaves out exactly the tracks the map marks not stored.
+static int leavesoutmissing(const dcpview *v)
+{
+    const dcptype *t = v->type ? v->type : v->volume;
+
+    return v->missing > 0 && v->filesize == volumebytes(v) - (int64_t)v->missing * tracksize(t);
+}
+
+// Copies n bytes from in to out, or zeros when in is null; 1 on success.
+static int copybytes(FILE *in, FILE *out, int64_t n)
+{
+    if (!in)
+        memset(copybuf, 0, sizeof copybuf);
+    while (n > 0) {
+        size_t k = n < COPYBUFSIZE ? (size_t)n : sizeof copybuf;
+        if ((in && fread(copybuf, 1, k, in) != k) || fwrite(copybuf, 1, k, out) != k)
+            return 0;
+        n -= (int64_t)k;
+    }
+    return 1;
+}
+
+// dcpimage wrap: the header of the volume's type, then its bytes unchanged.
+static int wrap(const imagejob *job)
+{
+    dcpview v;
+    unsigned char header[DCPHEADERSIZE];
+    FILE *in, *f;
+    int ok;
+
+    if (!viewimage(job->in, 0, &v))
+        return 0;
+    if (!v.volume) {
+        fprintf(stderr, "%s matches no DCP type: %d sectors of %d bytes, %d a track, %d heads\n",
+                job->in, getu16l(v.boot + 19), getu16l(v.boot + 11), getu16l(v.boot + 24),
+                getu16l(v.boot + 26));
+        return 0;
+    }
+    if (v.filesize < volumebytes(&v)) {
+        fprintf(stderr, "%s is shorter than its volume: %lld bytes of %lld\n", job->in,
+                (long long)v.filesize, (long long)volumebytes(&v));
+        return 0;
+    }
+    if (!mayoverwrite(job) || !(f = opentemp(job)))
+        return 0;
+    makedcpheader(v.volume, header);
+    in = fopen(job->in, "rb");
+    ok = in && fwrite(header, 1, DCPHEADERSIZE, f) == DCPHEADERSIZE &&
+         copybytes(in, f, v.filesize);
+    if (in)
+        fclose(in);
+    return finishtemp(job, f, ok);
+}
+
+// dcpimage unwrap: the volume's bytes, a left-out track written as zeros
+// where the file leaves out exactly the tracks its map marks not stored.
+static int unwrap(const imagejob *job)
+{
+    dcpview v;
+    FILE *in, *f;
+    int ok, gaps;
+    int32_t t;
+
+    if (!viewimage(job->in, 1, &v))
+        return 0;
+    gaps = leavesoutmissing(&v);
+    if (!gaps && v.filesize < volumebytes(&v)) {
+        fprintf(stderr, "%s is shorter than its volume: %lld bytes of %lld\n", job->in,
+                (long long)v.filesize, (long long)volumebytes(&v));
+        return 0;
+    }
+    if (!(f = opentemp(job)))
+        return 0;
+    in = fopen(job->in, "rb");
+    ok = in && fseek(in, DCPHEADERSIZE, SEEK_SET) == 0;
+    if (!gaps)
+        ok = ok && copybytes(in, f, volumebytes(&v));
+    for (t = 0; gaps && ok && t < volumetracks(v.type ? v.type : v.volume); t++)
+        ok = copybytes(v.header[1 + t] ? in : nullptr, f, tracksize(v.type ? v.type : v.volume));
+    if (in)
+        fclose(in);
+    return finishtemp(job, f, ok);
+}
+
+// Prints the tracks whose flag is 0 among the 160, as ranges.
+static void printunstored(const dcpview *v)
+{
+    int32_t t = 0, n = 0;
+
+    while (t < TRACKFLAGS) {
+        int32_t end = t;
+        if (v->header[1 + t] != 0) {
+            t++;
+            continue;
+        }
+        while (end + 1 < TRACKFLAGS && v->header[2 + end] == 0)
+            end++;
+        printf(n++ ? ",%d" : " %d", t);
+        if (end > t)
+            printf("-%d", end);
+        t = end + 1;
+    }
+    printf(n ? "\n" : " none\n");
+}
+
+// Prints the header's media type and map; 0 when they break a reader.
+static int infoheader(const dcpview *v)
+{
+    int32_t t, stored = 0, bad = -1;
+
+    if (v->type)
+        printf("media: 0x%02X %s (%d cylinders, %d heads, %d sectors a track of %d bytes)\n",
+               v->header[0], v->type->name, v->type->cylinders, v->type->heads,
+               v->type->sectors, v->type->bytes);
+    else
+        printf("media: 0x%02X unknown\n", v->header[0]);
+    for (t = 0; t < TRACKFLAGS; t++) {
+        stored += v->header[1 + t] == 1;
+        if (v->header[1 + t] > 1 && bad < 0)
+            bad = t;
+    }
+    printf("tracks stored: %d of %d; not stored:", stored, TRACKFLAGS);
+    printunstored(v);
+    printf("byte 161: %d%s\n", v->header[BYTE161],
+           v->header[BYTE161] ? " (readers differ on it; these tools do not read it)" : "");
+    if (bad >= 0)
+        printf("problem: the flag of track %d is %d, not 0 or 1\n", bad, v->header[1 + bad]);
+    if (!v->type)
+        printf("problem: media byte 0x%02X is no known type\n", v->header[0]);
+    return bad < 0 && v->type;
+}
+
+// Prints the volume's geometry and the file's size against it; 0 when they
+// disagree with the header in a way that breaks a reader or these tools.
+static int infovolume(const dcpview *v)
+{
+    int64_t want = DCPHEADERSIZE + volumebytes(v);
+    int ok = 1;
+
+    printf("volume: %d sectors of %d bytes, %d a track, %d heads, %d a cluster, %d FATs of %d "
+           "sectors, %d root entries, media descriptor 0x%02X (%s)\n",
+           getu16l(v->boot + 19), getu16l(v->boot + 11), getu16l(v->boot + 24),
+           getu16l(v->boot + 26), v->boot[13], v->boot[16], getu16l(v->boot + 22),
+           getu16l(v->boot + 17), v->boot[21], v->volume ? v->volume->name : "no known type");
+    printf("size: %lld bytes; the header and the volume call for %lld\n",
+           (long long)(v->filesize + DCPHEADERSIZE), (long long)want);
+    if (v->type && v->volume != v->type) {
+        printf("problem: the volume's geometry is not that of %s\n", v->type->name);
+        ok = 0;
+    }
+    if (leavesoutmissing(v)) {
+        printf("problem: the file leaves out the %d tracks marked not stored, so these tools "
+               "would read every later sector from the wrong place; dcpimage unwrap, then "
+               "dcpimage wrap, repairs it\n", v->missing);
+        ok = 0;
+    } else if (v->filesize + DCPHEADERSIZE < want) {
+        printf("problem: the file is %lld bytes short of its volume\n",
+               (long long)(want - v->filesize - DCPHEADERSIZE));
+        ok = 0;
+    } else if (v->missing > 0) {
+        printf("note: %d tracks inside the volume are marked not stored, but the file holds "
+               "every track\n", v->missing);
+    }
+    return ok;
+}
+
+// dcpimage info: key: value lines, the last saying whether all agree.
+static int info(const imagejob *job)
+{
+    dcpview v;
+    int ok;
+
+    if (!viewimage(job->in, 1, &v))
+        return 0;
+    printf("image: %s\n", job->in);
+    ok = infoheader(&v);
+    ok = infovolume(&v) && ok;
+    printf("agrees: %s\n", ok ? "yes" : "no");
+    return ok;
+}
+
+// Reads the command and its options into job: 1 to run it, 0 when done
+// (help, version) or wrong (*ok then 0).
+static int parseargs(int argc, char **argv, imagejob *job, int *ok)
+{
+    static const option longs[] = {{"force", no_argument, nullptr, 'f'},
+                                   {"label", required_argument, nullptr, 'L'},
+                                   {nullptr, 0, nullptr, 0}};
+    static const char *const commands[] = {"create", "info", "wrap", "unwrap"};
+    static const int operands[] = {2, 1, 2, 2};
+    int c, k = 4;
+
+    if (infoargument(argc, argv, "dcpimage", usage))
+        return 0;
+    while (argc > 1 && --k >= 0 && strcmp(argv[1], commands[k]) != 0)
+        ;
+    optind = 2;
+    while (k >= 0 && (c = getopt_long(argc, argv, "fL:", longs, nullptr)) != -1) {
+        if (c == 'f' && (k == 0 || k == 2))
+            job->force = 1;
+        else if (c == 'L' && k == 0)
+            job->label = optarg;
+        else
+            k = -1;
+    }
+    if (k < 0 || argc - optind != operands[k]) {
+        fputs(usage, stderr);
+        *ok = 0;
+        return 0;
+    }
+    job->command = commands[k];
+    job->in = argv[optind];
+    job->out = operands[k] == 2 ? argv[optind + 1] : nullptr;
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    imagejob job = {0, nullptr, nullptr, nullptr, nullptr};
+    int ok = 1;
+
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    if (parseargs(argc, argv, &job, &ok)) {
+        if (job.command[0] == 'c')
+            ok = create(&job);
+        else if (job.command[0] == 'i')
+            ok = info(&job);
+        else
+            ok = job.command[0] == 'w' ? wrap(&job) : unwrap(&job);
+    }
+    return datastatus(ok);
+}
