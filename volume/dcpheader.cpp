@@ -71,5 +71,5 @@ void makedcpheader(const dcptype *t, unsigned char *header)
 {
     memset(header, 0, DCPHEADERSIZE);
     header[0] = (unsigned char)t->media;
-    memset(header + 1, 1, (size_t)(t->cylinders * t->heads));
+    memset(header + 1, 1, (size_t)t->cylinders * (size_t)t->heads);
 }

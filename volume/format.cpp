@@ -13,8 +13,11 @@ enum { SIGNATUREAT = 510, LABELAT = 43 };
 void makebootsector(const dcptype *t, const unsigned char *label, uint32_t serial,
                     unsigned char *boot)
 {
+    static const unsigned char start[11] = {0xEB, 0x3C, 0x90, 'D', 'C', 'P', 'T', 'O', 'O', 'L', 'S'};
+    static const unsigned char fstype[8] = {'F', 'A', 'T', '1', '2', ' ', ' ', ' '};
+
     memset(boot, 0, (size_t)t->bytes);
-    memcpy(boot, "\xEB\x3C\x90" "DCPTOOLS", 11);
+    memcpy(boot, start, sizeof start);
     setu16l(boot + 11, t->bytes);
     boot[13] = (unsigned char)t->clustersectors;
     setu16l(boot + 14, t->reserved);
@@ -28,50 +31,46 @@ void makebootsector(const dcptype *t, const unsigned char *label, uint32_t seria
     boot[38] = 0x29;
     setu32l(boot + 39, (int32_t)serial);
     memcpy(boot + LABELAT, label, 11);
-    memcpy(boot + 54, "FAT12   ", 8);
+    memcpy(boot + 54, fstype, sizeof fstype);
     boot[SIGNATUREAT] = 0x55;
     boot[SIGNATUREAT + 1] = 0xAA;
 }
 
-// Writes n zero bytes, from buf (zeros, size bytes); 1 on success.
-static int writezeros(FILE *out, const unsigned char *zeros, int32_t size, int64_t n)
+// Sector s of the blank volume of the type into buf: the boot sector, the
+// first sector of a FAT copy (its two reserved entries), the root's first
+// sector holding the label entry when labelentry is set, or zeros.
+static void blanksector(const dcptype *t, int32_t s, const unsigned char *label, int labelentry,
+                        uint32_t serial, unsigned char *buf)
 {
-    while (n > 0) {
-        int32_t k = n < size ? (int32_t)n : size;
-        if ((int32_t)fwrite(zeros, 1, (size_t)k, out) != k)
-            return 0;
-        n -= k;
+    static const fattime midnight = {0, 0x21}; // 1980-01-01: the label has no time of its own
+    // Unsigned, so that a reserved sector (negative here) is no FAT sector.
+    uint32_t fatsector = (uint32_t)(s - t->reserved);
+
+    memset(buf, 0, (size_t)t->bytes);
+    if (s == 0) {
+        makebootsector(t, label, serial, buf);
+    } else if (fatsector < (uint32_t)(t->fats * t->fatsectors) &&
+               fatsector % (uint32_t)t->fatsectors == 0) {
+        buf[0] = (unsigned char)t->descriptor;
+        buf[1] = buf[2] = 0xFF;
+    } else if (labelentry && s == t->reserved + t->fats * t->fatsectors) {
+        fillentry(buf, label, ATTRLABEL, 0, 0, &midnight);
     }
-    return 1;
 }
 
-// Writes the whole blank volume of the type to out, at its position: the
-// label (11 bytes) in the boot sector, and as the root's first entry too
-// unless labelentry is 0. buf is scratch of at least one sector. 1 on success.
+// Writes the whole blank volume of the type to out, at its position, one
+// sector at a time: the label (11 bytes) in the boot sector, and as the
+// root's first entry too when labelentry is set. buf is scratch of a
+// sector. 1 on success.
 int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, int labelentry,
                      uint32_t serial, unsigned char *buf)
 {
-    static const fattime midnight = {0, 0x21}; // 1980-01-01: the label has no time of its own
-    int64_t sector = (int64_t)t->bytes;
-    int32_t copy;
-    int ok;
+    int32_t s;
+    int ok = 1;
 
-    makebootsector(t, label, serial, buf);
-    ok = (int32_t)fwrite(buf, 1, (size_t)t->bytes, out) == t->bytes;
-    memset(buf, 0, (size_t)t->bytes);
-    ok = ok && writezeros(out, buf, t->bytes, (t->reserved - 1) * sector);
-    for (copy = 0; ok && copy < t->fats; copy++) {
-        buf[0] = (unsigned char)t->descriptor;
-        buf[1] = buf[2] = 0xFF;
+    for (s = 0; ok && s < t->total; s++) {
+        blanksector(t, s, label, labelentry, serial, buf);
         ok = (int32_t)fwrite(buf, 1, (size_t)t->bytes, out) == t->bytes;
-        memset(buf, 0, 3);
-        ok = ok && writezeros(out, buf, t->bytes, (t->fatsectors - 1) * sector);
     }
-    if (labelentry)
-        fillentry(buf, label, ATTRLABEL, 0, 0, &midnight);
-    ok = ok && (int32_t)fwrite(buf, 1, (size_t)t->bytes, out) == t->bytes;
-    memset(buf, 0, 32);
-    return ok && writezeros(out, buf, t->bytes,
-                            ((int64_t)t->total - t->reserved - (int64_t)t->fats * t->fatsectors -
-                             1) * sector);
+    return ok;
 }

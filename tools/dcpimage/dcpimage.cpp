@@ -127,8 +127,8 @@ static int create(const imagejob *job)
         fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq or 2dd\n", job->in);
         return 0;
     }
-    if (!(job->label ? makelabel(job->label, label) : (memcpy(label, "NO NAME    ", 11), 1)) ||
-        !sourcedate(&epoch) || !mayoverwrite(job) || !(f = opentemp(job)))
+    if (!makelabel(job->label ? job->label : "NO NAME", label) || !sourcedate(&epoch) ||
+        !mayoverwrite(job) || !(f = opentemp(job)))
         return 0;
     makedcpheader(t, header);
     ok = fwrite(header, 1, DCPHEADERSIZE, f) == DCPHEADERSIZE &&
@@ -245,7 +245,7 @@ static int unwrap(const imagejob *job)
     if (!(f = opentemp(job)))
         return 0;
     in = fopen(job->in, "rb");
-    ok = in && fseek(in, DCPHEADERSIZE, SEEK_SET) == 0;
+    ok = in && fread(copybuf, 1, DCPHEADERSIZE, in) == DCPHEADERSIZE;
     if (!gaps)
         ok = ok && copybytes(in, f, volumebytes(&v));
     for (t = 0; gaps && ok && t < volumetracks(v.type ? v.type : v.volume); t++)
@@ -316,7 +316,7 @@ static int infovolume(const dcpview *v)
            getu16l(v->boot + 26), v->boot[13], v->boot[16], getu16l(v->boot + 22),
            getu16l(v->boot + 17), v->boot[21], v->volume ? v->volume->name : "no known type");
     printf("size: %lld bytes; the header and the volume call for %lld\n",
-           (long long)(v->filesize + DCPHEADERSIZE), (long long)want);
+           (long long)v->filesize + DCPHEADERSIZE, (long long)want);
     if (v->type && v->volume != v->type) {
         printf("problem: the volume's geometry is not that of %s\n", v->type->name);
         ok = 0;
@@ -361,11 +361,11 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
                                    {nullptr, 0, nullptr, 0}};
     static const char *const commands[] = {"create", "info", "wrap", "unwrap"};
     static const int operands[] = {2, 1, 2, 2};
-    int c, k = 4;
+    int c, k = argc > 1 ? 4 : 0;
 
     if (infoargument(argc, argv, "dcpimage", usage))
         return 0;
-    while (argc > 1 && --k >= 0 && strcmp(argv[1], commands[k]) != 0)
+    while (--k >= 0 && strcmp(argv[1], commands[k]) != 0)
         ;
     optind = 2;
     while (k >= 0 && (c = getopt_long(argc, argv, "fL:", longs, nullptr)) != -1) {
