@@ -18,10 +18,18 @@ FILESEG  equ 0x2000              ; each file is loaded from linear 0x20000 on
 MOSTSECTORS equ 1000             ; what fits below the BIOS data at 0x9FC00
 RECORDS  equ 512 / 4             ; one sector of table holds 128 records
 
+%ifndef BUILD
+%define BUILD 1                  ; which build of the loader this is (0 to 9)
+%endif
+
 entry:
     mov bx, cs                  ; our data lies in our own segment
     mov ds, bx
     mov [drive], dl
+    push ax
+    mov si, tbuild              ; "LOADER BUILD n": which loader booted
+    call putstring
+    pop ax
     mov bx, TABLESEG
     mov es, bx
     call readsector             ; AX = the table's sector, to TABLESEG:0000
@@ -151,6 +159,7 @@ tsector:     db " SECTOR ", 0
 tcount:      db " COUNT ", 0
 tsum:        db " SUM ", 0
 tablefailed: db "bad table", 10, 0
+tbuild:      db "LOADER BUILD ", '0' + BUILD, 10, 0
 drive:  db 0
 number: dw 0
 first:  dw 0
