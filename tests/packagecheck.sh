@@ -1,6 +1,6 @@
 #!/bin/sh
 # The Debian package as a user gets it: extracted with dpkg-deb into a
-# temporary folder, its five programs name themselves in --version and do a
+# temporary folder, its six programs name themselves in --version and do a
 # real job from there on a volume made by mkfs.fat and mtools; the manual
 # pages and the documents are where Debian puts them.
 #   tests/packagecheck.sh PACKAGE.deb
@@ -12,7 +12,7 @@ dpkg-deb -x "$deb" "$work/root"
 bin="$work/root/usr/bin"
 version=$(dpkg-deb -f "$deb" Version)
 fail() { echo "package check FAILED: $*"; exit 1; }
-for t in sectdefs tablepatch imgplace sectmap sectput; do
+for t in sectdefs tablepatch imgplace sectmap sectput dcpimage; do
     [ "$("$bin/$t" --version)" = "$t (dcptools) $version" ] || fail "$t --version"
     [ -f "$work/root/usr/share/man/man1/$t.1.gz" ] || fail "no manual page for $t"
     MANWIDTH=80 man -l "$work/root/usr/share/man/man1/$t.1.gz" 2>/dev/null | grep -q '^NAME' ||
@@ -22,7 +22,7 @@ for f in copyright README.md changelog.gz; do
     [ -f "$work/root/usr/share/doc/dcptools/$f" ] || fail "no /usr/share/doc/dcptools/$f"
 done
 # A real job: a volume, a file in it, its sector from sectdefs and sectmap,
-# a table patched in, boot bytes placed, a file put.
+# a table patched in, boot bytes placed, a file put, a blank image made.
 export MTOOLS_SKIP_CHECK=1
 cd "$work"
 mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE vol.img 1232 >/dev/null
@@ -47,4 +47,8 @@ printf 'BOOT' > boot.bin
 head -c 3000 /dev/urandom > loader.bin
 "$bin/sectput" disk.dcp 'BOOT\LOADER.BIN' loader.bin >/dev/null || fail "sectput"
 mtype -i disk.dcp@@162 ::BOOT/LOADER.BIN | cmp -s - loader.bin || fail "sectput's file"
+# dcpimage: a blank image that fsck.fat finds clean and info finds whole.
+"$bin/dcpimage" create 2hd blank.dcp || fail "dcpimage create"
+"$bin/dcpimage" info blank.dcp | grep -qx 'agrees: yes' || fail "dcpimage info"
+tail -c +163 blank.dcp > blank.img && fsck.fat -n blank.img >/dev/null || fail "dcpimage's volume"
 echo "package check: the programs run from the extracted package and do their jobs"
