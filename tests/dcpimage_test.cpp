@@ -103,6 +103,12 @@ TEST(dcpimage, createisrepeatableandrefusestooverwrite)
         EXPECT_EQ(r.status, 1) << c.args.substr(0, 60);
         EXPECT_EQ(r.err, c.err);
     }
+    // -u: a label typed in UTF-8 is stored in Shift-JIS (ソ's trail byte is 5C).
+    ASSERT_EQ(dcpimage("create -f -u -L " + quote("ソフト") + " 2hq " + quote(b)).status, 0);
+    EXPECT_EQ(std::string((const char *)readfile(b).data() + 162 + 43, 11),
+              "\x83\x5C\x83\x74\x83\x67     ");
+    EXPECT_EQ(dcpimage("create -f -u -L caf\xC3\xA9 2hq " + quote(b)).err,
+              "Label caf\xC3\xA9 has no Shift-JIS form (code page 932)\n");
     imageresult epoch = dcpimage("create -f 2hq " + quote(a),
                                  "SOURCE_DATE_EPOCH=soon " + std::string(DCPIMAGE_BIN));
     EXPECT_EQ(epoch.err, "SOURCE_DATE_EPOCH is not a decimal number\n");

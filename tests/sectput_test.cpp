@@ -565,3 +565,58 @@ TEST(sectput, clusterslargerthanthecopybuffer)
     EXPECT_TRUE(std::equal(data.begin(), data.end(), img.begin() + at));
     EXPECT_EQ(std::count(img.begin() + at + 10, img.begin() + at + 255 * 512, 0), 255 * 512 - 10);
 }
+
+TEST(sectput, utf8namesroundtripthroughshiftjis)
+{
+    // -u: what is typed is UTF-8, what the image stores is code page 932.
+    putdisk d("1.2M");
+    std::string f = d.host("f", 10);
+    struct name {
+        std::string typed, stored, shown; // shown: sectmap -u's listing
+    } names[] = {
+        {"データ.bin", "\x83\x66\x81\x5B\x83\x5E.BIN", "データ.BIN"}, // kana; a to z upper-cased
+        {"ソ\\表.TXT", "\x83\x5C\\\x95\x5C.TXT", "ソ\\表.TXT"},      // 5C trail bytes
+        {"ｶﾅ", "\xB6\xC5", "ｶﾅ"},                                    // half-width katakana
+        {"①.BIN", "\x87\x40.BIN", "①.BIN"},                        // NEC row 13
+        {"蕁.BIN", "\xE5\x40.BIN", "蕁.BIN"}};                       // E5 lead: stored as 05
+    for (const name &n : names) {
+        putresult r = sectput("-u " + quote(d.dcp) + " " + quote(n.typed) + " " + quote(f));
+        ASSERT_EQ(r.status, 0) << n.typed << r.err;
+        EXPECT_EQ(r.out.substr(r.out.size() - n.typed.size() - 1), n.typed + "\n");
+        // Found again by the UTF-8 it was typed as, and by its stored bytes.
+        putresult u = runput(SECTMAP_BIN, "-u " + quote(d.dcp) + " " + quote(n.typed));
+        EXPECT_EQ(u.status, 0) << n.typed;
+        EXPECT_EQ(u.out.substr(u.out.size() - n.typed.size() - 1), n.typed + "\n");
+        EXPECT_EQ(d.sectmap(quote(n.stored)).status, 0) << n.typed;
+    }
+    putresult all = runput(SECTMAP_BIN, "-u " + quote(d.dcp)), raw = d.sectmap("");
+    for (const name &n : names) {
+        EXPECT_NE(all.out.find(" " + n.shown + "\n"), std::string::npos) << n.shown << all.out;
+        EXPECT_NE(raw.out.find(" " + n.stored + "\n"), std::string::npos) << n.typed;
+    }
+    bytes img = readfile(d.dcp);
+    EXPECT_EQ(std::count(img.begin(), img.end(), 0xE5), 0) << "0xE5 is stored as 0x05";
+    // The answer of -s, and a byte that is no character: printed as \xHH.
+    ASSERT_EQ(d.put("\x80X.BIN", f).status, 0);
+    putresult s = runput(SECTMAP_BIN, "-u -s 11 " + quote(d.dcp));
+    EXPECT_EQ(s.out, "11: データ.BIN byte 0\n");
+    all = runput(SECTMAP_BIN, "-u " + quote(d.dcp));
+    EXPECT_NE(all.out.find(" \\x80X.BIN\n"), std::string::npos) << all.out;
+    // What has no Shift-JIS form is refused, and nothing is written.
+    bytes before = readfile(d.dcp);
+    for (std::string typed : {"caf\xC3\xA9.TXT", "\xFF.TXT"}) {
+        putresult r = sectput("-u " + quote(d.dcp) + " " + quote(typed) + " " + quote(f));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, typed + " has no Shift-JIS form (code page 932)\n");
+        writetext(d.dir + "/l", "OK.TXT " + f + "\n" + typed + " " + f + "\n");
+        r = sectput("-u -l " + quote(d.dir + "/l") + " " + quote(d.dcp));
+        EXPECT_EQ(r.err, d.dir + "/l line 2: " + typed + " has no Shift-JIS form (code page 932)\n");
+        putresult m = runput(SECTMAP_BIN, "-u " + quote(d.dcp) + " " + quote(typed));
+        EXPECT_EQ(m.err, typed + " has no Shift-JIS form (code page 932)\n");
+        EXPECT_EQ(m.status, 1);
+    }
+    EXPECT_TRUE(readfile(d.dcp) == before);
+    // A refusal names the component in UTF-8 too.
+    putresult bad = sectput("-u " + quote(d.dcp) + " " + quote("データ.bin\\X") + " " + quote(f));
+    EXPECT_EQ(bad.err, "データ.bin\\X: not a directory: データ.bin\n");
+}

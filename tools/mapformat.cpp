@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "mapformat.h"
+#include "sjisnames.h"
 
 enum { NAMEFIELD = 8, EXTFIELD = 3 };
 enum { SECTORWIDTH = 5, COUNTWIDTH = 5, BYTESWIDTH = 8, EXTENTSWIDTH = 11 };
@@ -36,36 +37,43 @@ static int32_t trimmed(const unsigned char *field, int32_t size)
     return size;
 }
 
-// Writes the slot's 8.3 name as NAME.EXT (NAME when the extension is blank),
-// bytes as stored but for the 0x05 that stands for a first byte 0xE5.
-static int32_t putslotname(FILE *out, const unsigned char *slot)
+// The slot's 8.3 name as NAME.EXT (NAME when the extension is blank) into
+// buf (12 bytes), bytes as stored but for the 0x05 that stands for a first
+// byte 0xE5; its length.
+static int32_t slotname(const unsigned char *slot, unsigned char *buf)
 {
     int32_t name = trimmed(slot, NAMEFIELD), ext = trimmed(slot + NAMEFIELD, EXTFIELD);
 
-    if (name > 0) {
-        putc(slot[0] == KANJIE5 ? (int)DELETEDMARK : slot[0], out);
-        fwrite(slot + 1, 1, (size_t)(name - 1), out);
-    }
-    if (ext > 0) {
-        putc('.', out);
-        fwrite(slot + NAMEFIELD, 1, (size_t)ext, out);
-    }
-    return name + (ext > 0 ? ext + 1 : 0);
+    memcpy(buf, slot, (size_t)name);
+    if (name > 0 && slot[0] == KANJIE5)
+        buf[0] = DELETEDMARK;
+    if (ext == 0)
+        return name;
+    buf[name] = '.';
+    memcpy(buf + name + 1, slot + NAMEFIELD, (size_t)ext);
+    return name + 1 + ext;
 }
 
 // Writes the path of the entry at slot, reached by the walk: its ancestors'
-// names and its own, backslashes between, one after a directory.
-void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot)
+// names and its own, backslashes between, one after a directory; as UTF-8
+// when utf8 is set, else as the bytes the image stores.
+void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8)
 {
-    int32_t i;
+    // A name and its backslash for every frame the walk can hold.
+    static unsigned char path[(FATENDOFCHAIN + 1) * 13];
+    int32_t i, n = 0;
 
     for (i = 1; i <= w->depth; i++) {
-        putslotname(out, dp->dirbuf + w->frames[i].slot);
-        putc('\\', out);
+        n += slotname(dp->dirbuf + w->frames[i].slot, path + n);
+        path[n++] = '\\';
     }
-    putslotname(out, dp->dirbuf + slot);
+    n += slotname(dp->dirbuf + slot, path + n);
     if (entryisdir(dp, slot))
-        putc('\\', out);
+        path[n++] = '\\';
+    if (utf8)
+        putsjis(out, path, n);
+    else
+        fwrite(path, 1, (size_t)n, out);
 }
 
 // Clusters that size bytes fill.

@@ -21,7 +21,7 @@ struct chainsummary {
 enum { MAPSHORT = 100 };
 
 int32_t putnumber(FILE *out, int64_t value, int32_t width);
-void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot);
+void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8);
 void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, int64_t imagebytes,
                     chainsummary *s);
 int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,

@@ -144,6 +144,7 @@ int32_t nextslash(const unsigned char *p, int32_t from, int32_t end);
 int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t wanted);
 
 int32_t findslot(FILE *image, diskprops *dp, const unsigned char *path, int32_t len);
+int sjisleadbyte(int c);
 int validname83(const unsigned char *path, int32_t start, int32_t end);
 void makename83(const unsigned char *path, int32_t start, int32_t end, unsigned char *dest);
 

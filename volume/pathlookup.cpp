@@ -16,7 +16,9 @@ static uint64_t zerobytes(uint64_t v)
     return (v - ONES) & ~v & HIGHS;
 }
 
-static int isleadbyte(int c)
+// 1 when c leads a Shift-JIS double-byte character: the next byte is its
+// trail byte, never a separator and never upper-cased.
+int sjisleadbyte(int c)
 {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
@@ -43,7 +45,7 @@ int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t want
         }
         if (p[i] == wanted)
             return i;
-        trail = isleadbyte(p[i]);
+        trail = sjisleadbyte(p[i]);
     }
     return -1;
 }
@@ -67,7 +69,7 @@ void nametext(const unsigned char *src, unsigned char *dest, int32_t count)
             continue;
         }
         dest[i] = (c >= 'a' && c <= 'z') ? (unsigned char)(c - 0x20) : c;
-        trail = isleadbyte(c);
+        trail = sjisleadbyte(c);
     }
 }
 
@@ -105,7 +107,7 @@ int validname83(const unsigned char *path, int32_t start, int32_t end)
 
     for (i = start; i < end; i++) {
         unsigned char c = path[i];
-        if (isleadbyte(c)) {
+        if (sjisleadbyte(c)) {
             if (++i == end)
                 return 0;
         } else if (c == '.') {

@@ -12,11 +12,12 @@
 #include <io.h>
 #endif
 
+#include "tools/sjisnames.h"
 #include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
 static const char usage[] =
-    "Usage: dcpimage create [-f] [-L LABEL] TYPE IMAGE\n"
+    "Usage: dcpimage create [-f] [-L LABEL] [-u] TYPE IMAGE\n"
     "       dcpimage info IMAGE\n"
     "       dcpimage wrap [-f] VOLUME IMAGE\n"
     "       dcpimage unwrap IMAGE VOLUME\n"
@@ -27,12 +28,14 @@ static const char usage[] =
     "geometry; unwrap writes the volume out of a DCP image.\n"
     "  -f, --force        overwrite an existing IMAGE (create, wrap)\n"
     "  -L, --label LABEL  the volume label (create)\n"
+    "  -u, --utf8         the label is UTF-8, stored as Shift-JIS (create)\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 enum { BOOTBYTES = 1024, COPYBUFSIZE = 65536, TEMPEXTRA = 8 };
 
 struct imagejob {
     int force;
+    int utf8;          // -u: the label is UTF-8
     const char *label; // -L, or null
     const char *command, *in, *out;
 };
@@ -96,21 +99,34 @@ static int mayoverwrite(const imagejob *job)
 }
 
 // The label of -L as the 11 bytes FAT stores (a to z upper-cased, spaces
-// after): 1 when it is one, else 0 after saying why not.
-static int makelabel(const char *text, unsigned char *label)
+// after; Shift-JIS characters as they are, from UTF-8 under -u): 1 when it
+// is one, else 0 after saying why not.
+static int makelabel(const char *text, int utf8, unsigned char *label)
 {
+    static unsigned char sjis[SJISNAMEMAX];
     int32_t n = (int32_t)strlen(text), i;
 
     memset(label, ' ', 11);
-    for (i = 0; i < n; i++)
-        if ((unsigned char)text[i] < 0x20 || strchr("\"*+,./:;<=>?[\\]|", text[i]))
+    if (utf8 && (n = utf8tosjis((const unsigned char *)text, n, sjis, (int32_t)sizeof sjis)) < 0) {
+        fprintf(stderr, "Label %s has no Shift-JIS form (code page 932)\n", text);
+        return 0;
+    }
+    if (!utf8) {
+        n = n > 12 ? 12 : n; // past 11 it is refused anyway
+        memcpy(sjis, text, (size_t)n);
+    }
+    for (i = 0; i < n; i++) {
+        if (sjisleadbyte(sjis[i]) && i + 1 < n)
+            i++; // a trail byte may be anything
+        else if (sjis[i] < 0x20 || strchr("\"*+,./:;<=>?[\\]|", sjis[i]))
             break;
+    }
     if (n == 0 || n > 11 || i < n) {
         fprintf(stderr, "Bad label %s: 1 to 11 bytes, no control byte and none of "
                         "\"*+,./:;<=>?[\\]|\n", text);
         return 0;
     }
-    nametext((const unsigned char *)text, label, n);
+    nametext(sjis, label, n);
     return 1;
 }
 
@@ -127,7 +143,7 @@ static int create(const imagejob *job)
         fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq or 2dd\n", job->in);
         return 0;
     }
-    if (!makelabel(job->label ? job->label : "NO NAME", label) || !sourcedate(&epoch) ||
+    if (!makelabel(job->label ? job->label : "NO NAME", job->utf8, label) || !sourcedate(&epoch) ||
         !mayoverwrite(job) || !(f = opentemp(job)))
         return 0;
     makedcpheader(t, header);
@@ -358,6 +374,7 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
 {
     static const option longs[] = {{"force", no_argument, nullptr, 'f'},
                                    {"label", required_argument, nullptr, 'L'},
+                                   {"utf8", no_argument, nullptr, 'u'},
                                    {nullptr, 0, nullptr, 0}};
     static const char *const commands[] = {"create", "info", "wrap", "unwrap"};
     static const int operands[] = {2, 1, 2, 2};
@@ -368,11 +385,13 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
     while (--k >= 0 && strcmp(argv[1], commands[k]) != 0)
         ;
     optind = 2;
-    while (k >= 0 && (c = getopt_long(argc, argv, "fL:", longs, nullptr)) != -1) {
+    while (k >= 0 && (c = getopt_long(argc, argv, "fL:u", longs, nullptr)) != -1) {
         if (c == 'f' && (k == 0 || k == 2))
             job->force = 1;
         else if (c == 'L' && k == 0)
             job->label = optarg;
+        else if (c == 'u' && k == 0)
+            job->utf8 = 1;
         else
             k = -1;
     }
@@ -389,7 +408,7 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
 
 int main(int argc, char **argv)
 {
-    imagejob job = {0, nullptr, nullptr, nullptr, nullptr};
+    imagejob job = {0, 0, nullptr, nullptr, nullptr, nullptr};
     int ok = 1;
 
 #ifdef _WIN32

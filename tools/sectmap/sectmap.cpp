@@ -12,18 +12,20 @@
 
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
+#include "tools/sjisnames.h"
 #include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
 static const char usage[] =
-    "Usage: sectmap [-c] IMAGE [PATH...]\n"
-    "       sectmap -s SECTOR IMAGE\n"
+    "Usage: sectmap [-c] [-u] IMAGE [PATH...]\n"
+    "       sectmap [-u] -s SECTOR IMAGE\n"
     "Lists every file and directory of the FAT12 volume in the DCP IMAGE, or\n"
     "the PATHs given, one line each: SECTOR SECTORS BYTES EXTENTS PATH.\n"
     "SECTOR is the first logical sector (as sectdefs gives it), SECTORS what a\n"
     "loader reads, EXTENTS the runs of sectors the chain occupies.\n"
     "  -c, --contiguous     fail unless every file listed lies in one run\n"
     "  -s, --sector SECTOR  tell what the logical sector SECTOR holds\n"
+    "  -u, --utf8           PATHs given and printed are UTF-8, the image's Shift-JIS\n"
     "Exit status: 0 on success, 1 on failure or damage.\n";
 
 struct mapjob {
@@ -37,6 +39,7 @@ struct mapjob {
 static unsigned char workbuf[WORKBUFSIZE];
 static diskprops dp;
 static int64_t imagebytes; // the image file's size
+static int utf8names;      // -u: image paths are UTF-8 on the command line and in print
 static dirwalk walk;
 static chainwalk chain;
 
@@ -57,7 +60,7 @@ static void putname(const char *given, int32_t slot)
     if (given)
         fputs(given, stderr);
     else
-        putwalkpath(stderr, &dp, &walk, slot);
+        putwalkpath(stderr, &dp, &walk, slot, utf8names);
 }
 
 // Reports, after its line, what is wrong with the entry; 1 when nothing is.
@@ -114,7 +117,7 @@ static int listentry(const char *given, int32_t slot, int kind, int contiguous)
     if (given)
         fputs(given, stdout);
     else
-        putwalkpath(stdout, &dp, &walk, slot);
+        putwalkpath(stdout, &dp, &walk, slot, utf8names);
     putc('\n', stdout);
     return complain(given, slot, &s, kind, contiguous);
 }
@@ -141,8 +144,20 @@ static int listpaths(FILE *image, const mapjob *job)
     int ok = 1;
 
     for (i = 0; i < job->pathcount; i++) {
+        static unsigned char sjis[SJISNAMEMAX];
         const char *p = job->paths[i];
-        slot = findslot(image, &dp, (const unsigned char *)p, (int32_t)strlen(p));
+        const unsigned char *path = (const unsigned char *)p;
+        int32_t len = (int32_t)strlen(p);
+        if (utf8names) {
+            len = utf8tosjis(path, len, sjis, (int32_t)sizeof sjis);
+            path = sjis;
+        }
+        if (len < 0) {
+            fprintf(stderr, "%s has no Shift-JIS form (code page 932)\n", p);
+            ok = 0;
+            continue;
+        }
+        slot = findslot(image, &dp, path, len);
         if (slot < 0) {
             fprintf(stderr, "Could not find %s in the image\n", p);
             ok = 0;
@@ -166,7 +181,7 @@ static void telldata(FILE *image, int32_t sector, int32_t cluster)
     }
     offset = (int64_t)index * dp.clusterbytes +
              (int64_t)(sector - clustersector(&dp, cluster)) * dp.bytespersector;
-    putwalkpath(stdout, &dp, &walk, slot);
+    putwalkpath(stdout, &dp, &walk, slot, utf8names);
     fputs(" byte ", stdout);
     putnumber(stdout, offset, 0);
     putc('\n', stdout);
@@ -235,14 +250,15 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
 {
     static const option longs[] = {{"contiguous", no_argument, nullptr, 'c'},
                                    {"sector", required_argument, nullptr, 's'},
+                                   {"utf8", no_argument, nullptr, 'u'},
                                    {"help", no_argument, nullptr, 'h'},
                                    {"version", no_argument, nullptr, 'V'},
                                    {nullptr, 0, nullptr, 0}};
     int c, sectorgiven = 0;
 
-    while ((c = getopt_long(argc, argv, "cs:", longs, nullptr)) != -1) {
-        if (c == 'c') {
-            job->contiguous = 1;
+    while ((c = getopt_long(argc, argv, "cs:u", longs, nullptr)) != -1) {
+        if (c == 'c' || c == 'u') {
+            *(c == 'c' ? &job->contiguous : &utf8names) = 1;
         } else if (c == 's') {
             sectorgiven = 1;
             if ((job->sector = parsesector(optarg)) < 0) {

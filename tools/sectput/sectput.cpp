@@ -17,12 +17,13 @@
 
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
+#include "tools/sjisnames.h"
 #include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
 static const char usage[] =
-    "Usage: sectput [-n] [-k] IMAGE PATH FILE\n"
-    "       sectput [-n] [-k] -l LIST IMAGE\n"
+    "Usage: sectput [-n] [-k] [-u] IMAGE PATH FILE\n"
+    "       sectput [-n] [-k] [-u] -l LIST IMAGE\n"
     "Puts the host FILE into the FAT12 volume of the DCP IMAGE as PATH, in one\n"
     "run of sectors; a file that is replaced keeps its first sector when it\n"
     "still fits. A LIST holds one PATH FILE pair a line. Everything is planned\n"
@@ -31,6 +32,7 @@ static const char usage[] =
     "  -l, --list LIST  put every line of LIST, in order\n"
     "  -n, --dry-run    plan and print, write nothing\n"
     "  -k, --keep       refuse to move a file that holds sectors now\n"
+    "  -u, --utf8       PATHs are UTF-8, the image's Shift-JIS (code page 932)\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 enum { COPYBUFSIZE = 65536 };
@@ -54,8 +56,11 @@ struct putsource {
     int more;
 };
 
-// One put: the image path (bytes, as given) and the host file.
+// One put: the image path as given, the same in the image's bytes (they
+// differ under -u), and the host file.
 struct putline {
+    const unsigned char *given;
+    int32_t givenlen;
     const unsigned char *path;
     int32_t pathlen;
     const char *file;
@@ -69,6 +74,7 @@ static diskprops dp;
 static putplan plan;
 static chainwalk chain;
 static int64_t epoch = -1; // SOURCE_DATE_EPOCH, or -1 when unset
+static int utf8names;      // -u: image paths are UTF-8 on the command line, in lists, in print
 
 // Starts reading the puts from the first, opening the list (each pass
 // reads it anew); 1 on success, 0 after saying why not.
@@ -128,12 +134,32 @@ static int splitline(putsource *src, putline *line)
         fputs("expected an image path, spaces, then a host file name\n", stderr);
         return -1;
     }
-    line->path = workbuf + items[0].start;
-    line->pathlen = items[0].end - items[0].start;
+    line->given = workbuf + items[0].start;
+    line->givenlen = items[0].end - items[0].start;
     memcpy(hostname, workbuf + items[1].start, (size_t)len);
     hostname[len] = 0;
     line->file = hostname;
     return 1;
+}
+
+// Gives the put its path in the image's bytes: the path as given, or under
+// -u its Shift-JIS form. 1 on success, else 0 after saying why not.
+static int imagepath(const putsource *src, putline *line)
+{
+    static unsigned char sjis[SJISNAMEMAX];
+
+    line->path = line->given;
+    line->pathlen = line->givenlen;
+    if (!utf8names)
+        return 1;
+    line->path = sjis;
+    line->pathlen = utf8tosjis(line->given, line->givenlen, sjis, (int32_t)sizeof sjis);
+    if (line->pathlen >= 0)
+        return 1;
+    putwhere(src);
+    fwrite(line->given, 1, (size_t)line->givenlen, stderr);
+    fputs(" has no Shift-JIS form (code page 932)\n", stderr);
+    return 0;
 }
 
 // The next put: 1 with *line filled, 0 when there are no more, or when the
@@ -143,12 +169,13 @@ static int nextput(putsource *src, putline *line, int *ok)
     int r;
 
     if (!src->list) {
-        line->path = (const unsigned char *)src->job->path;
-        line->pathlen = (int32_t)strlen(src->job->path);
+        line->given = (const unsigned char *)src->job->path;
+        line->givenlen = (int32_t)strlen(src->job->path);
         line->file = src->job->file;
         r = src->more;
         src->more = 0;
-        return r;
+        *ok = !r || imagepath(src, line);
+        return r && *ok;
     }
     while (src->more) {
         src->more = nextline(src->list, workbuf, WORKBUFSIZE, &src->bufused, &src->linestart,
@@ -156,8 +183,8 @@ static int nextput(putsource *src, putline *line, int *ok)
         src->number++;
         r = splitline(src, line);
         if (r != 0) {
-            *ok = r > 0;
-            return r > 0;
+            *ok = r > 0 && imagepath(src, line);
+            return *ok;
         }
     }
     if (ferror(src->list)) {
@@ -230,7 +257,10 @@ static int readhost(const putsource *src, const char *file, int64_t limit, int64
 // Writes bytes [from, to) of the put's path.
 static void putpart(const putline *line, int32_t from, int32_t to)
 {
-    fwrite(line->path + from, 1, (size_t)(to - from), stderr);
+    if (utf8names)
+        putsjis(stderr, line->path + from, to - from);
+    else
+        fwrite(line->path + from, 1, (size_t)(to - from), stderr);
 }
 
 // Says why a put was refused: the path, then the reason.
@@ -355,7 +385,7 @@ static void reportput(const putjob *job, const putline *line, int32_t slot, int3
 
     summarizechain(&dp, &chain, slot, INT64_MAX, &s);
     putmapfields(stdout, &dp, &chain, slot, &s, "");
-    fwrite(line->path, 1, (size_t)line->pathlen, stdout);
+    fwrite(line->given, 1, (size_t)line->givenlen, stdout);
     putc('\n', stdout);
     if (first != 0 && plan.planned[first] == put && plan.original[first] != 0 &&
         plan.original[first] != first) {
@@ -452,16 +482,17 @@ static int parseargs(int argc, char **argv, putjob *job, int *ok)
     static const option longs[] = {{"list", required_argument, nullptr, 'l'},
                                    {"dry-run", no_argument, nullptr, 'n'},
                                    {"keep", no_argument, nullptr, 'k'},
+                                   {"utf8", no_argument, nullptr, 'u'},
                                    {"help", no_argument, nullptr, 'h'},
                                    {"version", no_argument, nullptr, 'V'},
                                    {nullptr, 0, nullptr, 0}};
     int c;
 
-    while ((c = getopt_long(argc, argv, "l:nk", longs, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "l:nku", longs, nullptr)) != -1) {
         if (c == 'l') {
             job->list = optarg;
-        } else if (c == 'n' || c == 'k') {
-            *(c == 'n' ? &job->dryrun : &job->keep) = 1;
+        } else if (c == 'n' || c == 'k' || c == 'u') {
+            *(c == 'n' ? &job->dryrun : c == 'k' ? &job->keep : &utf8names) = 1;
         } else if (c == 'h' || c == 'V') {
             if (c == 'h')
                 fputs(usage, stdout);

@@ -1,0 +1,17 @@
+// Image paths between UTF-8 (what people type and read) and Shift-JIS (code
+// page 932, what the image stores), for the programs' -u option.
+#ifndef TOOLS_SJISNAMES_H
+#define TOOLS_SJISNAMES_H
+
+#include <cstdint>
+#include <cstdio>
+
+enum { SJISNAMEMAX = 65536 }; // the longest path converted, in bytes
+
+// The Shift-JIS form of len bytes of UTF-8 into out (size bytes, at least
+// len: no path grows): its length, or -1 when a character has none.
+int32_t utf8tosjis(const unsigned char *in, int32_t len, unsigned char *out, int32_t size);
+// Writes len bytes of Shift-JIS as UTF-8; a byte that is no character as \xHH.
+void putsjis(FILE *out, const unsigned char *s, int32_t len);
+
+#endif
