@@ -87,8 +87,8 @@ TEST(dcpimage, createisrepeatableandrefusestooverwrite)
     } cases[] = {
         {"create 2hq " + quote(a), a + " exists; -f overwrites it\n"},
         {"create 3hd " + quote(a), "Unknown type 3hd: 2hd, 2hc, 2hq or 2dd\n"},
-        {"create -L TWELVECHARSX 2hq " + quote(a), "Bad label TWELVECHARSX: 1 to 11 bytes, no "
-                                                   "control byte and none of \"*+,./:;<=>?[\\]|\n"},
+        {"create -L THIRTEENCHARS 2hq " + quote(a), "Bad label THIRTEENCHARS: 1 to 11 bytes, no "
+                                                     "control byte and none of \"*+,./:;<=>?[\\]|\n"},
         {"create -L 'A*' 2hq " + quote(a), "Bad label A*: 1 to 11 bytes, no control byte and "
                                            "none of \"*+,./:;<=>?[\\]|\n"},
         {"create -L '' 2hq " + quote(a), "Bad label : 1 to 11 bytes, no control byte and none "
@@ -103,6 +103,8 @@ TEST(dcpimage, createisrepeatableandrefusestooverwrite)
         EXPECT_EQ(r.status, 1) << c.args.substr(0, 60);
         EXPECT_EQ(r.err, c.err);
     }
+    // A lead byte that ends a label is taken as it is.
+    ASSERT_EQ(dcpimage("create -f -L " + quote("AB\x81") + " 2hq " + quote(b)).status, 0);
     // -u: a label typed in UTF-8 is stored in Shift-JIS (ソ's trail byte is 5C).
     ASSERT_EQ(dcpimage("create -f -u -L " + quote("ソフト") + " 2hq " + quote(b)).status, 0);
     EXPECT_EQ(std::string((const char *)readfile(b).data() + 162 + 43, 11),
@@ -312,7 +314,8 @@ TEST(dcpimage, commandline)
                  {"info -f x", 1, ""},
                  {"create -L x -x 2hd x", 1, ""},
                  {"unwrap -f a b", 1, ""},
-                 {"wrap -L x a b", 1, ""}};
+                 {"wrap -L x a b", 1, ""},
+                 {"info -u a", 1, ""}};
     for (const cmd &c : cases) {
         imageresult r = dcpimage(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;

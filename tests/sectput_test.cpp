@@ -600,8 +600,15 @@ TEST(sectput, utf8namesroundtripthroughshiftjis)
     ASSERT_EQ(d.put("\x80X.BIN", f).status, 0);
     putresult s = runput(SECTMAP_BIN, "-u -s 11 " + quote(d.dcp));
     EXPECT_EQ(s.out, "11: データ.BIN byte 0\n");
+    // A name whose last byte leads a character that never comes (edited in).
+    ASSERT_EQ(d.put("ABCD", f).status, 0);
+    bytes edited = readfile(d.dcp);
+    std::string text(edited.begin(), edited.end());
+    edited[text.find("ABCD       ") + 3] = 0x81;
+    writefile(d.dcp, edited);
     all = runput(SECTMAP_BIN, "-u " + quote(d.dcp));
     EXPECT_NE(all.out.find(" \\x80X.BIN\n"), std::string::npos) << all.out;
+    EXPECT_NE(all.out.find(" ABC\\x81\n"), std::string::npos) << all.out;
     // What has no Shift-JIS form is refused, and nothing is written.
     bytes before = readfile(d.dcp);
     for (std::string typed : {"caf\xC3\xA9.TXT", "\xFF.TXT"}) {
