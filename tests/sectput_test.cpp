@@ -173,6 +173,14 @@ TEST(sectput, theallocationruleonspacethatmtoolsfragmented)
         EXPECT_TRUE(d.clean()) << s.path << s.size;
     }
     EXPECT_EQ(d.sectmap("B.BIN C.BIN D.BIN E.BIN F.BIN").status, 0);
+    // A replaced file keeps its attributes, read-only among them.
+    mtools("mattrib", d.dcp, "+r ::C.BIN");
+    ASSERT_EQ(d.put("C.BIN", d.host("c2", 100)).status, 0);
+    std::string attrs;
+    run("MTOOLS_SKIP_CHECK=1 mattrib -i " + quote(d.dcp + "@@162") + " ::C.BIN", &attrs);
+    std::string flags = attrs.substr(0, attrs.find("::"));
+    EXPECT_NE(flags.find('R'), std::string::npos) << attrs; // read-only kept
+    EXPECT_NE(flags.find('A'), std::string::npos) << attrs;
 }
 
 // A copy of the image whose FAT is damaged at cluster c (value v), for the
