@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #ifndef DCP_VERSION
 #define DCP_VERSION "unknown"
@@ -32,6 +36,18 @@ inline int infoargument(int argc, char **argv, const char *name, const char *usa
     else
         return 0;
     return 1;
+}
+
+// Sets up the streams of a tool whose standard output is data for scripts:
+// the same bytes on every platform (binary on Windows), and a message
+// written in pieces goes out a line per write, which keeps a damaged
+// image's thousands of messages cheap.
+inline void datastreams(void)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
 }
 
 // The exit status of a tool whose standard output is data for scripts: a

@@ -7,10 +7,6 @@
 #include <cstring>
 #include <ctime>
 #include <getopt.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "tools/sjisnames.h"
 #include "tools/toolinfo.h"
@@ -411,9 +407,7 @@ int main(int argc, char **argv)
     imagejob job = {0, 0, nullptr, nullptr, nullptr, nullptr};
     int ok = 1;
 
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    datastreams();
     if (parseargs(argc, argv, &job, &ok)) {
         if (job.command[0] == 'c')
             ok = create(&job);

@@ -5,10 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
@@ -293,13 +289,7 @@ int main(int argc, char **argv)
     mapjob job = {0, -1, nullptr, nullptr, 0};
     int ok = 1;
 
-#ifdef _WIN32
-    // The listing is data: the same bytes as on every other platform.
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    // A message is written in pieces: one write per line, not per piece,
-    // keeps a damaged image's thousands of messages cheap.
-    setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
+    datastreams();
     if (parseargs(argc, argv, &job, &ok)) {
         initdiskprops(&dp);
         initchainwalk(&chain);

@@ -10,10 +10,6 @@
 #include <ctime>
 #include <getopt.h>
 #include <sys/stat.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
@@ -520,13 +516,7 @@ int main(int argc, char **argv)
     putjob job = {0, 0, nullptr, nullptr, nullptr, nullptr};
     int ok = 1;
 
-#ifdef _WIN32
-    // The report is data: the same bytes as on every other platform.
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    // A message is written in pieces: one write per line, not per piece,
-    // keeps a damaged image's thousands of messages cheap.
-    setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
+    datastreams();
     if (parseargs(argc, argv, &job, &ok) && (ok = sourcedate(&epoch))) {
         initdiskprops(&dp);
         initputplan(&plan, job.keep);
