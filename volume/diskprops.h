@@ -144,6 +144,8 @@ int32_t nextslash(const unsigned char *p, int32_t from, int32_t end);
 int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t wanted);
 
 int32_t findslot(FILE *image, diskprops *dp, const unsigned char *path, int32_t len);
+int32_t searchrow(const diskprops *dp, int32_t row, const unsigned char *name,
+                  int32_t required);
 int sjisleadbyte(int c);
 int validname83(const unsigned char *path, int32_t start, int32_t end);
 void makename83(const unsigned char *path, int32_t start, int32_t end, unsigned char *dest);
@@ -172,7 +174,6 @@ int32_t findowner(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, int32_t
 // fatwrite.cpp: chains set and freed in the decoded FAT, written to every copy
 void setrun(diskprops *dp, int32_t first, int32_t count);
 void freechain(diskprops *dp, int32_t first);
-int32_t fatbyteswritten(const diskprops *dp);
 int writefats(FILE *image, const diskprops *dp, unsigned char *buf);
 
 // freeruns.cpp
@@ -240,8 +241,6 @@ int32_t volumetracks(const dcptype *t);
 void makedcpheader(const dcptype *t, unsigned char *header);
 
 // format.cpp: a blank volume of a type
-void makebootsector(const dcptype *t, const unsigned char *label, uint32_t serial,
-                    unsigned char *boot);
 int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, int labelentry,
                      uint32_t serial, unsigned char *buf);
 

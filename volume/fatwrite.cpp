@@ -26,21 +26,15 @@ void freechain(diskprops *dp, int32_t first)
     }
 }
 
-// Bytes of each FAT copy that hold the decoded entries: whole groups only,
-// so that a copy's odd last bytes are never touched.
-int32_t fatbyteswritten(const diskprops *dp)
-{
-    return fatentriesread(dp) / 2 * 3;
-}
-
-// Encodes the entries into buf (at least fatbyteswritten bytes) and writes
-// them into every FAT copy; 1 on success.
+// Encodes the entries the opening decoded into buf (the work buffer they
+// came from holds them) and writes them into every FAT copy: whole groups
+// only, so that a copy's odd last bytes are never touched. 1 on success.
 int writefats(FILE *image, const diskprops *dp, unsigned char *buf)
 {
-    int32_t n = fatbyteswritten(dp), e, copy;
+    int32_t entries = fatentriesread(dp), n = entries / 2 * 3, e, copy;
     unsigned char *p = buf;
 
-    for (e = 0; e < n / 3 * 2; e += 2, p += 3) {
+    for (e = 0; e < entries; e += 2, p += 3) {
         int32_t v = dp->fat[e] | dp->fat[e + 1] << 12;
         p[0] = (unsigned char)(v & 0xFF);
         p[1] = (unsigned char)((v >> 8) & 0xFF);

@@ -10,7 +10,7 @@ enum { SIGNATUREAT = 510, LABELAT = 43 };
 // The boot sector (t->bytes long): a jump past the parameter block, the
 // OEM name, the block, drive 0, the extended signature with serial and
 // label (11 bytes, space-padded), the file system type, and 55 AA.
-void makebootsector(const dcptype *t, const unsigned char *label, uint32_t serial,
+static void makebootsector(const dcptype *t, const unsigned char *label, uint32_t serial,
                     unsigned char *boot)
 {
     static const unsigned char start[11] = {0xEB, 0x3C, 0x90, 'D', 'C', 'P', 'T', 'O', 'O', 'L', 'S'};

@@ -35,14 +35,14 @@ int64_t clusteroffset(const diskprops *dp, int32_t cluster)
 int32_t lastcluster(const diskprops *dp)
 {
     int64_t bytes = ((int64_t)dp->totalsectors - dp->datastart) * dp->bytespersector;
-    int64_t last;
+    int64_t last, entries = fatentriesread(dp);
 
     if (dp->clusterbytes <= 0)
         return 1;
     // Rounds towards 0: a data area shorter than a cluster, or none, gives 1 or less.
     last = bytes / dp->clusterbytes + 1;
-    if (last > fatentriesread(dp) - 1)
-        last = fatentriesread(dp) - 1;
+    if (last > entries - 1)
+        last = entries - 1;
     return last > FATENDOFCHAIN - 1 ? FATENDOFCHAIN - 1 : (int32_t)last;
 }
 

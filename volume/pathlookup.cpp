@@ -214,8 +214,9 @@ int32_t getentryindex(const unsigned char *dir, int32_t from, int32_t end,
     return -1;
 }
 
-// Searches one cache row for a name: the dirbuf offset of the entry, or -1.
-static int32_t searchrow(const diskprops *dp, int32_t row, const unsigned char *name,
+// Searches one cache row for a name (labels and long-name slots aside):
+// the dirbuf offset of the entry, or -1.
+int32_t searchrow(const diskprops *dp, int32_t row, const unsigned char *name,
                          int32_t required)
 {
     const cacheddir *r = &dp->dirtable[row];

@@ -28,11 +28,13 @@ static int holdchain(const diskprops *dp, putplan *p, int32_t first)
     return p->held.damage == CHAINSOUND;
 }
 
-// The lowest free cluster, for a directory; -1 when none is.
-static int32_t lowestfree(const diskprops *dp, putplan *p)
+// The first cluster of the lowest run of count free clusters, for a new
+// file or a directory (p->needed then says count); -1 when there is none.
+static int32_t lowestrun(const diskprops *dp, putplan *p, int32_t count)
 {
+    p->needed = count;
     holdchain(dp, p, 0);
-    return findfreerun(dp, &p->held, 1, &p->longest);
+    return findfreerun(dp, &p->held, count, &p->longest);
 }
 
 // Marks the cluster that holds a changed slot (or the root) to be written.
@@ -46,16 +48,6 @@ static void markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at)
         p->dirty[c] = 1;
 }
 
-// The dirbuf offset of the entry of a cached directory that has the 8.3
-// name (labels and long-name slots aside), or -1.
-static int32_t findname(const diskprops *dp, int32_t row, const unsigned char *name)
-{
-    const cacheddir *r = &dp->dirtable[row];
-    int32_t index = getentryindex(dp->dirbuf, r->start, r->end, name, 0, ATTRLABEL);
-
-    return index < 0 ? -1 : r->start + 32 * index;
-}
-
 // Finds a free slot in a cached directory, growing a full subdirectory by
 // its lowest free cluster: PUTOK with *at its dirbuf offset, or why not.
 static int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
@@ -67,8 +59,7 @@ static int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
         return PUTOK;
     if (dp->dirtable[row].cluster < 0)
         return PUTROOTFULL;
-    p->needed = 1;
-    c = lowestfree(dp, p);
+    c = lowestrun(dp, p, 1);
     if (c < 0)
         return PUTNOROOM;
     if (!growdirectoryrow(dp, row))
@@ -93,8 +84,7 @@ static int makedirectory(diskprops *dp, putplan *p, int32_t *row, const unsigned
 
     if (r != PUTOK)
         return r;
-    p->needed = 1;
-    c = lowestfree(dp, p);
+    c = lowestrun(dp, p, 1);
     if (c < 0)
         return PUTNOROOM;
     newrow = addblankdirectory(dp, c);
@@ -120,12 +110,10 @@ static int enterdirectory(FILE *image, diskprops *dp, putplan *p, int32_t *row,
     unsigned char name[11];
     int32_t at, r;
 
-    nameto83(path, from, to, name);
-    at = findname(dp, *row, name);
-    if (at < 0) {
-        makename83(path, from, to, name);
+    makename83(path, from, to, name); // the lookup takes 0x05 for 0xE5 too
+    at = searchrow(dp, *row, name, 0);
+    if (at < 0)
         return makedirectory(dp, p, row, name, t);
-    }
     if (!entryisdir(dp, at))
         return PUTTHROUGHFILE;
     if (!holdchain(dp, p, entrycluster(dp, at)))
@@ -143,8 +131,6 @@ static void takerun(diskprops *dp, putplan *p, int32_t first, int32_t count, int
 {
     int32_t i;
 
-    p->first = count > 0 ? first : 0;
-    p->before = origin;
     if (count == 0)
         return;
     setrun(dp, first, count);
@@ -183,7 +169,7 @@ static int replacefile(diskprops *dp, putplan *p, int32_t row, int32_t at, int32
         p->planned[c] = 0;
     freechain(dp, old);
     takerun(dp, p, first, count, origin);
-    updateentry(dp->dirbuf + at, p->first, size, t);
+    updateentry(dp->dirbuf + at, first, size, t);
     markslot(dp, p, row, at);
     p->slot = at;
     return PUTOK;
@@ -198,11 +184,11 @@ static int newfile(diskprops *dp, putplan *p, int32_t row, const unsigned char *
 
     if (r != PUTOK)
         return r;
-    holdchain(dp, p, 0);
-    if (count > 0 && (first = findfreerun(dp, &p->held, count, &p->longest)) < 0)
+    if (count > 0 && (first = lowestrun(dp, p, count)) < 0)
         return PUTNOROOM;
+    p->first = first;
     takerun(dp, p, first, count, 0);
-    fillentry(dp->dirbuf + at, name, ATTRARCHIVE, p->first, size, t);
+    fillentry(dp->dirbuf + at, name, ATTRARCHIVE, first, size, t);
     markslot(dp, p, row, at);
     p->slot = at;
     return PUTOK;
@@ -215,8 +201,6 @@ static int checkpath(const unsigned char *path, int32_t len, putplan *p)
 {
     int32_t from = 0, k;
 
-    p->badstart = 0;
-    p->badend = len;
     do {
         k = nextslash(path, from, len);
         p->badstart = from;
@@ -253,7 +237,6 @@ int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, i
         return PUTTOOBIG;
     if (size > 0)
         count = (int32_t)(((int64_t)size + dp->clusterbytes - 1) / dp->clusterbytes);
-    p->needed = count;
     while ((k = nextslash(path, from, len)) >= 0) {
         p->badstart = from;
         p->badend = k;
@@ -265,13 +248,12 @@ int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, i
     p->badstart = from;
     p->badend = len;
     p->needed = count;
-    nameto83(path, from, len, name);
-    at = findname(dp, row, name);
+    makename83(path, from, len, name);
+    at = searchrow(dp, row, name, 0);
     if (at >= 0 && entryisdir(dp, at))
         return PUTISDIR;
     if (at >= 0)
         return replacefile(dp, p, row, at, count, size, t);
-    makename83(path, from, len, name);
     return newfile(dp, p, row, name, count, size, t);
 }
 
