@@ -43,6 +43,7 @@ struct dcpview {
     int64_t filesize;
     const dcptype *type;   // by the media byte, or null
     const dcptype *volume; // by the parameter block's geometry, or null
+    const dcptype *layout; // what lays out the tracks: type, else volume, or null
     int32_t missing;       // tracks inside the volume marked not stored
 };
 
@@ -169,10 +170,9 @@ static int viewimage(const char *path, int header, dcpview *v)
     fclose(f);
     v->type = header ? dcptypeofmedia(v->header[0]) : nullptr;
     v->volume = dcptypeofboot(v->boot);
-    // The tracks inside the volume that the map leaves out, by the geometry
-    // that lays them out: the media type's, else the volume's.
-    for (t = 0; header && (v->type || v->volume) && t < volumetracks(v->type ? v->type : v->volume);
-         t++)
+    v->layout = v->type ? v->type : v->volume;
+    // The tracks inside the volume that the map leaves out.
+    for (t = 0; header && v->layout && t < volumetracks(v->layout); t++)
         v->missing += v->header[1 + t] == 0;
     return 1;
 }
@@ -186,9 +186,18 @@ static int64_t volumebytes(const dcpview *v)
 // 1 when the file leaves out exactly the tracks the map marks not stored.
 static int leavesoutmissing(const dcpview *v)
 {
-    const dcptype *t = v->type ? v->type : v->volume;
+    return v->missing > 0 &&
+           v->filesize == volumebytes(v) - (int64_t)v->missing * tracksize(v->layout);
+}
 
-    return v->missing > 0 && v->filesize == volumebytes(v) - (int64_t)v->missing * tracksize(t);
+// 1 when the file holds its whole volume; else 0 after saying so.
+static int holdsvolume(const char *path, const dcpview *v)
+{
+    if (v->filesize >= volumebytes(v))
+        return 1;
+    fprintf(stderr, "%s is shorter than its volume: %lld bytes of %lld\n", path,
+            (long long)v->filesize, (long long)volumebytes(v));
+    return 0;
 }
 
 // Copies n bytes from in to out, or zeros when in is null; 1 on success.
@@ -221,12 +230,7 @@ static int wrap(const imagejob *job)
                 getu16l(v.boot + 26));
         return 0;
     }
-    if (v.filesize < volumebytes(&v)) {
-        fprintf(stderr, "%s is shorter than its volume: %lld bytes of %lld\n", job->in,
-                (long long)v.filesize, (long long)volumebytes(&v));
-        return 0;
-    }
-    if (!mayoverwrite(job) || !(f = opentemp(job)))
+    if (!holdsvolume(job->in, &v) || !mayoverwrite(job) || !(f = opentemp(job)))
         return 0;
     makedcpheader(v.volume, header);
     in = fopen(job->in, "rb");
@@ -249,19 +253,14 @@ static int unwrap(const imagejob *job)
     if (!viewimage(job->in, 1, &v))
         return 0;
     gaps = leavesoutmissing(&v);
-    if (!gaps && v.filesize < volumebytes(&v)) {
-        fprintf(stderr, "%s is shorter than its volume: %lld bytes of %lld\n", job->in,
-                (long long)v.filesize, (long long)volumebytes(&v));
-        return 0;
-    }
-    if (!(f = opentemp(job)))
+    if ((!gaps && !holdsvolume(job->in, &v)) || !(f = opentemp(job)))
         return 0;
     in = fopen(job->in, "rb");
     ok = in && fread(copybuf, 1, DCPHEADERSIZE, in) == DCPHEADERSIZE;
     if (!gaps)
         ok = ok && copybytes(in, f, volumebytes(&v));
-    for (t = 0; gaps && ok && t < volumetracks(v.type ? v.type : v.volume); t++)
-        ok = copybytes(v.header[1 + t] ? in : nullptr, f, tracksize(v.type ? v.type : v.volume));
+    for (t = 0; gaps && ok && t < volumetracks(v.layout); t++)
+        ok = copybytes(v.header[1 + t] ? in : nullptr, f, tracksize(v.layout));
     if (in)
         fclose(in);
     return finishtemp(job, f, ok);
