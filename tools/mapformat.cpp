@@ -1,5 +1,6 @@
-// The sector map's text. Everything goes straight into the stdio stream:
-// no line is assembled in memory, so no path or extent list is too long.
+// The sector map's text. The extents go straight into the stdio stream, so
+// no extent list is too long; a path is assembled in a buffer that holds
+// the deepest the walk can go, so that it can be converted for -u.
 #include <cstring>
 
 #include "mapformat.h"
@@ -144,7 +145,8 @@ static int32_t putrun(FILE *out, const diskprops *dp, int32_t a, int32_t b)
 }
 
 // Writes the runs of sectors of the chain that summarizechain just walked,
-// joined by commas, then its damage marker and walkmark ("-" for no cluster at all); the count of bytes written.
+// joined by commas, then its damage marker and walkmark ("-" for no cluster
+// at all); the count of bytes written.
 int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
                    const chainsummary *s, const char *walkmark)
 {

@@ -373,8 +373,9 @@ static int copyhost(FILE *image, const char *file, int32_t first, uint32_t size)
 }
 
 // Writes the put's line: where the file lies now, in sectmap's format; and,
-// on standard error, that it moved when it did.
-static void reportput(const putjob *job, const putline *line, int32_t slot, int32_t put)
+// on standard error, that it moved when it did (ran says whether this put
+// gave the file its run).
+static void reportput(const putjob *job, const putline *line, int32_t slot, int ran)
 {
     chainsummary s;
     int32_t first = entrycluster(&dp, slot);
@@ -383,8 +384,7 @@ static void reportput(const putjob *job, const putline *line, int32_t slot, int3
     putmapfields(stdout, &dp, &chain, slot, &s, "");
     fwrite(line->given, 1, (size_t)line->givenlen, stdout);
     putc('\n', stdout);
-    if (first != 0 && plan.planned[first] == put && plan.original[first] != 0 &&
-        plan.original[first] != first) {
+    if (ran && plan.original[first] != 0 && plan.original[first] != first) {
         putpart(line, 0, line->pathlen);
         fprintf(stderr, " %s from sector %d to sector %d\n", job->dryrun ? "would move" : "moved",
                 clustersector(&dp, plan.original[first]), clustersector(&dp, first));
@@ -402,6 +402,7 @@ static int writeputs(FILE *image, const putjob *job)
 
     while (ok && nextput(&src, &line, &ok)) {
         int32_t slot = findslot(image, &dp, line.path, line.pathlen), first;
+        int ran;
         put++;
         // Planning found or made every path; one not found now was not in
         // the list that was planned.
@@ -412,15 +413,16 @@ static int writeputs(FILE *image, const putjob *job)
             ok = 0;
             break;
         }
+        // Of a path put more than once, the last put gave the file its run.
         first = entrycluster(&dp, slot);
-        if (!job->dryrun && first != 0 && plan.planned[first] == put &&
-            !copyhost(image, line.file, first, entrysize(&dp, slot))) {
+        ran = first != 0 && plan.planned[first] == put;
+        if (!job->dryrun && ran && !copyhost(image, line.file, first, entrysize(&dp, slot))) {
             fprintf(stderr, "Could not copy %s into %s; the image is left partly written\n",
                     line.file, job->image);
             ok = 0;
             break;
         }
-        reportput(job, &line, slot, put);
+        reportput(job, &line, slot, ran);
     }
     stopputs(&src);
     if (ok && !job->dryrun &&
