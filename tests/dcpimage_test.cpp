@@ -5,18 +5,11 @@
 
 #include "testutil.h"
 
-struct imageresult {
-    int status;
-    std::string out, err;
-};
+typedef toolrun imageresult;
 
 static imageresult dcpimage(const std::string &args, const std::string &bin = DCPIMAGE_BIN)
 {
-    static std::string errfile = tempdir() + "/stderr";
-    imageresult r;
-    r.status = run(bin + " " + args + " 2>" + quote(errfile), &r.out);
-    r.err = texts(readfile(errfile));
-    return r;
+    return runtool(bin + " " + args);
 }
 
 struct typeinfo {

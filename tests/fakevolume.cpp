@@ -30,19 +30,22 @@ void fakevolume::build()
     setfat(1, 0xFFF);
 }
 
+void setfat12(unsigned char *fat, int cluster, int value)
+{
+    unsigned char *p = fat + cluster * 3 / 2;
+    if (cluster & 1) {
+        p[0] = (unsigned char)((p[0] & 0x0F) | ((value & 0x0F) << 4));
+        p[1] = (unsigned char)(value >> 4);
+    } else {
+        p[0] = (unsigned char)(value & 0xFF);
+        p[1] = (unsigned char)((p[1] & 0xF0) | ((value >> 8) & 0x0F));
+    }
+}
+
 void fakevolume::setfat(int cluster, int value)
 {
-    for (int f = 0; f < fats; f++) {
-        unsigned char *fat = img.data() + 162 + (size_t)(reserved + f * spf) * bps;
-        unsigned char *p = fat + cluster * 3 / 2;
-        if (cluster & 1) {
-            p[0] = (unsigned char)((p[0] & 0x0F) | ((value & 0x0F) << 4));
-            p[1] = (unsigned char)(value >> 4);
-        } else {
-            p[0] = (unsigned char)(value & 0xFF);
-            p[1] = (unsigned char)((p[1] & 0xF0) | ((value >> 8) & 0x0F));
-        }
-    }
+    for (int f = 0; f < fats; f++)
+        setfat12(img.data() + 162 + (size_t)(reserved + f * spf) * bps, cluster, value);
 }
 
 void fakevolume::chain(const std::vector<int> &clusters)

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// Sets the 12-bit entry of cluster in the FAT copy that starts at fat.
+void setfat12(unsigned char *fat, int cluster, int value);
+
 struct fakevolume {
     // 1.44 MB floppy geometry unless changed before build()
     int bps = 512, spc = 1, reserved = 1, fats = 2, rootentries = 224, total = 2880;

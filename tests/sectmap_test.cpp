@@ -11,19 +11,11 @@
 #include "fakevolume.h"
 #include "testutil.h"
 
-struct mapresult {
-    int status;
-    std::string out, err;
-};
+typedef toolrun mapresult;
 
 static mapresult sectmap(const std::string &args)
 {
-    static std::string errfile = tempdir() + "/stderr";
-    mapresult r;
-    r.status = run("timeout 20 " + std::string(SECTMAP_BIN) + " " + args + " 2>" + quote(errfile),
-                   &r.out);
-    r.err = texts(readfile(errfile));
-    return r;
+    return runtool("timeout 20 " + std::string(SECTMAP_BIN) + " " + args);
 }
 
 struct mapline {

@@ -10,18 +10,11 @@
 #include "fakevolume.h"
 #include "testutil.h"
 
-struct putresult {
-    int status;
-    std::string out, err;
-};
+typedef toolrun putresult;
 
 static putresult runput(const std::string &bin, const std::string &args)
 {
-    static std::string errfile = tempdir() + "/stderr";
-    putresult r;
-    r.status = run(bin + " " + args + " 2>" + quote(errfile), &r.out);
-    r.err = texts(readfile(errfile));
-    return r;
+    return runtool(bin + " " + args);
 }
 
 static putresult sectput(const std::string &args)
@@ -187,16 +180,8 @@ TEST(sectput, theallocationruleonspacethatmtoolsfragmented)
 // refusals of damaged chains. 1.2M geometry: FATs at sectors 1 and 3.
 static void setfat(bytes *img, int c, int v)
 {
-    for (int copy = 0; copy < 2; copy++) {
-        unsigned char *p = img->data() + 162 + (1 + 2 * copy) * 1024 + c * 3 / 2;
-        if (c & 1) {
-            p[0] = (unsigned char)((p[0] & 0x0F) | (v & 0x0F) << 4);
-            p[1] = (unsigned char)(v >> 4);
-        } else {
-            p[0] = (unsigned char)v;
-            p[1] = (unsigned char)((p[1] & 0xF0) | (v >> 8));
-        }
-    }
+    for (int copy = 0; copy < 2; copy++)
+        setfat12(img->data() + 162 + (1 + 2 * copy) * 1024, c, v);
 }
 
 TEST(sectput, everyrefusalleavestheimageasitwas)

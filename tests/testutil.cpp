@@ -173,3 +173,12 @@ std::vector<std::string> filltree(const std::string &dcp, const std::string &dir
         paths.push_back("DATA\\F" + std::to_string(i) + ".BIN");
     return paths;
 }
+
+toolrun runtool(const std::string &command)
+{
+    static std::string errfile = tempdir() + "/stderr";
+    toolrun r;
+    r.status = run(command + " 2>" + quote(errfile), &r.out);
+    r.err = texts(readfile(errfile));
+    return r;
+}

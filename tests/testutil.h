@@ -15,6 +15,13 @@ int sh(const std::string &cmd);
 // Runs a command, capturing standard output; its exit status.
 int run(const std::string &cmd, std::string *out);
 std::string quote(const std::string &s);
+// What a command (a program of the tree, usually) did: its exit status and
+// what it wrote on standard output and on standard error.
+struct toolrun {
+    int status;
+    std::string out, err;
+};
+toolrun runtool(const std::string &command);
 bytes readfile(const std::string &path);
 void writefile(const std::string &path, const bytes &data);
 void writetext(const std::string &path, const std::string &text);
