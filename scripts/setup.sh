@@ -17,6 +17,7 @@ have nasm || need="$need nasm"
 have man || need="$need man-db"
 have qemu-system-i386 || need="$need qemu-system-x86"
 have floptool || need="$need mame-tools"
+have strace || need="$need strace"
 
 # shellcheck disable=SC2086 # a list of package names
 aptinstall $need

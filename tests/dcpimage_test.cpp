@@ -88,7 +88,7 @@ TEST(dcpimage, createisrepeatableandrefusestooverwrite)
                                          "of \"*+,./:;<=>?[\\]|\n"},
         {"create -L " + quote("A\x01") + " 2hq " + quote(a),
          "Bad label A\x01: 1 to 11 bytes, no control byte and none of \"*+,./:;<=>?[\\]|\n"},
-        {"create 2hq " + quote(dir + "/no/x.dcp"), "Could not create " + dir + "/no/x.dcp.tmp\n"},
+        {"create 2hq " + quote(dir + "/no/x.dcp"), "Could not write a temporary file beside " + dir + "/no/x.dcp\n"},
         {"create 2hq " + quote(dir + "/" + std::string(4100, 'x')),
          "The name " + dir + "/" + std::string(4100, 'x') + " is too long\n"}};
     for (const refusal &c : cases) {
@@ -221,10 +221,8 @@ TEST(dcpimage, wrapandunwrap)
          dir + "/spt9 matches no DCP type: 2880 sectors of 512 bytes, 9 a track, 2 heads\n"},
         {"wrap " + quote(dir + "/head1") + " " + quote(dir + "/x"),
          dir + "/head1 matches no DCP type: 2880 sectors of 512 bytes, 18 a track, 1 heads\n"},
-        {"unwrap " + quote(base) + " " + quote(dir + "/no/x"), "Could not create " + dir +
-                                                                  "/no/x.tmp\n"},
-        {"wrap " + quote(vol) + " " + quote(dir + "/no/x"), "Could not create " + dir +
-                                                               "/no/x.tmp\n"}};
+        {"unwrap " + quote(base) + " " + quote(dir + "/no/x"), "Could not write a temporary file beside " + dir + "/no/x\n"},
+        {"wrap " + quote(vol) + " " + quote(dir + "/no/x"), "Could not write a temporary file beside " + dir + "/no/x\n"}};
     writefile(dir + "/shortvol", bytes(want.begin(), want.begin() + 10000));
     bytes odd = want;
     odd[24] = 9;
@@ -265,7 +263,7 @@ TEST(dcpimage, wrapandunwrap)
 
 TEST(dcpimage, failingwritesleavenooutput)
 {
-    std::string dir = tempdir(), out = dir + "/out.dcp", tmp = out + ".tmp";
+    std::string dir = tempdir(), out = dir + "/out.dcp", tmp = out + ".*";
     std::string fault = DCPIMAGE_FAULT_BIN;
     // The header, then the volume a sector a write: the boot sector, the FAT
     // copies, the root with its label, and the zeros after.
@@ -276,13 +274,13 @@ TEST(dcpimage, failingwritesleavenooutput)
         imageresult r = dcpimage("create -L x 2hd " + quote(out), env + " " + fault);
         EXPECT_EQ(r.status, 1) << env;
         EXPECT_EQ(r.err, "Could not write " + out + "\n") << env;
-        EXPECT_EQ(sh("test -e " + quote(out) + " || test -e " + quote(tmp)), 1) << env;
+        EXPECT_EQ(sh("test -e " + quote(out) + " || ls " + quote(dir) + " | grep -q tmp"), 1) << env;
     }
     // unwrap and wrap, their copies failing; a rename that fails.
     ASSERT_EQ(dcpimage("create 2hq " + quote(out)).status, 0);
     std::string vol = dir + "/vol";
     EXPECT_EQ(dcpimage("unwrap " + quote(out) + " " + quote(vol),
-                       "DCPFAULT_WRITE=1:" + quote(vol + ".tmp") + " " + fault).status, 1);
+                       "DCPFAULT_WRITE=1:" + quote(vol + ".*") + " " + fault).status, 1);
     ASSERT_EQ(dcpimage("unwrap " + quote(out) + " " + quote(vol)).status, 0);
     for (int n : {1, 2}) // the header, then the volume's bytes
         EXPECT_EQ(dcpimage("wrap -f " + quote(vol) + " " + quote(out),

@@ -10,12 +10,17 @@
 //   DCPFAULT_SWAP=PATH:OTHER  the second fopen of PATH opens OTHER instead,
 //                          as if the file had changed between two reads;
 //   DCPFAULT_ALLOC=N       the Nth malloc or realloc of the tool fails.
+// A PATH that ends in '*' names every path that starts with the rest (a
+// temporary file's name is the tool's own); streams made by fdopen count
+// too, by the path their descriptor is open on.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 extern "C" {
 FILE *__real_fopen(const char *path, const char *mode);
+FILE *__real_fdopen(int fd, const char *mode);
 int __real_fclose(FILE *f);
 size_t __real_fwrite(const void *p, size_t size, size_t n, FILE *f);
 int __real_fseek(FILE *f, long offset, int whence);
@@ -25,13 +30,23 @@ void *__real_realloc(void *p, size_t n);
 static FILE *doomed, *failing, *seeking;
 static int writesleft, seeksleft, swapopens, allocs;
 
+// 1 when path is the one a fault names, or starts as one ending in '*' does.
+static int pathmatches(const char *want, const char *path)
+{
+    size_t n = strlen(want);
+
+    if (n > 0 && want[n - 1] == '*')
+        return strncmp(path, want, n - 1) == 0;
+    return strcmp(path, want) == 0;
+}
+
 // The count and the stream's path of a fault given as N:PATH, or 0.
 static int faultfor(const char *name, const char *path)
 {
     const char *v = getenv(name);
     const char *colon = v ? strchr(v, ':') : nullptr;
 
-    return colon && strcmp(path, colon + 1) == 0 ? atoi(v) : 0;
+    return colon && pathmatches(colon + 1, path) ? atoi(v) : 0;
 }
 
 static FILE *openorswap(const char *path, const char *mode)
@@ -45,12 +60,12 @@ static FILE *openorswap(const char *path, const char *mode)
     return __real_fopen(path, mode);
 }
 
-FILE *__wrap_fopen(const char *path, const char *mode)
+// Arms the faults that name path for the stream f.
+static FILE *armfaults(FILE *f, const char *path)
 {
-    FILE *f = openorswap(path, mode);
     const char *target = getenv("DCPFAULT_CLOSE");
 
-    if (f && target && strcmp(path, target) == 0)
+    if (f && target && pathmatches(target, path))
         doomed = f;
     if (f && faultfor("DCPFAULT_WRITE", path)) {
         failing = f;
@@ -61,6 +76,22 @@ FILE *__wrap_fopen(const char *path, const char *mode)
         seeksleft = faultfor("DCPFAULT_SEEK", path);
     }
     return f;
+}
+
+FILE *__wrap_fopen(const char *path, const char *mode)
+{
+    return armfaults(openorswap(path, mode), path);
+}
+
+FILE *__wrap_fdopen(int fd, const char *mode)
+{
+    char link[64], path[4096];
+    ssize_t n;
+
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    n = readlink(link, path, sizeof path - 1);
+    path[n < 0 ? 0 : n] = '\0';
+    return armfaults(__real_fdopen(fd, mode), path);
 }
 
 size_t __wrap_fwrite(const void *p, size_t size, size_t n, FILE *f)

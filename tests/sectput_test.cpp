@@ -194,10 +194,12 @@ TEST(sectput, everyrefusalleavestheimageasitwas)
               0);
     bytes good = readfile(d.dcp);
     // LOOP.BIN's chain (sectors 36-38: clusters 27-29) comes back on itself;
-    // BAD's chain (sector 34: cluster 25) runs past the volume.
+    // BAD's chain (sector 34: cluster 25) runs past the volume; TAIL.BIN's
+    // one cluster (24) is marked bad, which a put must not set free.
     bytes damaged = good;
     setfat(&damaged, 29, 27);
     setfat(&damaged, 25, 3000);
+    setfat(&damaged, 24, 0xFF7);
     struct refusal {
         std::string args, err;
     } cases[] = {
@@ -235,9 +237,12 @@ TEST(sectput, everyrefusalleavestheimageasitwas)
         {"-l " + d.dir, "Could not read list file " + d.dir + "\n"},
         {"LOOP.BIN " + small, "LOOP.BIN: damaged cluster chain in LOOP.BIN\n"},
         {"'BAD\\Y.BIN' " + small, "BAD\\Y.BIN: damaged cluster chain in BAD\n"},
+        {"TAIL.BIN " + k, "TAIL.BIN: the cluster chain of TAIL.BIN runs into cluster 24, which the "
+                          "FAT marks bad\n"},
     };
     for (const refusal &c : cases) {
-        bool hurt = c.err.find("damaged") != std::string::npos;
+        bool hurt = c.err.find("damaged") != std::string::npos ||
+                    c.err.find("marks bad") != std::string::npos;
         writefile(d.dcp, hurt ? damaged : good);
         putresult r = sectput(c.args.substr(0, 3) == "-l " ? c.args + " " + quote(d.dcp)
                               : c.args[0] == '-' ? c.args.substr(0, 3) + quote(d.dcp) + " " +
@@ -248,6 +253,12 @@ TEST(sectput, everyrefusalleavestheimageasitwas)
         EXPECT_EQ(r.out, "") << c.args;
         EXPECT_TRUE(readfile(d.dcp) == (hurt ? damaged : good)) << c.args;
     }
+    // sectmap marks the file on the bad cluster as it marks other damage.
+    writefile(d.dcp, damaged);
+    putresult m = d.sectmap("TAIL.BIN");
+    EXPECT_EQ(m.status, 1);
+    EXPECT_EQ(m.out, "   33     1       10 33!badcluster TAIL.BIN\n");
+    EXPECT_EQ(m.err, "Damaged cluster chain in TAIL.BIN: cluster 24 is marked bad in the FAT\n");
 }
 
 TEST(sectput, refusedlistsandimagesstayasthey)
@@ -396,16 +407,21 @@ TEST(sectput, failuresduringthewritesarereported)
     writetext(list, "SUB\\A.BIN " + a + "\n");
     bytes before = readfile(d.dcp);
     std::string fault = SECTPUT_FAULT_BIN, args = "-l " + quote(list) + " " + quote(d.dcp);
-    // The data (one write), its slack, the root, SUB's cluster, two FAT copies.
-    for (int n = 1; n <= 6; n++) {
+    std::string tmp = quote(d.dcp + ".*");
+    // The image copied beside it (20 writes of 64 KiB), then the data (one
+    // write), its slack, the root, SUB's cluster, two FAT copies: the image
+    // is left as it was, and no temporary file with it.
+    for (int n : {1, 20, 21, 22, 23, 24, 25, 26}) {
         writefile(d.dcp, before);
-        putresult r = runput("DCPFAULT_WRITE=" + std::to_string(n) + ":" + quote(d.dcp) + " " +
-                                 fault, args);
+        putresult r = runput("DCPFAULT_WRITE=" + std::to_string(n) + ":" + tmp + " " + fault, args);
         EXPECT_EQ(r.status, 1) << n;
-        EXPECT_EQ(r.err, n <= 2 ? "Could not copy " + a + " into " + d.dcp +
-                                      "; the image is left partly written\n"
-                                : "Could not write " + d.dcp + "; it is left partly written\n")
+        EXPECT_EQ(r.err, n <= 20   ? "Could not write a temporary file beside " + d.dcp + "\n"
+                         : n <= 22 ? "Could not copy " + a + " into " + d.dcp +
+                                         "; it is left as it was\n"
+                                   : "Could not write " + d.dcp + "; it is left as it was\n")
             << n;
+        EXPECT_TRUE(readfile(d.dcp) == before) << n;
+        EXPECT_EQ(sh("ls " + quote(d.dir) + " | grep -q tmp"), 1) << n;
     }
     // The host file changed between the plan and the copy: gone, grown, shrunk.
     for (std::string other : {"none", "big", "tiny"}) {
@@ -424,7 +440,7 @@ TEST(sectput, failuresduringthewritesarereported)
     for (int i = 0; i < 20; i++)
         dirs += "D" + std::to_string(i) + "\\A.BIN " + a + "\n";
     writetext(d.dir + "/dirs", dirs);
-    for (std::string var : {"DCPFAULT_SEEK=N:" + quote(d.dcp), std::string("DCPFAULT_ALLOC=N")}) {
+    for (std::string var : {"DCPFAULT_SEEK=N:" + tmp, std::string("DCPFAULT_ALLOC=N")}) {
         std::string seen;
         putresult r;
         for (int n = 1; n <= 30; n++) {
@@ -458,10 +474,11 @@ TEST(sectput, failuresduringthewritesarereported)
     }
     // A close that fails, after success and after a failure reported already.
     writefile(d.dcp, before);
-    putresult r = runput("DCPFAULT_CLOSE=" + quote(d.dcp) + " " + fault, args);
-    EXPECT_EQ(r.err, "Could not write " + d.dcp + "; it may be left partly written\n");
+    putresult r = runput("DCPFAULT_CLOSE=" + tmp + " " + fault, args);
+    EXPECT_EQ(r.err, "Could not write " + d.dcp + "; it is left as it was\n");
     EXPECT_EQ(r.status, 1);
-    r = runput("DCPFAULT_CLOSE=" + quote(d.dcp) + " " + fault, quote(d.dcp) + " 'A*' " + quote(a));
+    EXPECT_TRUE(readfile(d.dcp) == before);
+    r = runput("DCPFAULT_CLOSE=" + tmp + " " + fault, quote(d.dcp) + " 'A*' " + quote(a));
     EXPECT_EQ(r.err, "A*: A* is not an 8.3 name\n");
     EXPECT_EQ(sh(std::string(SECTPUT_BIN) + " " + args + " >/dev/full 2>/dev/null"), 1);
 }

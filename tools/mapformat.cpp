@@ -125,6 +125,8 @@ static const char *damagemark(int32_t damage)
         return "!pastend";
     case CHAINSHARED:
         return "!shared";
+    case CHAINBADMARK:
+        return "!badcluster";
     case MAPSHORT:
         return "!short";
     default:
@@ -185,6 +187,8 @@ void putdamage(FILE *out, const chainsummary *s)
         fprintf(out, "cluster %d lies past the end of the volume or of its FAT", s->badcluster);
     else if (s->damage == CHAINSHARED)
         fprintf(out, "cluster %d is in the chain of an entry listed before", s->badcluster);
+    else if (s->damage == CHAINBADMARK)
+        fprintf(out, "cluster %d is marked bad in the FAT", s->badcluster);
     else {
         fprintf(out, "%d clusters where its size needs ", s->clusters);
         putnumber(out, s->needed, 0);

@@ -81,6 +81,10 @@ int nextrun(const diskprops *dp, chainwalk *w, int32_t *first, int32_t *last)
     *first = c;
     for (;;) {
         int32_t n = dp->fat[c];
+        if (n == BADCLUSTERMARK) {
+            w->damage = CHAINBADMARK;
+            w->badcluster = c;
+        }
         if (n >= FATENDOFCHAIN) {
             w->next = CHAINDONE;
             break;

@@ -13,6 +13,7 @@ enum {
     FATENTRIES = 6144,
     FATGROUPS = 3072,
     FATENDOFCHAIN = 4080, // 0xFF0: this entry and all above end a chain
+    BADCLUSTERMARK = 0xFF7, // the disk cannot hold this cluster: never freed
     ATTRLABEL = 0x08,
     ATTRDIR = 0x10,
     FREESLOT = 0x00,   // a slot's first byte: never used
@@ -37,7 +38,12 @@ struct cacheddir {
 // claimchains has been called, a cluster that an earlier chain took since
 // then (stamp claimfrom or later, but not selfstamp, the stamp of an earlier
 // walk over this same chain) stops the walk as CHAINSHARED.
-enum { CHAINSOUND = 0, CHAINLOOP, CHAINOUTSIDE, CHAINPASTEND, CHAINSHARED, CHAINDONE = -1 };
+// CHAINBADMARK: the chain holds a cluster that the FAT marks bad (its entry
+// ends the chain), which no put may free.
+enum {
+    CHAINSOUND = 0, CHAINLOOP, CHAINOUTSIDE, CHAINPASTEND, CHAINSHARED, CHAINBADMARK,
+    CHAINDONE = -1
+};
 struct chainwalk {
     int32_t next;       // cluster the next run starts at; CHAINDONE when done
     int32_t clusters;   // sound clusters taken so far
@@ -200,7 +206,7 @@ int writedirectories(FILE *image, const diskprops *dp, const unsigned char *dirt
 // the cached directories as the put would and marks what must be written.
 enum {
     PUTOK = 0, PUTBADPATH, PUTBADNAME, PUTISDIR, PUTTHROUGHFILE, PUTDAMAGED, PUTUNREADABLE,
-    PUTTOOBIG, PUTNOROOM, PUTROOTFULL, PUTMOVE, PUTNOMEMORY, PUTNORESERVED
+    PUTTOOBIG, PUTNOROOM, PUTROOTFULL, PUTMOVE, PUTNOMEMORY, PUTNORESERVED, PUTBADMARK
 };
 struct putplan {
     int keep;                            // refuse to move a file that had clusters
@@ -243,6 +249,23 @@ void makedcpheader(const dcptype *t, unsigned char *header);
 // format.cpp: a blank volume of a type
 int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, int labelentry,
                      uint32_t serial, unsigned char *buf);
+
+// replacefile.cpp: a file replaced in one step by a temporary file beside
+// it; target is the file a path's symbolic links end at.
+enum {
+    REPLACETEMP = 0, REPLACEREAD, REPLACELONG, REPLACEPATHMAX = 4096, TEMPSUFFIX = 32,
+    REPLACEBUFSIZE = 65536
+};
+struct replacement {
+    char target[REPLACEPATHMAX];
+    char temp[REPLACEPATHMAX + TEMPSUFFIX];
+    FILE *file;
+    char streambuf[REPLACEBUFSIZE]; // the temporary file's: a volume goes out in few writes
+};
+FILE *startreplacement(replacement *r, const char *path, int copy, unsigned char *buf,
+                       int32_t bufsize, int *why);
+int finishreplacement(replacement *r, int ok);
+void dropreplacement(replacement *r);
 
 // patchfile.cpp
 int patchfile(FILE *image, diskprops *dp, const unsigned char *path, int32_t pathlen,

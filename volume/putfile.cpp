@@ -16,8 +16,10 @@ void initputplan(putplan *p, int keep)
     p->keep = keep;
 }
 
-// 1 when the chain from first is sound; its clusters are then held, as the
-// chain of the file being replaced.
+// PUTOK when the chain from first is sound; its clusters are then held, as
+// the chain of the file being replaced. Else PUTBADMARK when it holds a
+// cluster marked bad (freeing it would hand that cluster to the next file),
+// PUTDAMAGED for any other damage.
 static int holdchain(const diskprops *dp, putplan *p, int32_t first)
 {
     int32_t a, b;
@@ -25,7 +27,9 @@ static int holdchain(const diskprops *dp, putplan *p, int32_t first)
     startchain(&p->held, first);
     while (nextrun(dp, &p->held, &a, &b))
         ;
-    return p->held.damage == CHAINSOUND;
+    if (p->held.damage == CHAINSOUND)
+        return PUTOK;
+    return p->held.damage == CHAINBADMARK ? PUTBADMARK : PUTDAMAGED;
 }
 
 // The first cluster of the lowest run of count free clusters, for a new
@@ -116,8 +120,9 @@ static int enterdirectory(FILE *image, diskprops *dp, putplan *p, int32_t *row,
         return makedirectory(dp, p, row, name, t);
     if (!entryisdir(dp, at))
         return PUTTHROUGHFILE;
-    if (!holdchain(dp, p, entrycluster(dp, at)))
-        return PUTDAMAGED;
+    r = holdchain(dp, p, entrycluster(dp, at));
+    if (r != PUTOK)
+        return r;
     r = getdirectoryentry(image, dp, entrycluster(dp, at));
     if (r < 0)
         return PUTUNREADABLE;
@@ -154,9 +159,10 @@ static int replacefile(diskprops *dp, putplan *p, int32_t row, int32_t at, int32
                        uint32_t size, const fattime *t)
 {
     int32_t old = entrycluster(dp, at), first = 0, origin, c;
+    int r = holdchain(dp, p, old);
 
-    if (!holdchain(dp, p, old))
-        return PUTDAMAGED;
+    if (r != PUTOK)
+        return r;
     // A file put earlier in this run carries the first cluster it had before.
     origin = old != 0 && p->planned[old] ? p->original[old] : old;
     if (count > 0 && (first = placerun(dp, p, old, count)) < 0)

@@ -1,8 +1,9 @@
 // dcpimage create|info|wrap|unwrap: makes a blank formatted DCP image of a
 // known type, tells what an image's header, volume and size say and whether
 // they agree, wraps a raw FAT12 volume into a DCP image and unwraps one.
-// Outputs are written beside their place and renamed into it, so that no
-// half-written file is ever left; every complaint goes to standard error.
+// Outputs are written beside their place and renamed onto it, so that a run
+// stopped at any moment leaves the old file or the new one; every complaint
+// goes to standard error.
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -27,7 +28,7 @@ static const char usage[] =
     "  -u, --utf8         the label is UTF-8, stored as Shift-JIS (create)\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
-enum { BOOTBYTES = 1024, COPYBUFSIZE = 65536, TEMPEXTRA = 8 };
+enum { BOOTBYTES = 1024, COPYBUFSIZE = 65536 };
 
 struct imagejob {
     int force;
@@ -48,38 +49,29 @@ struct dcpview {
 };
 
 static unsigned char copybuf[COPYBUFSIZE];
-static char temppath[4096 + TEMPEXTRA];
+static replacement output;
 
 // Opens the output's temporary file beside it: null after saying why not.
 static FILE *opentemp(const imagejob *job)
 {
-    FILE *f;
+    int why;
+    FILE *f = startreplacement(&output, job->out, 0, nullptr, 0, &why);
 
-    if (strlen(job->out) > sizeof temppath - TEMPEXTRA) {
-        fprintf(stderr, "The name %s is too long\n", job->out);
-        return nullptr;
-    }
-    snprintf(temppath, sizeof temppath, "%s.tmp", job->out);
-    f = fopen(temppath, "wb");
     if (!f)
-        fprintf(stderr, "Could not create %s\n", temppath);
+        fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
+                                           : "Could not write a temporary file beside %s\n",
+                job->out);
     return f;
 }
 
-// Closes the temporary file and renames it into place when ok; removes it
-// otherwise. 1 when the output is in place.
-static int finishtemp(const imagejob *job, FILE *f, int ok)
+// Closes the temporary file and renames it onto the output when ok, which
+// replaces an old output in one step; removes it otherwise. 1 when the
+// output is in place.
+static int finishtemp(const imagejob *job, int ok)
 {
-    ok = fclose(f) == 0 && ok;
-    if (ok) {
-        // Windows renames onto nothing: the old output goes first.
-        remove(job->out);
-        ok = rename(temppath, job->out) == 0;
-    }
-    if (!ok) {
+    ok = finishreplacement(&output, ok);
+    if (!ok)
         fprintf(stderr, "Could not write %s\n", job->out);
-        remove(temppath);
-    }
     return ok;
 }
 
@@ -147,7 +139,7 @@ static int create(const imagejob *job)
     ok = fwrite(header, 1, DCPHEADERSIZE, f) == DCPHEADERSIZE &&
          writeblankvolume(f, t, label, job->label != nullptr,
                           (uint32_t)(epoch >= 0 ? epoch : (int64_t)time(nullptr)), copybuf);
-    return finishtemp(job, f, ok);
+    return finishtemp(job, ok);
 }
 
 // Reads the header, the boot sector and the size of the image at path into
@@ -238,7 +230,7 @@ static int wrap(const imagejob *job)
          copybytes(in, f, v.filesize);
     if (in)
         fclose(in);
-    return finishtemp(job, f, ok);
+    return finishtemp(job, ok);
 }
 
 // dcpimage unwrap: the volume's bytes, a left-out track written as zeros
@@ -263,7 +255,7 @@ static int unwrap(const imagejob *job)
         ok = copybytes(v.header[1 + t] ? in : nullptr, f, tracksize(v.layout));
     if (in)
         fclose(in);
-    return finishtemp(job, f, ok);
+    return finishtemp(job, ok);
 }
 
 // Prints the tracks whose flag is 0 among the 160, as ranges.

@@ -302,6 +302,11 @@ static void refusal(const putsource *src, const putline *line, int why, int64_t 
         fprintf(stderr, " would move from sector %d to sector %d; nothing written (--keep)\n",
                 clustersector(&dp, plan.before), clustersector(&dp, plan.first));
         break;
+    case PUTBADMARK:
+        fputs(": the cluster chain of ", stderr);
+        putpart(line, 0, plan.badend);
+        fprintf(stderr, " runs into cluster %d, which the FAT marks bad\n", plan.held.badcluster);
+        break;
     case PUTNORESERVED:
         fputs(": the boot sector gives no reserved sector, so the FAT would overwrite it\n",
               stderr);
@@ -417,7 +422,7 @@ static int writeputs(FILE *image, const putjob *job)
         first = entrycluster(&dp, slot);
         ran = first != 0 && plan.planned[first] == put;
         if (!job->dryrun && ran && !copyhost(image, line.file, first, entrysize(&dp, slot))) {
-            fprintf(stderr, "Could not copy %s into %s; the image is left partly written\n",
+            fprintf(stderr, "Could not copy %s into %s; it is left as it was\n",
                     line.file, job->image);
             ok = 0;
             break;
@@ -428,7 +433,7 @@ static int writeputs(FILE *image, const putjob *job)
     if (ok && !job->dryrun &&
         !(writedirectories(image, &dp, plan.dirty, plan.rootdirty) &&
           writefats(image, &dp, workbuf))) {
-        fprintf(stderr, "Could not write %s; it is left partly written\n", job->image);
+        fprintf(stderr, "Could not write %s; it is left as it was\n", job->image);
         return 0;
     }
     return ok;
@@ -447,27 +452,49 @@ static int imageholdsplan(FILE *image, const putjob *job)
     return 0;
 }
 
+// Opens the image: as it is for a dry run, else a copy of it beside it that
+// takes every write and replaces it only once all went well, so that a run
+// stopped at any moment leaves the old image or the new one. Null after
+// saying why not.
+static FILE *openimage(const putjob *job, replacement *r)
+{
+    int why = REPLACEREAD;
+    FILE *image = job->dryrun ? fopen(job->image, "rb")
+                              : startreplacement(r, job->image, 1, copybuf, COPYBUFSIZE, &why);
+
+    if (!image && why == REPLACEREAD)
+        fprintf(stderr, "Could not open DCP file %s for %s\n", job->image,
+                job->dryrun ? "reading" : "writing");
+    else if (!image)
+        fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
+                                           : "Could not write a temporary file beside %s\n",
+                job->image);
+    return image;
+}
+
 // Opens the image, the list and the volume, plans, then writes; 1 on success.
 static int runjob(const putjob *job)
 {
-    FILE *image = fopen(job->image, job->dryrun ? "rb" : "rb+");
+    static replacement r;
+    FILE *image = openimage(job, &r);
     int ok = 1, stage;
 
-    if (!image) {
-        fprintf(stderr, "Could not open DCP file %s for %s\n", job->image,
-                job->dryrun ? "reading" : "writing");
+    if (!image)
         return 0;
-    }
-    // Files put one after another go out in few large writes.
-    setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
+    // Files put one after another go out in few large writes (the
+    // replacement's stream has a buffer as large already).
+    if (job->dryrun)
+        setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
     stage = loadvolume(image, &dp, workbuf);
     if (stage != VOLUMEOPEN) {
         fprintf(stderr, "%s\n", volumemessage(stage));
         ok = 0;
     }
     ok = ok && planputs(image, job) && imageholdsplan(image, job) && writeputs(image, job);
-    if (fclose(image) != 0 && ok) {
-        fprintf(stderr, "Could not write %s; it may be left partly written\n", job->image);
+    if (job->dryrun) {
+        fclose(image);
+    } else if (!finishreplacement(&r, ok) && ok) {
+        fprintf(stderr, "Could not write %s; it is left as it was\n", job->image);
         ok = 0;
     }
     return ok;

@@ -1,0 +1,108 @@
+// A writing program killed at any moment leaves the old file or the new
+// one: each is killed (strace) at its first, second, ... write, open,
+// close, rename and unlink until a run goes through, and a plain rerun
+// after each kill finishes the job. The replaced file keeps its mode and
+// its symbolic link; a file of the user's is never taken for a temporary.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "testutil.h"
+
+namespace {
+
+struct writer {
+    const char *name;
+    std::string program, args; // args: IMAGE stands for the file replaced
+    const char *kind;          // the old file: a DCP image of this kind
+};
+
+std::string withimage(std::string args, const std::string &image)
+{
+    size_t at = args.find("IMAGE");
+    return args.replace(at, 5, quote(image));
+}
+
+} // namespace
+
+TEST(interrupt, akilledwriteleavestheoldortheneworfile)
+{
+    std::string dir = tempdir(), list = dir + "/list", vol = dir + "/vol";
+    std::string epoch = "SOURCE_DATE_EPOCH=1700000000 ";
+    bytes data(30000);
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = (unsigned char)(i * 13 + i / 977);
+    writefile(dir + "/a", data);
+    writefile(dir + "/b", bytes(data.begin(), data.begin() + 5000));
+    // The old files hold a KERNEL.SYS that the list moves, and other bytes.
+    writetext(list, "KERNEL.SYS " + dir + "/a\nBOOT\\LOADER.BIN " + dir + "/b\nX.BIN " + dir +
+                        "/b\n");
+    ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create 2hd " + quote(dir + "/vol.dcp") + " && " +
+                 DCPIMAGE_BIN + " unwrap " + quote(dir + "/vol.dcp") + " " + quote(vol)),
+              0);
+    const writer writers[] = {
+        {"sectput -l", SECTPUT_BIN, "-l " + quote(list) + " IMAGE", "1.2M"},
+        {"sectput one", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/b"), "1.2M"},
+        {"dcpimage create -f", DCPIMAGE_BIN, "create -f -L NEW 2hd IMAGE", "1.44M"},
+        {"dcpimage wrap -f", DCPIMAGE_BIN, "wrap -f " + quote(vol) + " IMAGE", "1.44M"},
+    };
+    for (const writer &w : writers) {
+        std::string image = dir + "/disk.dcp";
+        makerealimage(image, w.kind);
+        sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + quote(image + "@@162") + " " + quote(dir + "/b") +
+           " ::KERNEL.SYS");
+        bytes old = readfile(image);
+        std::string cmd = w.program + " " + withimage(w.args, image) + " >/dev/null 2>&1";
+        std::string run = epoch + cmd;
+        ASSERT_EQ(sh(run), 0) << w.name;
+        bytes fresh = readfile(image);
+        ASSERT_FALSE(fresh == old) << w.name;
+        for (std::string call : {"write", "openat", "close", "rename", "unlink"}) {
+            int n, status = -1;
+            for (n = 1; n < 200 && status != 0; n++) {
+                writefile(image, old);
+                status = sh(epoch + "strace -qq -o /dev/null -e trace=" + call + " -e inject=" + call +
+                            ":signal=KILL:when=" + std::to_string(n) + " " + cmd);
+                bytes now = readfile(image);
+                EXPECT_TRUE(now == old || now == fresh) << w.name << " killed at " << call << " "
+                                                        << n;
+                // A rerun finishes the job, whatever the kill left beside it.
+                EXPECT_EQ(sh(run), 0) << w.name << " " << call << " " << n;
+                EXPECT_TRUE(readfile(image) == fresh) << w.name << " " << call << " " << n;
+            }
+            EXPECT_EQ(status, 0) << w.name << " never got through " << call;
+        }
+        sh("rm -f " + quote(dir) + "/disk.dcp.*");
+    }
+}
+
+TEST(interrupt, thereplacedfilekeepsitsmodeandlinkandnootherfileistouched)
+{
+    std::string dir = tempdir(), real = dir + "/real.dcp", link = dir + "/link.dcp";
+    writefile(dir + "/a", bytes(3000, 0x41));
+    makerealimage(real, "1.2M");
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(sh("ln -s real.dcp " + quote(link)), 0);
+    // The user's own files at the names a careless tool would take.
+    writetext(real + ".tmp", "mine");
+    writetext(link + ".tmp", "mine too");
+    struct {
+        std::string program, args;
+    } runs[] = {{SECTPUT_BIN, quote(link) + " A.BIN " + quote(dir + "/a")},
+                {DCPIMAGE_BIN, "create -f 2hd " + quote(link)}};
+    for (const auto &r : runs) {
+        bytes before = readfile(real);
+        ASSERT_EQ(sh(r.program + " " + r.args + " >/dev/null"), 0) << r.args;
+        struct stat st;
+        ASSERT_EQ(lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << r.args;
+        ASSERT_EQ(stat(real.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << r.args;
+        EXPECT_FALSE(readfile(real) == before) << r.args;
+        EXPECT_EQ(texts(readfile(real + ".tmp")), "mine");
+        EXPECT_EQ(texts(readfile(link + ".tmp")), "mine too");
+    }
+    std::string left;
+    run("ls " + quote(dir), &left);
+    EXPECT_EQ(left, "a\nlink.dcp\nlink.dcp.tmp\nreal.dcp\nreal.dcp.tmp\n");
+}
