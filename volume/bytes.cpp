@@ -1,5 +1,5 @@
 // Little-endian byte helpers; bytes are read as unsigned.
-#include "diskprops.h"
+#include "bytes.h"
 
 int32_t getu16l(const unsigned char *p)
 {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "volume/bytes.h"
+
 enum {
     DCPHEADERSIZE = 162,
     WORKBUFSIZE = 16384,
@@ -105,12 +107,6 @@ struct diskprops {
     int32_t clusterbytes;
 };
 
-// bytes.cpp: little-endian helpers
-int32_t getu16l(const unsigned char *p);
-int32_t getu24l(const unsigned char *p);
-int32_t geti32l(const unsigned char *p);
-void setu16l(unsigned char *p, int32_t v);
-void setu32l(unsigned char *p, int32_t v);
 
 // imageio.cpp: positioning by 64-bit offsets within what stdio can reach
 int seekimage(FILE *image, int64_t offset);

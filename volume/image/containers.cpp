@@ -1,0 +1,149 @@
+// The table of containers, the standard geometries, and the questions every
+// container answers the same way: which one a file is, and where a volume
+// sector lies in it.
+#include <climits>
+#include <cstring>
+
+#include "sectormap.h"
+
+// Recognised in this order: the first whose recognise says yes is the
+// container; DCP, last, takes anything.
+static const containerkind kinds[CONTAINERS] = {
+    {"dcp", recognisedcp, mapdcp}, {"raw", recogniseraw, mapraw},
+    {"d88", recognised88, mapd88}, {"fdi", recognisefdi, mapfdi},
+    {"nfd", recognisenfd, mapnfd},
+};
+static const int32_t order[CONTAINERS] = {CONTAINERNFD, CONTAINERD88, CONTAINERFDI,
+                                          CONTAINERRAW, CONTAINERDCP};
+
+static const floppytype types[] = {
+    // name, cylinders, heads, sectors a track, bytes a sector, DCP media,
+    // FDI and NFD disk type, D88 media
+    {"2hd", 77, 2, 8, 1024, 0x01, 0x90, 0x20},
+    {"2hc", 80, 2, 15, 512, 0x02, 0x90, 0x20},
+    {"2hq", 80, 2, 18, 512, 0x03, 0x30, 0x20},
+    {"2dd", 80, 2, 9, 512, 0x05, 0x10, 0x10},
+};
+enum { TYPES = sizeof types / sizeof types[0] };
+
+// The container's row, or null.
+const containerkind *containerof(int32_t container)
+{
+    return container >= 0 && container < CONTAINERS ? &kinds[container] : nullptr;
+}
+
+// The container of that name (as -F takes it), or -1.
+int32_t containernamed(const char *name)
+{
+    for (int32_t i = 0; i < CONTAINERS; i++)
+        if (strcmp(kinds[i].name, name) == 0)
+            return i;
+    return -1;
+}
+
+// The standard geometry of a track of sectors of bytes, or null.
+const floppytype *floppytypeof(int32_t bytes, int32_t sectors, int32_t heads)
+{
+    for (int i = 0; i < TYPES; i++)
+        if (types[i].bytes == bytes && types[i].sectors == sectors && types[i].heads == heads)
+            return &types[i];
+    return nullptr;
+}
+
+// The standard type whose volume is exactly size bytes, or null.
+const floppytype *floppytypeofsize(int64_t size)
+{
+    for (int i = 0; i < TYPES; i++)
+        if ((int64_t)types[i].cylinders * types[i].heads * types[i].sectors * types[i].bytes ==
+            size)
+            return &types[i];
+    return nullptr;
+}
+
+// The type a DCP header's media byte names, or null.
+const floppytype *floppytypeofmedia(int32_t media)
+{
+    for (int i = 0; i < TYPES; i++)
+        if (types[i].dcpmedia == media)
+            return &types[i];
+    return nullptr;
+}
+
+// The standard geometry of that name, or null.
+const floppytype *floppytypenamed(const char *name)
+{
+    for (int i = 0; i < TYPES; i++)
+        if (strcmp(types[i].name, name) == 0)
+            return &types[i];
+    return nullptr;
+}
+
+// Reads n bytes at file offset at; 1 when all came back.
+int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n)
+{
+    if (at < 0 || at > (int64_t)LONG_MAX || fseek(f, (long)at, SEEK_SET) != 0)
+        return 0;
+    return (int32_t)fread(buf, 1, (size_t)n, f) == n;
+}
+
+// The container the file's content says it is, by the first rule that
+// holds; DCP when none does.
+int32_t findcontainer(FILE *f, int64_t size)
+{
+    unsigned char head[HEADBYTES];
+    int32_t n;
+
+    memset(head, 0, sizeof head);
+    n = fseek(f, 0, SEEK_SET) == 0 ? (int32_t)fread(head, 1, sizeof head, f) : 0;
+    for (int32_t i = 0; i < CONTAINERS; i++)
+        if (kinds[order[i]].recognise(f, head, n, size))
+            return order[i];
+    return CONTAINERDCP;
+}
+
+// A map of container with every sector of t lacking, to be filled in.
+void startmap(sectormap *m, int32_t container, const floppytype *t)
+{
+    m->container = container;
+    m->type = t;
+    m->linear = 0;
+    m->base = 0;
+    m->count = t ? t->cylinders * t->heads * t->sectors : 0;
+    m->missing = m->count;
+    m->errors = 0;
+    for (int32_t s = 0; s < m->count; s++)
+        m->offset[s] = NOTINIMAGE;
+}
+
+// Maps disk (from 0) of the file as the container; MAPOK, or why not.
+int mapimage(FILE *f, sectormap *m, int32_t container, int32_t disk)
+{
+    const containerkind *k = containerof(container);
+
+    m->disks = 1;
+    m->disk = disk;
+    m->protect = 0;
+    m->protectat = -1;
+    startmap(m, container, nullptr);
+    if (!k)
+        return MAPBADHEADER;
+    if (fseek(f, 0, SEEK_END) != 0 || (m->filesize = ftell(f)) < 0)
+        return MAPUNREAD;
+    if (disk != 0 && container != CONTAINERD88)
+        return MAPNODISK;
+    return k->map(f, m, disk);
+}
+
+// The file offset of volume sector (of bytes bytes each), or NOTINIMAGE
+// when the container does not hold it: a sector it lacks, one past its
+// geometry, or one of another size than its sectors.
+int64_t sectoroffset(const sectormap *m, int32_t sector, int32_t bytes)
+{
+    if (sector < 0)
+        return NOTINIMAGE;
+    if (m->linear)
+        return m->base + (int64_t)sector * bytes;
+    if (!m->type || bytes != m->type->bytes || sector >= m->count)
+        return NOTINIMAGE;
+    return m->offset[sector];
+}

@@ -1,0 +1,196 @@
+// D88 images: per disk, a header with a table of track offsets, then each
+// track's sectors, each a 16-byte header (C, H, R, N, count, status, data
+// length) and its data, in any order. Several disks may follow each other.
+#include <cstring>
+
+#include "volume/bytes.h"
+
+#include "sectormap.h"
+
+enum {
+    D88HEADER = 0x2B0, D88OLDHEADER = 0x2A0, D88TRACKS = 164, D88OLDTRACKS = 160,
+    D88PROTECT = 0x1A, D88MEDIA = 0x1B, D88SIZE = 0x1C, D88TABLE = 0x20,
+    SECTORHEADER = 16, CHUNK = 65536
+};
+
+// What the walk over one disk's tracks keeps.
+struct d88walk {
+    int64_t disk, end;     // the disk's first byte and the byte past its last
+    int64_t budget;        // sector headers left to read: a file of loops
+                           // and overlaps is still read in linear time
+    unsigned char chunk[CHUNK];
+    int64_t chunkat;       // file offset of chunk[0], or -1
+    int32_t chunklen;
+};
+
+static d88walk walk;
+
+// The smallest non-zero track offset of the header: its own size.
+static int64_t headersize(const unsigned char *h)
+{
+    int64_t least = 0;
+
+    for (int32_t t = 0; t < D88TRACKS; t++) {
+        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * t);
+        if (off != 0 && (least == 0 || off < least))
+            least = off;
+    }
+    return least;
+}
+
+// 1 when the header could open a disk: a known media byte and a table
+// that starts where a header of either size ends.
+static int plausible(const unsigned char *h)
+{
+    int32_t media = h[D88MEDIA];
+    int64_t size = headersize(h);
+
+    return (media == 0x00 || media == 0x10 || media == 0x20 || media == 0x30 ||
+            media == 0x40) &&
+           (size == D88HEADER || size == D88OLDHEADER);
+}
+
+// Walks the chain of disk sizes: the number of disks when it adds up to the
+// file's size exactly, else 0; *at gets the offset of disk `want`.
+static int32_t countdisks(FILE *f, int64_t size, int32_t want, int64_t *at)
+{
+    unsigned char h[D88HEADER];
+    int64_t pos = 0;
+    int32_t n = 0;
+
+    while (pos < size) {
+        int64_t disk;
+        if (size - pos < D88OLDHEADER || !readat(f, pos, h, D88OLDHEADER) ||
+            (size - pos >= D88HEADER && !readat(f, pos, h, D88HEADER)))
+            return 0;
+        disk = (uint32_t)geti32l(h + D88SIZE);
+        if (disk < D88OLDHEADER || disk > size - pos || !plausible(h))
+            return 0;
+        if (n == want)
+            *at = pos;
+        pos += disk;
+        n++;
+    }
+    return n;
+}
+
+int recognised88(FILE *f, const unsigned char *head, int32_t n, int64_t size)
+{
+    int64_t at = 0;
+
+    if (n < D88OLDHEADER || !plausible(head))
+        return 0;
+    return countdisks(f, size, 0, &at) > 0;
+}
+
+// The 16-byte sector header at file offset pos, read through the chunk;
+// null when it lies past the disk.
+static const unsigned char *sectorheader(FILE *f, int64_t pos)
+{
+    if (pos + SECTORHEADER > walk.end)
+        return nullptr;
+    if (walk.chunkat < 0 || pos < walk.chunkat ||
+        pos + SECTORHEADER > walk.chunkat + walk.chunklen) {
+        int64_t want = walk.end - pos < (int64_t)CHUNK ? walk.end - pos : (int64_t)CHUNK;
+        if (!readat(f, pos, walk.chunk, (int32_t)want)) {
+            walk.chunkat = -1;
+            return nullptr;
+        }
+        walk.chunkat = pos;
+        walk.chunklen = (int32_t)want;
+    }
+    return walk.chunk + (pos - walk.chunkat);
+}
+
+// Maps the sectors of track k that lie at pos: each R of the volume that
+// the track holds exactly once, with exactly the volume's sector size and
+// the track's own cylinder and head (a table entry that points at another
+// track's bytes maps none of them).
+static void maptrack(FILE *f, sectormap *m, int32_t k, int64_t pos)
+{
+    const floppytype *t = m->type;
+    int32_t seen[256], count = -1, i;
+    int64_t where[256];
+
+    memset(seen, 0, sizeof seen);
+    for (i = 0; count < 0 || i < count; i++) {
+        const unsigned char *h = walk.budget-- > 0 ? sectorheader(f, pos) : nullptr;
+        int32_t r, length;
+        if (!h)
+            break;
+        if (count < 0)
+            count = getu16l(h + 4);
+        r = h[2];
+        length = getu16l(h + 14);
+        if (pos + SECTORHEADER + length > walk.end)
+            break;
+        if (r >= 1 && r <= t->sectors && length == t->bytes && h[3] <= 7 &&
+            128 << h[3] == t->bytes && h[0] == k / t->heads && h[1] == k % t->heads) {
+            seen[r]++;
+            where[r] = pos + SECTORHEADER;
+            m->errors += h[8] != 0;
+        } else if (r >= 1 && r <= t->sectors) {
+            seen[r] += 2; // a sector of this number that is not the volume's
+        }
+        pos += SECTORHEADER + length;
+    }
+    for (int32_t r = 1; r <= t->sectors; r++)
+        if (seen[r] == 1) {
+            m->offset[k * t->sectors + r - 1] = where[r];
+            m->missing--;
+        }
+}
+
+// The geometry the disk's tracks hold: 2DD media is 2dd; other media take
+// the type that the first track whose first sector (its size and the
+// track's sector count) names one names. Null when none does.
+static const floppytype *disktype(FILE *f, const unsigned char *h, int32_t tracks)
+{
+    if (h[D88MEDIA] == 0x10)
+        return floppytypenamed("2dd");
+    for (int32_t k = 0; k < tracks; k++) {
+        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * k);
+        const unsigned char *s = off ? sectorheader(f, walk.disk + off) : nullptr;
+        const floppytype *t = s && s[3] <= 7 ? floppytypeof(128 << s[3], getu16l(s + 4), 2)
+                                             : nullptr;
+        if (t)
+            return t;
+    }
+    return nullptr;
+}
+
+// Maps disk `disk` of the file.
+int mapd88(FILE *f, sectormap *m, int32_t disk)
+{
+    unsigned char h[D88HEADER];
+    int64_t at = 0;
+    int32_t tracks, k;
+    const floppytype *t;
+
+    m->disks = countdisks(f, m->filesize, disk, &at);
+    if (m->disks == 0)
+        return MAPBADHEADER;
+    if (disk < 0 || disk >= m->disks)
+        return MAPNODISK;
+    if (!readat(f, at, h, D88OLDHEADER))
+        return MAPUNREAD;
+    tracks = headersize(h) == D88OLDHEADER ? D88OLDTRACKS : D88TRACKS;
+    if (tracks == D88TRACKS && !readat(f, at, h, D88HEADER))
+        return MAPUNREAD;
+    walk.disk = at;
+    walk.end = at + (uint32_t)geti32l(h + D88SIZE);
+    walk.budget = (walk.end - at) / SECTORHEADER;
+    walk.chunkat = -1;
+    m->protectat = at + D88PROTECT;
+    m->protect = h[D88PROTECT] != 0;
+    t = disktype(f, h, tracks);
+    if (!t)
+        return MAPUNKNOWNTYPE;
+    startmap(m, CONTAINERD88, t);
+    for (k = 0; k < t->cylinders * t->heads && k < tracks; k++) {
+        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * k);
+        if (off >= headersize(h) && at + off < walk.end)
+            maptrack(f, m, k, at + off);
+    }
+    return MAPOK;
+}

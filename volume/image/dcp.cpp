@@ -1,0 +1,55 @@
+// DCP and DCU images: a 162-byte header (a media byte, a flag a track that
+// says whether the file stores it, byte 161), then the stored tracks.
+#include "volume/bytes.h"
+
+#include "sectormap.h"
+
+enum { DCPHEADER = 162, DCPFLAGS = 160 };
+
+// Anything that is no other container is a DCP image, as it always was.
+int recognisedcp(FILE *, const unsigned char *, int32_t, int64_t)
+{
+    return 1;
+}
+
+// Maps the tracks flagged stored, one after another after the header.
+static void mapcompact(sectormap *m, const unsigned char *flags)
+{
+    const floppytype *t = m->type;
+    int64_t at = DCPHEADER, track = (int64_t)t->sectors * t->bytes;
+
+    for (int32_t k = 0; k < t->cylinders * t->heads; k++) {
+        if (!flags[k])
+            continue;
+        for (int32_t r = 0; r < t->sectors; r++)
+            m->offset[k * t->sectors + r] = at + (int64_t)r * t->bytes;
+        m->missing -= t->sectors;
+        at += track;
+    }
+}
+
+// A file that holds exactly its flagged tracks, and not every track, is
+// read through its flags; any other is read straight through from byte 162,
+// exactly as these tools always read DCP images.
+int mapdcp(FILE *f, sectormap *m, int32_t)
+{
+    unsigned char header[DCPHEADER];
+    const floppytype *t = nullptr;
+    int32_t stored = 0, k;
+
+    if (readat(f, 0, header, DCPHEADER))
+        t = floppytypeofmedia(header[0]);
+    for (k = 0; t && k < t->cylinders * t->heads; k++)
+        stored += header[1 + k] != 0;
+    if (t && stored < t->cylinders * t->heads &&
+        m->filesize == DCPHEADER + (int64_t)stored * t->sectors * t->bytes) {
+        startmap(m, CONTAINERDCP, t);
+        mapcompact(m, header + 1);
+        return MAPOK;
+    }
+    m->type = t;
+    m->linear = 1;
+    m->base = DCPHEADER;
+    m->missing = 0;
+    return MAPOK;
+}

@@ -1,0 +1,36 @@
+// FDI images (the Anex86 emulator's): a header that gives its own size and
+// the geometry, then the raw volume.
+#include "volume/bytes.h"
+
+#include "sectormap.h"
+
+enum { FDIHEADERMIN = 32 };
+
+// 1 when the header's sizes and geometry add up to the file: raw images
+// renamed to .fdi circulate, and they must not be taken for one.
+int recognisefdi(FILE *, const unsigned char *head, int32_t n, int64_t size)
+{
+    int64_t header, volume;
+
+    if (n < FDIHEADERMIN || geti32l(head) != 0)
+        return 0;
+    header = (uint32_t)geti32l(head + 8);
+    volume = (uint32_t)geti32l(head + 12);
+    return header >= FDIHEADERMIN && header + volume == size &&
+           volume == (int64_t)(uint32_t)geti32l(head + 16) * (uint32_t)geti32l(head + 20) *
+                         (uint32_t)geti32l(head + 24) * (uint32_t)geti32l(head + 28);
+}
+
+// Volume byte b is file byte header + b.
+int mapfdi(FILE *f, sectormap *m, int32_t)
+{
+    unsigned char head[FDIHEADERMIN];
+
+    if (!readat(f, 0, head, FDIHEADERMIN))
+        return MAPUNREAD;
+    m->type = floppytypeof(geti32l(head + 16), geti32l(head + 20), geti32l(head + 24));
+    m->linear = 1;
+    m->base = (uint32_t)geti32l(head + 8);
+    m->missing = 0;
+    return MAPOK;
+}

@@ -1,0 +1,80 @@
+// Floppy image containers (DCP, raw, D88, FDI, NFD): which one a file is,
+// found from its content, and where each of the volume's sectors lies in
+// it. The map is built once, when the image is opened, in one pass over the
+// container's headers; the FAT volume above reads and writes through it and
+// knows nothing of containers.
+#ifndef VOLUME_IMAGE_SECTORMAP_H
+#define VOLUME_IMAGE_SECTORMAP_H
+
+#include <cstdint>
+#include <cstdio>
+
+enum { CONTAINERDCP = 0, CONTAINERRAW, CONTAINERD88, CONTAINERFDI, CONTAINERNFD, CONTAINERS };
+
+// What building a map reports.
+enum { MAPOK = 0, MAPUNREAD, MAPNODISK, MAPBADHEADER, MAPUNKNOWNTYPE };
+
+enum {
+    MAPMAXSECTORS = 4096, // more than any standard floppy's sectors
+    MAPMAXTRACKS = 164,
+    NOTINIMAGE = -1,      // a sector's offset when the container lacks it
+    HEADBYTES = 1024      // what recognising a container looks at
+};
+
+// A standard PC-98 floppy geometry and what each container calls it.
+struct floppytype {
+    const char *name;
+    int32_t cylinders, heads, sectors, bytes;
+    int32_t dcpmedia, fditype, d88media;
+};
+
+struct sectormap {
+    int32_t container;
+    const floppytype *type;  // the geometry mapped; null for a linear map
+    int32_t linear;          // 1: volume byte b lies at file byte base + b
+    int64_t base;
+    int64_t filesize;
+    int32_t disks;           // D88: disks in the file; 1 elsewhere
+    int32_t disk;            // the disk mapped, from 0
+    int64_t protectat;       // file offset of the write-protect byte, or -1
+    int32_t protect;         // 1 when the container says write-protected
+    int32_t missing;         // volume sectors the container lacks
+    int32_t errors;          // sectors the dump recorded as read with errors
+    int32_t count;           // volume sectors in offset[]
+    int64_t offset[MAPMAXSECTORS]; // by volume sector: its data's file offset, or NOTINIMAGE
+};
+
+// One row of the container table: how to recognise a container from its
+// first bytes and its size, and how to map its sectors.
+struct containerkind {
+    const char *name;
+    int (*recognise)(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+    int (*map)(FILE *f, sectormap *m, int32_t disk);
+};
+
+// containers.cpp
+const containerkind *containerof(int32_t container);
+int32_t containernamed(const char *name);
+const floppytype *floppytypeof(int32_t bytes, int32_t sectors, int32_t heads);
+const floppytype *floppytypenamed(const char *name);
+const floppytype *floppytypeofsize(int64_t size);
+const floppytype *floppytypeofmedia(int32_t media);
+int32_t findcontainer(FILE *f, int64_t size);
+int mapimage(FILE *f, sectormap *m, int32_t container, int32_t disk);
+int64_t sectoroffset(const sectormap *m, int32_t sector, int32_t bytes);
+void startmap(sectormap *m, int32_t container, const floppytype *t);
+int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n);
+
+// One file per container.
+int recognisedcp(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int mapdcp(FILE *f, sectormap *m, int32_t disk);
+int recogniseraw(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int mapraw(FILE *f, sectormap *m, int32_t disk);
+int recognised88(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int mapd88(FILE *f, sectormap *m, int32_t disk);
+int recognisefdi(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int mapfdi(FILE *f, sectormap *m, int32_t disk);
+int recognisenfd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int mapnfd(FILE *f, sectormap *m, int32_t disk);
+
+#endif
