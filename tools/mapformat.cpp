@@ -10,6 +10,7 @@ enum { NAMEFIELD = 8, EXTFIELD = 3 };
 enum { SECTORWIDTH = 5, COUNTWIDTH = 5, BYTESWIDTH = 8, EXTENTSWIDTH = 11 };
 
 static const char PASTIMAGEMARK[] = "!pastimage";
+static const char NOTINIMAGEMARK[] = "!notinimage";
 
 // Writes value in decimal, right-aligned in width; the count of bytes written.
 int32_t putnumber(FILE *out, int64_t value, int32_t width)
@@ -98,7 +99,8 @@ void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, int64_t im
     startchain(cw, first);
     while (nextrun(dp, cw, &a, &b)) {
         s->runs++;
-        if (clusteroffset(dp, b) + dp->clusterbytes > imagebytes)
+        if (sectornotheld(dp, clusteroffset(dp, a), (int64_t)(b - a + 1) * dp->clusterbytes,
+                          imagebytes) >= 0)
             s->pastimage = 1;
     }
     s->clusters = cw->clusters;
@@ -169,10 +171,11 @@ int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
         return 1;
     }
     fputs(mark, out);
-    if (s->pastimage)
-        fputs(PASTIMAGEMARK, out);
+    // A cut-short file, or sectors its container lacks.
+    const char *held = !s->pastimage ? "" : mappedimage(dp) ? NOTINIMAGEMARK : PASTIMAGEMARK;
+    fputs(held, out);
     fputs(walkmark, out);
-    return n + (int32_t)strlen(mark) + (s->pastimage ? (int32_t)strlen(PASTIMAGEMARK) : 0) +
+    return n + (int32_t)strlen(mark) + (int32_t)strlen(held) +
            (int32_t)strlen(walkmark);
 }
 

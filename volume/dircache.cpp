@@ -66,9 +66,8 @@ int32_t initrootdir(FILE *image, diskprops *dp)
 
     if (!ensuredirspace(dp, len, 1))
         return -1;
-    if (!seekimage(image, dp->imageoffset + (int64_t)dp->rootdirstart * dp->bytespersector))
-        return -1;
-    if ((int32_t)fread(dp->dirbuf + dp->dirbufused, 1, (size_t)len, image) < len)
+    if (!readimage(image, dp, dp->imageoffset + (int64_t)dp->rootdirstart * dp->bytespersector,
+                   dp->dirbuf + dp->dirbufused, len))
         return -1;
     return appendrow(dp, -1, dp->dirbufused + len);
 }
@@ -107,10 +106,15 @@ int32_t adddirectoryentry(FILE *image, diskprops *dp, int32_t cluster)
         if ((int64_t)pos + dp->clusterbytes > INT32_MAX ||
             !ensuredirspace(dp, pos - start + dp->clusterbytes, 1))
             return -1;
-        if (cluster != prev + 1 && !seekimage(image, clusteroffset(dp, cluster)))
+        if (mappedimage(dp) && !readimage(image, dp, clusteroffset(dp, cluster), dp->dirbuf + pos,
+                                          dp->clusterbytes))
             return -1;
-        if ((int32_t)fread(dp->dirbuf + pos, 1, (size_t)dp->clusterbytes, image) <
-            dp->clusterbytes)
+        // In a file that holds the volume in order, a cluster right after
+        // the one read needs no seek.
+        if (!mappedimage(dp) &&
+            ((cluster != prev + 1 && !seekimage(image, clusteroffset(dp, cluster))) ||
+             (int32_t)fread(dp->dirbuf + pos, 1, (size_t)dp->clusterbytes, image) <
+                 dp->clusterbytes))
             return -1;
         pos += dp->clusterbytes;
         prev = cluster;

@@ -79,16 +79,14 @@ int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at)
 }
 
 // Writes len bytes of dirbuf from offset from at image offset to; 1 on success.
-static int writebytes(FILE *image, const diskprops *dp, int32_t from, int64_t to, int32_t len)
+static int writebytes(FILE *image, diskprops *dp, int32_t from, int64_t to, int32_t len)
 {
-    return seekimage(image, to) &&
-           (int32_t)fwrite(dp->dirbuf + from, 1, (size_t)len, image) == len;
+    return writeimage(image, dp, to, dp->dirbuf + from, len);
 }
 
 // Writes back the root directory when rootdirty, and every cluster of a
 // cached subdirectory that dirty[] marks; 1 on success.
-int writedirectories(FILE *image, const diskprops *dp, const unsigned char *dirty,
-                     int rootdirty)
+int writedirectories(FILE *image, diskprops *dp, const unsigned char *dirty, int rootdirty)
 {
     int32_t row;
     const cacheddir *root = &dp->dirtable[0];

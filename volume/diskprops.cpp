@@ -19,6 +19,8 @@ void initdiskprops(diskprops *dp)
     dp->dirbufused = 0;
     dp->dirbufsize = dp->dirbuf ? 16384 : 0;
     dp->dirtablesize = dp->dirtable ? 32 : 0;
+    dp->map = nullptr;
+    dp->lacking = -1;
 }
 
 void freediskprops(diskprops *dp)
@@ -83,32 +85,76 @@ int32_t fatentriesread(const diskprops *dp)
     return 2 * (groups > FATGROUPS ? FATGROUPS : groups);
 }
 
-// Reads the first FAT copy and decodes it; 1 on success.
-static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf, int32_t n)
+// Reads the first FAT copy and decodes it; 1 on success. n is where the
+// first read left the file, so that a FAT right behind it costs no seek.
+static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf, int64_t n)
 {
     int64_t fatoffset = (int64_t)dp->reservedsectors * dp->bytespersector + dp->imageoffset;
     int32_t want = fatbytesread(dp);
 
-    if (fatoffset != n && !seekimage(image, fatoffset))
+    if (fatoffset != n && !readimage(image, dp, fatoffset, workbuf, want))
         return 0;
-    if ((int32_t)fread(workbuf, 1, (size_t)want, image) < want)
+    if (fatoffset == n && (int32_t)fread(workbuf, 1, (size_t)want, image) < want)
         return 0;
     decodefat(dp, workbuf, fatentriesread(dp) / 2);
     return 1;
+}
+
+enum { POSITIONUNKNOWN = -1, BOOTUNREAD = -2 };
+
+// 1 for a DCP image read straight through from byte 162: the way these
+// tools have always read their images, read exactly as they always were.
+static int classicdcp(const diskprops *dp)
+{
+    return !dp->map || (dp->map->linear && dp->map->base == DCPHEADERSIZE);
+}
+
+// Reads the volume's first bytes into workbuf, the boot sector at
+// workbuf + *at. A classic DCP image: the file's first 1186 bytes, and the
+// result is the file position after them (a FAT right behind them costs no
+// seek). Any other container: the boot sector's first 128 bytes (its whole
+// sector through a map), and the result is POSITIONUNKNOWN. BOOTUNREAD
+// when fewer came back.
+static int64_t readboot(FILE *image, diskprops *dp, unsigned char *workbuf, int32_t *at)
+{
+    const sectormap *m = dp->map;
+    int32_t n;
+
+    if (classicdcp(dp)) {
+        dp->imageoffset = *at = DCPHEADERSIZE;
+        n = (int32_t)fread(workbuf, 1, BOOTREAD, image);
+        return n >= BOOTMINIMUM ? n : BOOTUNREAD;
+    }
+    *at = 0;
+    if (m->linear) {
+        if (m->base > INT32_MAX - BOOTREAD)
+            return BOOTUNREAD;
+        dp->imageoffset = (int32_t)m->base;
+        return readimage(image, dp, m->base, workbuf, 128) ? POSITIONUNKNOWN : BOOTUNREAD;
+    }
+    dp->imageoffset = 0;
+    if (!m->type)
+        return BOOTUNREAD;
+    dp->bytespersector = m->type->bytes; // what the map's sectors hold
+    return readimage(image, dp, 0, workbuf, m->type->bytes) ? POSITIONUNKNOWN : BOOTUNREAD;
 }
 
 // VOLUMEOPEN when the volume is open, else the stage that failed. Prints
 // nothing, so that each program can say it where its messages go.
 int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
 {
-    int32_t n;
+    int32_t at;
+    int64_t n;
 
-    dp->imageoffset = DCPHEADERSIZE;
-    n = (int32_t)fread(workbuf, 1, BOOTREAD, image);
-    if (n >= BOOTMINIMUM)
-        readbootfields(dp, workbuf + dp->imageoffset);
-    // Every sector offset divides by the sector size: 0 is unreadable.
-    if (n < BOOTMINIMUM || dp->bytespersector == 0)
+    dp->lacking = -1;
+    n = readboot(image, dp, workbuf, &at);
+    if (n == BOOTUNREAD)
+        return VOLUMEBOOTFAILED;
+    readbootfields(dp, workbuf + at);
+    // Every sector offset divides by the sector size: 0 is unreadable; a
+    // map holds sectors of its container's one size.
+    if (dp->bytespersector == 0 ||
+        (mappedimage(dp) && dp->bytespersector != dp->map->type->bytes))
         return VOLUMEBOOTFAILED;
     if (!readfat(image, dp, workbuf, n))
         return VOLUMEFATFAILED;
@@ -118,9 +164,51 @@ int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
     return VOLUMEOPEN;
 }
 
-// The message for a stage that loadvolume reports as failed.
+// Maps the image's container (container -1: found from the content; disk,
+// from 0, of a file that holds several) and opens the volume through the
+// map: VOLUMEOPEN, the stage that failed, or VOLUMEMAPPED + why the
+// container could not be mapped.
+int loadimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk,
+              unsigned char *workbuf)
+{
+    int r = openimage(image, dp, map, container, disk);
+
+    if (r != MAPOK)
+        return VOLUMEMAPPED + r;
+    return loadvolume(image, dp, workbuf);
+}
+
+// Writes why the volume of image could not be opened: the stage's message,
+// and the volume sector the container lacks when that was the cause.
+void putvolumeproblem(FILE *out, const diskprops *dp, int stage, const char *image)
+{
+    fprintf(out, "%s\n", volumemessage(stage));
+    if (stage < VOLUMEMAPPED && dp->lacking >= 0)
+        fprintf(out, "Sector %d is not in %s\n", dp->lacking, image);
+}
+
+// 1 when the volume of the image, in whatever container, is open; 0 after
+// printing why not on standard output.
+int openimagevolume(FILE *image, diskprops *dp, sectormap *map, unsigned char *workbuf,
+                    const char *name)
+{
+    int stage = loadimage(image, dp, map, -1, 0, workbuf);
+
+    if (stage != VOLUMEOPEN)
+        putvolumeproblem(stdout, dp, stage, name);
+    return stage == VOLUMEOPEN;
+}
+
+// The message for a stage that loadvolume or loadimage reports as failed.
 const char *volumemessage(int stage)
 {
+    static const char *const mapping[] = {
+        "Could not read disk properties", "Could not read disk properties",
+        "The image holds no disk of that number", "The image's container header does not add up",
+        "The image holds no 2hd, 2hc, 2hq or 2dd volume"};
+
+    if (stage >= VOLUMEMAPPED && stage - VOLUMEMAPPED <= MAPUNKNOWNTYPE)
+        return mapping[stage - VOLUMEMAPPED];
     if (stage == VOLUMEBOOTFAILED)
         return "Could not read disk properties";
     if (stage == VOLUMEFATFAILED)

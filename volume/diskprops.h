@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "volume/bytes.h"
+#include "volume/image/sectormap.h"
 
 enum {
     DCPHEADERSIZE = 162,
@@ -24,7 +25,8 @@ enum {
 };
 
 // What loadvolume reports: the volume is open, or the stage that failed.
-enum { VOLUMEOPEN = 0, VOLUMEBOOTFAILED, VOLUMEFATFAILED, VOLUMEROOTFAILED };
+// loadimage adds VOLUMEMAPPED + a map result when the container cannot be mapped.
+enum { VOLUMEOPEN = 0, VOLUMEBOOTFAILED, VOLUMEFATFAILED, VOLUMEROOTFAILED, VOLUMEMAPPED };
 
 // One row of the directory cache: offsets, not addresses, because dirbuf
 // moves when it grows.
@@ -105,12 +107,25 @@ struct diskprops {
     int32_t rootdirstart;
     int32_t datastart;
     int32_t clusterbytes;
+    // Where the volume's sectors lie in the file: null for a DCP image read
+    // straight through from byte 162. For a map that is not linear,
+    // imageoffset is 0 and every "file offset" below is a volume byte,
+    // read and written sector by sector through the map.
+    const sectormap *map;
+    int32_t lacking; // the last volume sector a read or write found not in the image, or -1
 };
 
 
-// imageio.cpp: positioning by 64-bit offsets within what stdio can reach
+// imageio.cpp: positioning by 64-bit offsets within what stdio can reach,
+// and moving bytes at imageoffset-relative offsets through the sector map
 int seekimage(FILE *image, int64_t offset);
 int64_t imagesize(FILE *image);
+int mappedimage(const diskprops *dp);
+int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len);
+int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t len);
+int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t filesize);
+int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk);
+int imagewritable(FILE *out, const diskprops *dp, const char *image);
 int64_t clusteroffset(const diskprops *dp, int32_t cluster);
 int32_t lastcluster(const diskprops *dp);
 int clusterinvolume(const diskprops *dp, int32_t cluster);
@@ -120,6 +135,11 @@ void initdiskprops(diskprops *dp);
 int openvolume(FILE *image, diskprops *dp, unsigned char *workbuf);
 int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf);
 const char *volumemessage(int stage);
+int loadimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk,
+              unsigned char *workbuf);
+void putvolumeproblem(FILE *out, const diskprops *dp, int stage, const char *image);
+int openimagevolume(FILE *image, diskprops *dp, sectormap *map, unsigned char *workbuf,
+                    const char *name);
 int32_t fatentriesread(const diskprops *dp);
 void freediskprops(diskprops *dp);
 
@@ -176,7 +196,7 @@ int32_t findowner(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, int32_t
 // fatwrite.cpp: chains set and freed in the decoded FAT, written to every copy
 void setrun(diskprops *dp, int32_t first, int32_t count);
 void freechain(diskprops *dp, int32_t first);
-int writefats(FILE *image, const diskprops *dp, unsigned char *buf);
+int writefats(FILE *image, diskprops *dp, unsigned char *buf);
 
 // freeruns.cpp
 int runisfree(const diskprops *dp, const chainwalk *held, int32_t first, int32_t count);
@@ -195,8 +215,7 @@ void fillentry(unsigned char *slot, const unsigned char *name, int32_t attr, int
 void updateentry(unsigned char *slot, int32_t cluster, uint32_t size, const fattime *t);
 int32_t findfreeslot(const diskprops *dp, int32_t row);
 int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at);
-int writedirectories(FILE *image, const diskprops *dp, const unsigned char *dirty,
-                     int rootdirty);
+int writedirectories(FILE *image, diskprops *dp, const unsigned char *dirty, int rootdirty);
 
 // putfile.cpp: a put planned in memory. putfile changes the decoded FAT and
 // the cached directories as the put would and marks what must be written.
@@ -221,11 +240,17 @@ struct putplan {
     int32_t badend;
     int32_t needed;   // clusters needed, and the longest free run (or the
     int32_t longest;  // volume's clusters, for PUTTOOBIG)
+    int64_t imageat;  // where the last data write ended, or -1
 };
 void initputplan(putplan *p, int keep);
 int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, int32_t len,
             uint32_t size, const fattime *t);
 int64_t putreach(const diskprops *dp, const putplan *p);
+int planinimage(diskprops *dp, const putplan *p, int64_t filesize);
+
+// runwrite.cpp: a put's data into its run
+int writerun(FILE *image, diskprops *dp, putplan *p, FILE *host, int32_t first, uint32_t size,
+             unsigned char *buf, int32_t bufsize);
 
 // dcpheader.cpp: the known DCP types and their headers
 enum { TRACKFLAGS = 160, BYTE161 = 161 };

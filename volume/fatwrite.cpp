@@ -29,7 +29,7 @@ void freechain(diskprops *dp, int32_t first)
 // Encodes the entries the opening decoded into buf (the work buffer they
 // came from holds them) and writes them into every FAT copy: whole groups
 // only, so that a copy's odd last bytes are never touched. 1 on success.
-int writefats(FILE *image, const diskprops *dp, unsigned char *buf)
+int writefats(FILE *image, diskprops *dp, unsigned char *buf)
 {
     int32_t entries = fatentriesread(dp), n = entries / 2 * 3, e, copy;
     unsigned char *p = buf;
@@ -42,8 +42,7 @@ int writefats(FILE *image, const diskprops *dp, unsigned char *buf)
     }
     for (copy = 0; copy < dp->fatcount; copy++) {
         int64_t at = (int64_t)dp->fatstart + (int64_t)copy * dp->sectorsperfat;
-        if (!seekimage(image, dp->imageoffset + at * dp->bytespersector) ||
-            (int32_t)fwrite(buf, 1, (size_t)n, image) != n)
+        if (!writeimage(image, dp, dp->imageoffset + at * dp->bytespersector, buf, n))
             return 0;
     }
     return 1;

@@ -52,3 +52,100 @@ int clusterinvolume(const diskprops *dp, int32_t cluster)
 {
     return cluster >= 2 && cluster <= lastcluster(dp);
 }
+
+// 1 when the volume is read through a sector map that is not one run of
+// bytes (a D88, an NFD, a compact DCP).
+int mappedimage(const diskprops *dp)
+{
+    return dp->map && !dp->map->linear;
+}
+
+// Moves len bytes between buf and the volume from volume byte at, a piece
+// a sector at a time through the map; 1 on success, else 0, with
+// dp->lacking set when a sector is not in the image.
+static int movesectors(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len,
+                       int write)
+{
+    int32_t bps = dp->bytespersector, done = 0;
+
+    while (done < len) {
+        int64_t sector = (at + done) / bps, into = (at + done) % bps;
+        int32_t piece = (int32_t)(bps - into < len - done ? bps - into : len - done);
+        int64_t off = sector > INT32_MAX ? NOTINIMAGE : sectoroffset(dp->map, (int32_t)sector, bps);
+        if (off == NOTINIMAGE) {
+            dp->lacking = (int32_t)(sector > INT32_MAX ? INT32_MAX : sector);
+            return 0;
+        }
+        if (!seekimage(image, off + into))
+            return 0;
+        if (write ? (int32_t)fwrite(buf + done, 1, (size_t)piece, image) != piece
+                  : (int32_t)fread(buf + done, 1, (size_t)piece, image) != piece)
+            return 0;
+        done += piece;
+    }
+    return 1;
+}
+
+// Reads len bytes at at (a file offset, or a volume byte through the map);
+// 1 when all came back.
+int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len)
+{
+    if (mappedimage(dp))
+        return movesectors(image, dp, at, buf, len, 0);
+    return seekimage(image, at) && (int32_t)fread(buf, 1, (size_t)len, image) == len;
+}
+
+// Writes len bytes at at, as readimage reads them; 1 when all went out.
+int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t len)
+{
+    if (mappedimage(dp))
+        return movesectors(image, dp, at, (unsigned char *)buf, len, 1);
+    return seekimage(image, at) && (int32_t)fwrite(buf, 1, (size_t)len, image) == len;
+}
+
+// -1 when the len bytes at at all lie in the image file of filesize bytes:
+// inside it, and for a map, on sectors the container holds; else the first
+// volume sector that does not.
+int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t filesize)
+{
+    int64_t bps = dp->bytespersector, s;
+
+    if (!mappedimage(dp)) {
+        s = ((at > filesize ? at : filesize) - dp->imageoffset) / bps;
+        return at + len <= filesize ? -1 : s > INT32_MAX ? INT32_MAX : (int32_t)s;
+    }
+    for (s = at / bps; s * bps < at + len; s++) {
+        int64_t off = s > INT32_MAX ? NOTINIMAGE : sectoroffset(dp->map, (int32_t)s, (int32_t)bps);
+        if (off == NOTINIMAGE || off + bps > filesize)
+            return s > INT32_MAX ? INT32_MAX : (int32_t)s;
+    }
+    return -1;
+}
+
+// Finds the container (container -1: from the content) and maps disk of it
+// into map, which the volume then reads through; MAPOK, or why not. The
+// file is left at its start, as the opening expects it.
+int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk)
+{
+    int64_t size = imagesize(image);
+    int r;
+
+    if (container < 0)
+        container = size < 0 ? CONTAINERDCP : findcontainer(image, size);
+    r = mapimage(image, map, container, disk);
+    dp->map = map;
+    if (fseek(image, 0, SEEK_SET) != 0)
+        return MAPUNREAD;
+    return r;
+}
+
+// 1 when the image may be written; else 0 after saying on out that its
+// container is write-protected, and how to lift that.
+int imagewritable(FILE *out, const diskprops *dp, const char *image)
+{
+    if (!dp->map || !dp->map->protect)
+        return 1;
+    fprintf(out, "%s is write-protected (the flag in its %s header); dcpimage unprotect %s "
+                 "lifts it\n", image, containerof(dp->map->container)->title, image);
+    return 0;
+}

@@ -31,11 +31,15 @@ static int chainwritable(const diskprops *dp, int32_t first, int64_t needed)
 }
 
 // Writes the part of the window that falls in one cluster; 1 on success.
-static int writecluster(FILE *image, int64_t target, int64_t *lastend,
+// In a file that holds the volume in order, a piece that continues the
+// last one needs no seek.
+static int writecluster(FILE *image, diskprops *dp, int64_t target, int64_t *lastend,
                         const unsigned char *data, int64_t n)
 {
     size_t done;
 
+    if (mappedimage(dp))
+        return writeimage(image, dp, target, data, (int32_t)n);
     if (target != *lastend && !seekimage(image, target))
         return 0;
     done = fwrite(data, 1, (size_t)n, image);
@@ -44,10 +48,11 @@ static int writecluster(FILE *image, int64_t target, int64_t *lastend,
 }
 
 // Goes through the window cluster by cluster along the chain from cluster.
-// With image null it only finds *reach, the file offset just past the last
-// byte the window writes; otherwise it writes. 1 unless a seek or write fails.
-static int walkwindow(FILE *image, const diskprops *dp, int32_t cluster, int32_t offset,
-                      const unsigned char *data, int32_t len, int64_t *reach)
+// With image null it only checks that every byte it would write lies in the
+// image file of filesize bytes; otherwise it writes. 1 unless a byte lies
+// outside, or a seek or write fails.
+static int walkwindow(FILE *image, diskprops *dp, int32_t cluster, int32_t offset,
+                      const unsigned char *data, int32_t len, int64_t filesize)
 {
     int64_t windowend = (int64_t)offset + len, pos = 0, lastend = -1;
     int ok = 1;
@@ -56,10 +61,9 @@ static int walkwindow(FILE *image, const diskprops *dp, int32_t cluster, int32_t
         int64_t lo = pos > offset ? pos : offset;
         int64_t hi = windowend < pos + dp->clusterbytes ? windowend : pos + dp->clusterbytes;
         int64_t target = clusteroffset(dp, cluster) + (lo - pos);
-        if (hi > lo && !image && target + (hi - lo) > *reach)
-            *reach = target + (hi - lo);
-        if (hi > lo && image)
-            ok = writecluster(image, target, &lastend, data + (lo - offset), hi - lo);
+        if (hi > lo)
+            ok = image ? writecluster(image, dp, target, &lastend, data + (lo - offset), hi - lo)
+                       : sectornotheld(dp, target, hi - lo, filesize) < 0;
         pos += dp->clusterbytes;
         cluster = dp->fat[cluster];
     }
@@ -69,20 +73,21 @@ static int walkwindow(FILE *image, const diskprops *dp, int32_t cluster, int32_t
 // Writes len bytes of data at offset into the file at path. 1 on success;
 // 0 when the path names nothing, names a directory or an empty file, the
 // chain within the window is damaged, a byte would land past the end of the
-// image file (a cut-short copy, which must not grow), or a seek or write fails.
+// image file (a cut-short copy, which must not grow) or on a sector the
+// container does not hold, or a seek or write fails. Nothing is written
+// unless all of it can be.
 int patchfile(FILE *image, diskprops *dp, const unsigned char *path, int32_t pathlen,
               int32_t offset, const unsigned char *data, int32_t len)
 {
     int32_t attr = 0, cluster = findentry(image, dp, path, pathlen, &attr);
-    int64_t reach = 0, size;
+    int64_t size;
 
     if (cluster < 0 || (attr & ATTRDIR) || dp->clusterbytes <= 0)
         return 0;
     if (!chainwritable(dp, cluster, clustersneeded(dp, offset, len)))
         return 0;
-    walkwindow(nullptr, dp, cluster, offset, data, len, &reach);
     size = imagesize(image);
-    if (size < 0 || reach > size)
+    if (size < 0 || !walkwindow(nullptr, dp, cluster, offset, data, len, size))
         return 0;
-    return walkwindow(image, dp, cluster, offset, data, len, &reach);
+    return walkwindow(image, dp, cluster, offset, data, len, size);
 }

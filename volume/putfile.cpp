@@ -14,6 +14,7 @@ void initputplan(putplan *p, int keep)
     memset(p, 0, sizeof *p);
     initchainwalk(&p->held);
     p->keep = keep;
+    p->imageat = -1;
 }
 
 // PUTOK when the chain from first is sound; its clusters are then held, as
@@ -274,4 +275,22 @@ int64_t putreach(const diskprops *dp, const putplan *p)
         if (p->dirty[c] || p->planned[c])
             return clusteroffset(dp, c) + dp->clusterbytes;
     return dp->imageoffset + (int64_t)(dp->rootdirstart + dp->rootdirsectors) * dp->bytespersector;
+}
+
+// 1 when every sector that writing the plan touches lies in the image file
+// of filesize bytes: the clusters marked, the root and every FAT copy; else
+// 0 with dp->lacking naming the first that does not.
+int planinimage(diskprops *dp, const putplan *p, int64_t filesize)
+{
+    int64_t bps = dp->bytespersector;
+    int32_t c;
+
+    dp->lacking = sectornotheld(dp, dp->imageoffset + dp->fatstart * bps,
+                                (int64_t)(dp->rootdirstart + dp->rootdirsectors - dp->fatstart) *
+                                    bps,
+                                filesize);
+    for (c = 2; dp->lacking < 0 && c < FATENDOFCHAIN; c++)
+        if (p->dirty[c] || p->planned[c])
+            dp->lacking = sectornotheld(dp, clusteroffset(dp, c), dp->clusterbytes, filesize);
+    return dp->lacking < 0;
 }

@@ -18,6 +18,7 @@ static const char usage[] =
 static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char outbuf[OUTBUFSIZE];
 static diskprops dp;
+static sectormap map; // where the volume's sectors lie in the image's container
 
 // Appends the line's %define when it pairs a symbol with a path that is found.
 static void defineline(FILE *image, FILE *out, int32_t start, int32_t end, int32_t *fill)
@@ -75,7 +76,7 @@ static int run(char **argv, FILE *out)
     }
     if (!(list = fopen(argv[2], "rb")))
         printf("Could not open sector fetch list file %s for reading\n", argv[2]);
-    else if (openvolume(image, &dp, workbuf))
+    else if (openimagevolume(image, &dp, &map, workbuf, argv[1]))
         ok = definelist(image, list, out, argv[2]);
     if (list)
         fclose(list);

@@ -9,22 +9,28 @@
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
 #include "tools/sjisnames.h"
+#include "tools/imageopts.h"
 #include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
 static const char usage[] =
-    "Usage: sectmap [-c] [-u] IMAGE [PATH...]\n"
-    "       sectmap [-u] -s SECTOR IMAGE\n"
-    "Lists every file and directory of the FAT12 volume in the DCP IMAGE, or\n"
-    "the PATHs given, one line each: SECTOR SECTORS BYTES EXTENTS PATH.\n"
+    "Usage: sectmap [-c] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
+    "       sectmap [-u] [-F FORMAT] [-d N] -s SECTOR IMAGE\n"
+    "Lists every file and directory of the FAT12 volume in IMAGE (DCP, D88,\n"
+    "FDI, NFD or raw), or the PATHs given, one line each: SECTOR SECTORS BYTES\n"
+    "EXTENTS PATH.\n"
     "SECTOR is the first logical sector (as sectdefs gives it), SECTORS what a\n"
     "loader reads, EXTENTS the runs of sectors the chain occupies.\n"
     "  -c, --contiguous     fail unless every file listed lies in one run\n"
     "  -s, --sector SECTOR  tell what the logical sector SECTOR holds\n"
     "  -u, --utf8           PATHs given and printed are UTF-8, the image's Shift-JIS\n"
+    "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found from\n"
+    "                       its content)\n"
+    "  -d, --disk N         the Nth disk of a D88 file that holds several\n"
     "Exit status: 0 on success, 1 on failure or damage.\n";
 
 struct mapjob {
+    imagechoice from;
     int contiguous;
     int32_t sector; // -1 for the listing
     const char *image;
@@ -34,6 +40,7 @@ struct mapjob {
 
 static unsigned char workbuf[WORKBUFSIZE];
 static diskprops dp;
+static sectormap map;
 static int64_t imagebytes; // the image file's size
 static int utf8names;      // -u: image paths are UTF-8 on the command line and in print
 static dirwalk walk;
@@ -195,8 +202,9 @@ static int tellsector(FILE *image, int32_t sector)
 
     printf("%d: ", sector);
     if (area != SECTORPASTEND &&
-        dp.imageoffset + (int64_t)(sector + 1) * dp.bytespersector > imagebytes) {
-        puts("past the end of the image file");
+        sectornotheld(&dp, dp.imageoffset + (int64_t)sector * dp.bytespersector,
+                      dp.bytespersector, imagebytes) >= 0) {
+        puts(mappedimage(&dp) ? "not in the image" : "past the end of the image file");
         return 0;
     }
     if (area == SECTORDATA)
@@ -218,10 +226,10 @@ static int runjob(const mapjob *job)
         fprintf(stderr, "Could not open DCP file %s for reading\n", job->image);
         return 0;
     }
-    stage = loadvolume(image, &dp, workbuf);
+    stage = loadimage(image, &dp, &map, job->from.container, job->from.disk, workbuf);
     imagebytes = imagesize(image);
     if (stage != VOLUMEOPEN) {
-        fprintf(stderr, "%s\n", volumemessage(stage));
+        putvolumeproblem(stderr, &dp, stage, job->image);
         ok = 0;
     } else if (job->sector >= 0) {
         ok = tellsector(image, job->sector);
@@ -247,13 +255,20 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
     static const option longs[] = {{"contiguous", no_argument, nullptr, 'c'},
                                    {"sector", required_argument, nullptr, 's'},
                                    {"utf8", no_argument, nullptr, 'u'},
+                                   IMAGELONGOPTIONS,
                                    {"help", no_argument, nullptr, 'h'},
                                    {"version", no_argument, nullptr, 'V'},
                                    {nullptr, 0, nullptr, 0}};
     int c, sectorgiven = 0;
 
-    while ((c = getopt_long(argc, argv, "cs:u", longs, nullptr)) != -1) {
-        if (c == 'c' || c == 'u') {
+    while ((c = getopt_long(argc, argv, "cs:u" IMAGEOPTIONS, longs, nullptr)) != -1) {
+        int taken = imageoption(c, optarg, &job->from);
+        if (taken == 0) {
+            *ok = 0;
+            return 0;
+        } else if (taken == 1) {
+            continue;
+        } else if (c == 'c' || c == 'u') {
             *(c == 'c' ? &job->contiguous : &utf8names) = 1;
         } else if (c == 's') {
             sectorgiven = 1;
@@ -286,7 +301,7 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
 
 int main(int argc, char **argv)
 {
-    mapjob job = {0, -1, nullptr, nullptr, 0};
+    mapjob job = {{-1, 0}, 0, -1, nullptr, nullptr, 0};
     int ok = 1;
 
     datastreams();

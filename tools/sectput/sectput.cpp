@@ -14,26 +14,31 @@
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
 #include "tools/sjisnames.h"
+#include "tools/imageopts.h"
 #include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
 static const char usage[] =
-    "Usage: sectput [-n] [-k] [-u] IMAGE PATH FILE\n"
-    "       sectput [-n] [-k] [-u] -l LIST IMAGE\n"
-    "Puts the host FILE into the FAT12 volume of the DCP IMAGE as PATH, in one\n"
-    "run of sectors; a file that is replaced keeps its first sector when it\n"
-    "still fits. A LIST holds one PATH FILE pair a line. Everything is planned\n"
-    "first: a put that cannot be done leaves the image as it was. Prints a\n"
-    "line per file put: SECTOR SECTORS BYTES EXTENTS PATH.\n"
+    "Usage: sectput [-n] [-k] [-u] [-F FORMAT] [-d N] IMAGE PATH FILE\n"
+    "       sectput [-n] [-k] [-u] [-F FORMAT] [-d N] -l LIST IMAGE\n"
+    "Puts the host FILE into the FAT12 volume of IMAGE (DCP, D88, FDI, NFD or\n"
+    "raw) as PATH, in one run of sectors; a file that is replaced keeps its\n"
+    "first sector when it still fits. A LIST holds one PATH FILE pair a line.\n"
+    "Everything is planned first: a put that cannot be done leaves the image\n"
+    "as it was. Prints a line per file put: SECTOR SECTORS BYTES EXTENTS PATH.\n"
     "  -l, --list LIST  put every line of LIST, in order\n"
     "  -n, --dry-run    plan and print, write nothing\n"
     "  -k, --keep       refuse to move a file that holds sectors now\n"
     "  -u, --utf8       PATHs are UTF-8, the image's Shift-JIS (code page 932)\n"
+    "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found\n"
+    "                   from its content)\n"
+    "  -d, --disk N     the Nth disk of a D88 file that holds several\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 enum { COPYBUFSIZE = 65536 };
 
 struct putjob {
+    imagechoice from;
     int dryrun;
     int keep;
     const char *list; // -l, or null for the one put of the command line
@@ -67,6 +72,7 @@ static unsigned char copybuf[COPYBUFSIZE];
 static unsigned char imagebuf[COPYBUFSIZE]; // the image stream's own buffer
 static char hostname[WORKBUFSIZE + 1];
 static diskprops dp;
+static sectormap map;
 static putplan plan;
 static chainwalk chain;
 static int64_t epoch = -1; // SOURCE_DATE_EPOCH, or -1 when unset
@@ -346,34 +352,14 @@ static int planputs(FILE *image, const putjob *job)
 // zeros after it to the end of its last cluster; 1 on success.
 static int copyhost(FILE *image, const char *file, int32_t first, uint32_t size)
 {
-    // Where the last copy ended: files put one after another need no seek
-    // (which would flush), so their bytes reach the image in large writes.
-    static int64_t imageat = -1;
     FILE *f = fopen(file, "rb");
-    int64_t left = size, slack = (dp.clusterbytes - (int64_t)size % dp.clusterbytes) %
-                                 dp.clusterbytes;
-    int64_t to = clusteroffset(&dp, first), end = to + size + slack;
-    int ok = f && (to == imageat || seekimage(image, to));
+    int ok;
 
-    if (f)
-        setvbuf(f, nullptr, _IONBF, 0); // reads straight into copybuf
-
-    while (ok && left > 0) {
-        size_t want = left < COPYBUFSIZE ? (size_t)left : sizeof copybuf;
-        ok = fread(copybuf, 1, want, f) == want && fwrite(copybuf, 1, want, image) == want;
-        left -= (int64_t)want;
-    }
-    // A file that grew since it was planned does not fit its run any more.
-    ok = ok && fgetc(f) == EOF;
-    while (ok && slack > 0) {
-        size_t want = slack < COPYBUFSIZE ? (size_t)slack : sizeof copybuf;
-        memset(copybuf, 0, want);
-        ok = fwrite(copybuf, 1, want, image) == want;
-        slack -= (int64_t)want;
-    }
-    if (f)
-        fclose(f);
-    imageat = ok ? end : -1;
+    if (!f)
+        return 0;
+    setvbuf(f, nullptr, _IONBF, 0); // reads straight into copybuf
+    ok = writerun(image, &dp, &plan, f, first, size, copybuf, COPYBUFSIZE);
+    fclose(f);
     return ok;
 }
 
@@ -439,16 +425,20 @@ static int writeputs(FILE *image, const putjob *job)
     return ok;
 }
 
-// 1 when every byte the plan writes lies inside the image file as it is:
-// a cut-short copy must not be grown.
+// 1 when every byte the plan writes lies inside the image file as it is (a
+// cut-short copy must not be grown), on sectors its container holds.
 static int imageholdsplan(FILE *image, const putjob *job)
 {
     int64_t size = imagesize(image), reach = putreach(&dp, &plan);
 
-    if (reach <= size) // a size that cannot be told is -1
-        return 1;
-    fprintf(stderr, "%s is cut short: it ends at byte %lld, before byte %lld that the puts "
-                    "write; nothing written\n", job->image, (long long)size, (long long)reach);
+    if (mappedimage(&dp) ? planinimage(&dp, &plan, size) : reach <= size)
+        return 1; // a size that cannot be told is -1
+    if (mappedimage(&dp))
+        fprintf(stderr, "Sector %d, which the puts write, is not in %s; nothing written\n",
+                dp.lacking, job->image);
+    else
+        fprintf(stderr, "%s is cut short: it ends at byte %lld, before byte %lld that the puts "
+                        "write; nothing written\n", job->image, (long long)size, (long long)reach);
     return 0;
 }
 
@@ -485,11 +475,12 @@ static int runjob(const putjob *job)
     // replacement's stream has a buffer as large already).
     if (job->dryrun)
         setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
-    stage = loadvolume(image, &dp, workbuf);
+    stage = loadimage(image, &dp, &map, job->from.container, job->from.disk, workbuf);
     if (stage != VOLUMEOPEN) {
-        fprintf(stderr, "%s\n", volumemessage(stage));
+        putvolumeproblem(stderr, &dp, stage, job->image);
         ok = 0;
     }
+    ok = ok && (job->dryrun || imagewritable(stderr, &dp, job->image));
     ok = ok && planputs(image, job) && imageholdsplan(image, job) && writeputs(image, job);
     if (job->dryrun) {
         fclose(image);
@@ -508,13 +499,20 @@ static int parseargs(int argc, char **argv, putjob *job, int *ok)
                                    {"dry-run", no_argument, nullptr, 'n'},
                                    {"keep", no_argument, nullptr, 'k'},
                                    {"utf8", no_argument, nullptr, 'u'},
+                                   IMAGELONGOPTIONS,
                                    {"help", no_argument, nullptr, 'h'},
                                    {"version", no_argument, nullptr, 'V'},
                                    {nullptr, 0, nullptr, 0}};
     int c;
 
-    while ((c = getopt_long(argc, argv, "l:nku", longs, nullptr)) != -1) {
-        if (c == 'l') {
+    while ((c = getopt_long(argc, argv, "l:nku" IMAGEOPTIONS, longs, nullptr)) != -1) {
+        int taken = imageoption(c, optarg, &job->from);
+        if (taken == 0) {
+            *ok = 0;
+            return 0;
+        } else if (taken == 1) {
+            continue;
+        } else if (c == 'l') {
             job->list = optarg;
         } else if (c == 'n' || c == 'k' || c == 'u') {
             *(c == 'n' ? &job->dryrun : c == 'k' ? &job->keep : &utf8names) = 1;
@@ -542,7 +540,7 @@ static int parseargs(int argc, char **argv, putjob *job, int *ok)
 
 int main(int argc, char **argv)
 {
-    putjob job = {0, 0, nullptr, nullptr, nullptr, nullptr};
+    putjob job = {{-1, 0}, 0, 0, nullptr, nullptr, nullptr, nullptr};
     int ok = 1;
 
     datastreams();

@@ -32,6 +32,7 @@ static const char usage[] =
 static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char tablebuf[TABLEBUFSIZE];
 static diskprops dp;
+static sectormap map; // where the volume's sectors lie in the image's container
 
 // The optional bias: digits after an optional minus; anything else counts as 0.
 static int32_t parsebias(const char *arg)
@@ -127,10 +128,13 @@ static int patchimage(FILE *image, char **argv, fixup *fx)
         printf("Could not open fixup list file %s for reading\n", argv[2]);
         return 0;
     }
-    ok = openvolume(image, &dp, workbuf) && readfixups(image, list, fx, argv[2]);
+    ok = openimagevolume(image, &dp, &map, workbuf, argv[1]) &&
+         imagewritable(stdout, &dp, argv[1]) && readfixups(image, list, fx, argv[2]);
     if (ok && !patchfile(image, &dp, fx->target, fx->targetlen, fx->offset, tablebuf,
                          fx->tablelen)) {
         puts("Could not patch file");
+        if (dp.lacking >= 0)
+            printf("Sector %d is not in %s\n", dp.lacking, argv[1]);
         ok = 0;
     }
     fclose(list);

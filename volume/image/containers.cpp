@@ -9,9 +9,9 @@
 // Recognised in this order: the first whose recognise says yes is the
 // container; DCP, last, takes anything.
 static const containerkind kinds[CONTAINERS] = {
-    {"dcp", recognisedcp, mapdcp}, {"raw", recogniseraw, mapraw},
-    {"d88", recognised88, mapd88}, {"fdi", recognisefdi, mapfdi},
-    {"nfd", recognisenfd, mapnfd},
+    {"dcp", "DCP", recognisedcp, mapdcp}, {"raw", "raw", recogniseraw, mapraw},
+    {"d88", "D88", recognised88, mapd88}, {"fdi", "FDI", recognisefdi, mapfdi},
+    {"nfd", "NFD", recognisenfd, mapnfd},
 };
 static const int32_t order[CONTAINERS] = {CONTAINERNFD, CONTAINERD88, CONTAINERFDI,
                                           CONTAINERRAW, CONTAINERDCP};

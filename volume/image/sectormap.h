@@ -47,7 +47,8 @@ struct sectormap {
 // One row of the container table: how to recognise a container from its
 // first bytes and its size, and how to map its sectors.
 struct containerkind {
-    const char *name;
+    const char *name;  // as -F takes it
+    const char *title; // as messages say it
     int (*recognise)(FILE *f, const unsigned char *head, int32_t n, int64_t size);
     int (*map)(FILE *f, sectormap *m, int32_t disk);
 };
