@@ -9,33 +9,38 @@
 #include <ctime>
 #include <getopt.h>
 
+#include "tools/dcpimage/dcpimage.h"
+#include "tools/imageopts.h"
 #include "tools/sjisnames.h"
 #include "tools/toolinfo.h"
-#include "volume/diskprops.h"
 
 static const char usage[] =
-    "Usage: dcpimage create [-f] [-L LABEL] [-u] TYPE IMAGE\n"
-    "       dcpimage info IMAGE\n"
+    "Usage: dcpimage create [-f] [-L LABEL] [-u] [-O FORMAT] TYPE IMAGE\n"
+    "       dcpimage info [-F FORMAT] IMAGE\n"
+    "       dcpimage convert [-f] [-F FORMAT] [-O FORMAT] [-d N] [--fill BYTE] IN OUT\n"
+    "       dcpimage protect IMAGE | dcpimage unprotect IMAGE\n"
     "       dcpimage wrap [-f] VOLUME IMAGE\n"
     "       dcpimage unwrap IMAGE VOLUME\n"
-    "create makes a blank, formatted DCP image of TYPE: 2hd (1.2 MB, 1024-byte\n"
+    "create makes a blank, formatted image of TYPE: 2hd (1.2 MB, 1024-byte\n"
     "sectors), 2hc (1.2 MB, 15 sectors a track), 2hq (1.44 MB) or 2dd (720 KB).\n"
-    "info tells what the header, the volume and the file say, exit 1 if they\n"
-    "disagree. wrap puts a raw FAT12 volume behind a header made from its\n"
-    "geometry; unwrap writes the volume out of a DCP image.\n"
-    "  -f, --force        overwrite an existing IMAGE (create, wrap)\n"
+    "info tells what the container, the volume and the file say, exit 1 if the\n"
+    "volume cannot be read right. convert writes the volume of IN in another\n"
+    "container. protect and unprotect set and clear a D88 or NFD image's\n"
+    "write protection. wrap puts a raw FAT12 volume behind a DCP header made\n"
+    "from its geometry; unwrap writes the volume out of a DCP image. FORMAT is\n"
+    "dcp, d88, fdi, nfd or raw; an output's format is -O's, else its name's.\n"
+    "  -f, --force        overwrite an existing output (create, wrap, convert)\n"
     "  -L, --label LABEL  the volume label (create)\n"
     "  -u, --utf8         the label is UTF-8, stored as Shift-JIS (create)\n"
+    "  -O, --output-format FORMAT  the output's container (create, convert)\n"
+    "  -F, --format FORMAT  the input's container, else found from its content\n"
+    "  -d, --disk N       the Nth disk of a D88 file that holds several (convert)\n"
+    "  --fill BYTE        sectors IN lacks, in an output that cannot leave them\n"
+    "                     out (raw, FDI, a DCP track held in part)\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 enum { BOOTBYTES = 1024, COPYBUFSIZE = 65536 };
 
-struct imagejob {
-    int force;
-    int utf8;          // -u: the label is UTF-8
-    const char *label; // -L, or null
-    const char *command, *in, *out;
-};
 
 // What an image's first bytes say: the header, the boot sector, the size.
 struct dcpview {
@@ -52,7 +57,7 @@ static unsigned char copybuf[COPYBUFSIZE];
 static replacement output;
 
 // Opens the output's temporary file beside it: null after saying why not.
-static FILE *opentemp(const imagejob *job)
+FILE *opentemp(const imagejob *job)
 {
     int why;
     FILE *f = startreplacement(&output, job->out, 0, nullptr, 0, &why);
@@ -67,7 +72,7 @@ static FILE *opentemp(const imagejob *job)
 // Closes the temporary file and renames it onto the output when ok, which
 // replaces an old output in one step; removes it otherwise. 1 when the
 // output is in place.
-static int finishtemp(const imagejob *job, int ok)
+int finishtemp(const imagejob *job, int ok)
 {
     ok = finishreplacement(&output, ok);
     if (!ok)
@@ -75,8 +80,14 @@ static int finishtemp(const imagejob *job, int ok)
     return ok;
 }
 
+// Removes the temporary file; the output stays as it was.
+void droptemp(void)
+{
+    dropreplacement(&output);
+}
+
 // 1 when the output may be written: it does not exist, or -f was given.
-static int mayoverwrite(const imagejob *job)
+int mayoverwrite(const imagejob *job)
 {
     FILE *f = job->force ? nullptr : fopen(job->out, "rb");
 
@@ -119,10 +130,39 @@ static int makelabel(const char *text, int utf8, unsigned char *label)
     return 1;
 }
 
-// dcpimage create: the header, then the blank volume.
+// The serial number of a new volume: from SOURCE_DATE_EPOCH, else the time.
+static uint32_t serialof(int64_t epoch)
+{
+    return (uint32_t)(epoch >= 0 ? epoch : (int64_t)time(nullptr));
+}
+
+// dcpimage create of another container than DCP: the blank volume made
+// in a scratch file, then written in the container as convert writes it.
+static int createother(const imagejob *job, const dcptype *t, int32_t format,
+                       const unsigned char *label, int64_t epoch)
+{
+    static sectormap blank;
+    FILE *scratch = tmpfile();
+    int ok = scratch && writeblankvolume(scratch, t, label, job->label != nullptr,
+                                         serialof(epoch), copybuf) &&
+             fflush(scratch) == 0 && mapimage(scratch, &blank, CONTAINERRAW, 0) == MAPOK &&
+             blank.type;
+
+    if (!ok)
+        fprintf(stderr, "Could not make the blank volume for %s\n", job->out);
+    else
+        ok = writenew(job, format, scratch, &blank, blank.type);
+    if (scratch)
+        fclose(scratch);
+    return ok;
+}
+
+// dcpimage create: the header, then the blank volume; or the blank volume
+// in another container.
 static int create(const imagejob *job)
 {
     const dcptype *t = dcptypenamed(job->in);
+    int32_t format = job->outformat >= 0 ? job->outformat : formatofname(job->out);
     unsigned char label[11], header[DCPHEADERSIZE];
     int64_t epoch = -1;
     FILE *f;
@@ -132,13 +172,17 @@ static int create(const imagejob *job)
         fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq or 2dd\n", job->in);
         return 0;
     }
-    if (!makelabel(job->label ? job->label : "NO NAME", job->utf8, label) || !sourcedate(&epoch) ||
-        !mayoverwrite(job) || !(f = opentemp(job)))
+    if (format < 0)
+        format = CONTAINERDCP;
+    if (!makelabel(job->label ? job->label : "NO NAME", job->utf8, label) || !sourcedate(&epoch))
+        return 0;
+    if (format != CONTAINERDCP)
+        return createother(job, t, format, label, epoch);
+    if (!mayoverwrite(job) || !(f = opentemp(job)))
         return 0;
     makedcpheader(t, header);
     ok = fwrite(header, 1, DCPHEADERSIZE, f) == DCPHEADERSIZE &&
-         writeblankvolume(f, t, label, job->label != nullptr,
-                          (uint32_t)(epoch >= 0 ? epoch : (int64_t)time(nullptr)), copybuf);
+         writeblankvolume(f, t, label, job->label != nullptr, serialof(epoch), copybuf);
     return finishtemp(job, ok);
 }
 
@@ -325,10 +369,8 @@ static int infovolume(const dcpview *v)
         ok = 0;
     }
     if (leavesoutmissing(v)) {
-        printf("problem: the file leaves out the %d tracks marked not stored, so these tools "
-               "would read every later sector from the wrong place; dcpimage unwrap, then "
-               "dcpimage wrap, repairs it\n", v->missing);
-        ok = 0;
+        printf("note: a compact image: the file leaves out the %d tracks marked not stored, "
+               "and these tools read it through its flags\n", v->missing);
     } else if (v->filesize + DCPHEADERSIZE < want) {
         printf("problem: the file is %lld bytes short of its volume\n",
                (long long)(want - v->filesize - DCPHEADERSIZE));
@@ -340,19 +382,87 @@ static int infovolume(const dcpview *v)
     return ok;
 }
 
+// The container of the image at path, -F's or from its content; -1 after
+// saying why it cannot be told.
+static int32_t containerat(const imagejob *job)
+{
+    FILE *f = fopen(job->in, "rb");
+    int32_t c;
+
+    if (!f) {
+        fprintf(stderr, "Could not open %s\n", job->in);
+        return -1;
+    }
+    c = job->informat >= 0 ? job->informat : findcontainer(f, imagesize(f));
+    fclose(f);
+    return c;
+}
+
 // dcpimage info: key: value lines, the last saying whether all agree.
 static int info(const imagejob *job)
 {
     dcpview v;
+    int32_t container = containerat(job);
     int ok;
 
+    if (container < 0)
+        return 0;
+    if (container != CONTAINERDCP)
+        return infocontainer(job, container);
     if (!viewimage(job->in, 1, &v))
         return 0;
-    printf("image: %s\n", job->in);
+    printf("image: %s\ncontainer: DCP\n", job->in);
     ok = infoheader(&v);
     ok = infovolume(&v) && ok;
     printf("agrees: %s\n", ok ? "yes" : "no");
     return ok;
+}
+
+// The byte of --fill: decimal 0 to 255, or 0x00 to 0xFF; -1 otherwise.
+static int32_t parsefill(const char *text)
+{
+    int hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char *p = text + (hex ? 2 : 0);
+    int32_t v = 0;
+
+    if (!*p || strlen(p) > 3)
+        return -1;
+    for (; *p; p++) {
+        int d = *p >= '0' && *p <= '9' ? *p - '0'
+                : hex && *p >= 'a' && *p <= 'f' ? *p - 'a' + 10
+                : hex && *p >= 'A' && *p <= 'F' ? *p - 'A' + 10 : -1;
+        if (d < 0)
+            return -1;
+        v = v * (hex ? 16 : 10) + d;
+    }
+    return v <= 255 ? v : -1;
+}
+
+// Takes one option of the command k into job; 0 when the command has no
+// such option or its value is wrong.
+static int takeoption(int k, int c, imagejob *job)
+{
+    // Which commands take which option, by index in commands[] below.
+    static const char *const takes[] = {"fLuO", "F", "f", "", "fFOdx", "F", "F"};
+
+    if (!strchr(takes[k], c == 'x' ? 'x' : c))
+        return 0;
+    if (c == 'f' || c == 'u')
+        *(c == 'f' ? &job->force : &job->utf8) = 1;
+    else if (c == 'L')
+        job->label = optarg;
+    else if (c == 'O' && (job->outformat = containernamed(optarg)) < 0)
+        fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd or raw\n", optarg);
+    else if (c == 'x' && (job->fill = parsefill(optarg)) < 0)
+        fprintf(stderr, "Bad fill byte %s: 0 to 255, or 0x00 to 0xFF\n", optarg);
+    else if (c == 'F' || c == 'd') {
+        imagechoice ic = {job->informat, job->disk};
+        if (imageoption(c, optarg, &ic) != 1)
+            return 0;
+        job->informat = ic.container;
+        job->disk = ic.disk;
+    }
+    return !(c == 'O' && job->outformat < 0) && !(c == 'x' && job->fill < 0);
 }
 
 // Reads the command and its options into job: 1 to run it, 0 when done
@@ -362,26 +472,23 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
     static const option longs[] = {{"force", no_argument, nullptr, 'f'},
                                    {"label", required_argument, nullptr, 'L'},
                                    {"utf8", no_argument, nullptr, 'u'},
+                                   {"output-format", required_argument, nullptr, 'O'},
+                                   {"fill", required_argument, nullptr, 'x'},
+                                   IMAGELONGOPTIONS,
                                    {nullptr, 0, nullptr, 0}};
-    static const char *const commands[] = {"create", "info", "wrap", "unwrap"};
-    static const int operands[] = {2, 1, 2, 2};
-    int c, k = argc > 1 ? 4 : 0;
+    static const char *const commands[] = {"create", "info",    "wrap",     "unwrap",
+                                           "convert", "protect", "unprotect"};
+    static const int operands[] = {2, 1, 2, 2, 2, 1, 1};
+    int c, k = argc > 1 ? 7 : 0;
 
     if (infoargument(argc, argv, "dcpimage", usage))
         return 0;
     while (--k >= 0 && strcmp(argv[1], commands[k]) != 0)
         ;
     optind = 2;
-    while (k >= 0 && (c = getopt_long(argc, argv, "fL:u", longs, nullptr)) != -1) {
-        if (c == 'f' && (k == 0 || k == 2))
-            job->force = 1;
-        else if (c == 'L' && k == 0)
-            job->label = optarg;
-        else if (c == 'u' && k == 0)
-            job->utf8 = 1;
-        else
+    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:" IMAGEOPTIONS, longs, nullptr)) != -1)
+        if (!takeoption(k, c, job))
             k = -1;
-    }
     if (k < 0 || argc - optind != operands[k]) {
         fputs(usage, stderr);
         *ok = 0;
@@ -395,17 +502,23 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
 
 int main(int argc, char **argv)
 {
-    imagejob job = {0, 0, nullptr, nullptr, nullptr, nullptr};
+    imagejob job = {0, 0, nullptr, nullptr, nullptr, nullptr, -1, -1, 0, -1};
     int ok = 1;
 
     datastreams();
     if (parseargs(argc, argv, &job, &ok)) {
-        if (job.command[0] == 'c')
+        if (strcmp(job.command, "create") == 0)
             ok = create(&job);
-        else if (job.command[0] == 'i')
+        else if (strcmp(job.command, "info") == 0)
             ok = info(&job);
+        else if (strcmp(job.command, "wrap") == 0)
+            ok = wrap(&job);
+        else if (strcmp(job.command, "unwrap") == 0)
+            ok = unwrap(&job);
+        else if (strcmp(job.command, "convert") == 0)
+            ok = convert(&job);
         else
-            ok = job.command[0] == 'w' ? wrap(&job) : unwrap(&job);
+            ok = protect(&job, strcmp(job.command, "protect") == 0);
     }
     return datastatus(ok);
 }

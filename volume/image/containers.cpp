@@ -9,9 +9,9 @@
 // Recognised in this order: the first whose recognise says yes is the
 // container; DCP, last, takes anything.
 static const containerkind kinds[CONTAINERS] = {
-    {"dcp", "DCP", recognisedcp, mapdcp}, {"raw", "raw", recogniseraw, mapraw},
-    {"d88", "D88", recognised88, mapd88}, {"fdi", "FDI", recognisefdi, mapfdi},
-    {"nfd", "NFD", recognisenfd, mapnfd},
+    {"dcp", "DCP", recognisedcp, mapdcp, writedcp}, {"raw", "raw", recogniseraw, mapraw, writeraw},
+    {"d88", "D88", recognised88, mapd88, writed88}, {"fdi", "FDI", recognisefdi, mapfdi, writefdi},
+    {"nfd", "NFD", recognisenfd, mapnfd, writenfd},
 };
 static const int32_t order[CONTAINERS] = {CONTAINERNFD, CONTAINERD88, CONTAINERFDI,
                                           CONTAINERRAW, CONTAINERDCP};
@@ -111,6 +111,7 @@ void startmap(sectormap *m, int32_t container, const floppytype *t)
     m->count = t ? t->cylinders * t->heads * t->sectors : 0;
     m->missing = m->count;
     m->errors = 0;
+    m->name[0] = '\0';
     for (int32_t s = 0; s < m->count; s++)
         m->offset[s] = NOTINIMAGE;
 }

@@ -187,10 +187,68 @@ int mapd88(FILE *f, sectormap *m, int32_t disk)
     if (!t)
         return MAPUNKNOWNTYPE;
     startmap(m, CONTAINERD88, t);
+    memcpy(m->name, h, 16);
+    m->name[16] = '\0';
     for (k = 0; k < t->cylinders * t->heads && k < tracks; k++) {
         int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * k);
         if (off >= headersize(h) && at + off < walk.end)
             maptrack(f, m, k, at + off);
     }
     return MAPOK;
+}
+
+// Writes one track: the sectors the new image holds, in R order, each with
+// its header; buf is scratch of a sector. WRITEOK or WRITEFAILED.
+static int writed88track(FILE *out, const newimage *n, int32_t k, int32_t present,
+                         unsigned char *buf)
+{
+    const floppytype *t = n->type;
+
+    for (int32_t r = 1; r <= t->sectors; r++) {
+        unsigned char h[SECTORHEADER];
+        int got = readnewsector(n, k * t->sectors + r - 1, buf);
+        if (got < 0)
+            return WRITEFAILED;
+        if (got == 0)
+            continue;
+        memset(h, 0, sizeof h);
+        h[0] = (unsigned char)(k / t->heads);
+        h[1] = (unsigned char)(k % t->heads);
+        h[2] = (unsigned char)r;
+        h[3] = (unsigned char)(t->bytes == 1024 ? 3 : t->bytes == 512 ? 2 : 1);
+        setu16l(h + 4, present);
+        setu16l(h + 14, t->bytes);
+        if (fwrite(h, 1, SECTORHEADER, out) != SECTORHEADER ||
+            (int32_t)fwrite(buf, 1, (size_t)t->bytes, out) != t->bytes)
+            return WRITEFAILED;
+    }
+    return WRITEOK;
+}
+
+// A new single-disk D88: a 0x2B0-byte header (name, protection, media, size,
+// 164 track offsets, 0 for a track with no sector), then each track's
+// sectors in R order. Absent sectors are left out.
+int writed88(FILE *out, const newimage *n, unsigned char *buf)
+{
+    const floppytype *t = n->type;
+    unsigned char h[D88HEADER];
+    int64_t at = D88HEADER;
+    int32_t k, tracks = t->cylinders * t->heads;
+
+    memset(h, 0, sizeof h);
+    memcpy(h, n->name, 16);
+    h[D88PROTECT] = n->protect ? 0x10 : 0x00;
+    h[D88MEDIA] = (unsigned char)t->d88media;
+    for (k = 0; k < tracks && k < D88TRACKS; k++) {
+        int32_t present = trackpresent(n, k);
+        setu32l(h + D88TABLE + 4 * k, present ? (int32_t)at : 0);
+        at += (int64_t)present * (SECTORHEADER + t->bytes);
+    }
+    setu32l(h + D88SIZE, (int32_t)at);
+    if (fwrite(h, 1, sizeof h, out) != sizeof h)
+        return WRITEFAILED;
+    for (k = 0; k < tracks && k < D88TRACKS; k++)
+        if (writed88track(out, n, k, trackpresent(n, k), buf) != WRITEOK)
+            return WRITEFAILED;
+    return WRITEOK;
 }

@@ -1,5 +1,7 @@
 // DCP and DCU images: a 162-byte header (a media byte, a flag a track that
 // says whether the file stores it, byte 161), then the stored tracks.
+#include <cstring>
+
 #include "volume/bytes.h"
 
 #include "sectormap.h"
@@ -52,4 +54,24 @@ int mapdcp(FILE *f, sectormap *m, int32_t)
     m->base = DCPHEADER;
     m->missing = 0;
     return MAPOK;
+}
+
+// The header, then the tracks it flags stored: every track the source
+// holds whole. A track it holds in part cannot be said.
+int writedcp(FILE *out, const newimage *n, unsigned char *buf)
+{
+    const floppytype *t = n->type;
+    int32_t tracks = t->cylinders * t->heads, k;
+
+    memset(buf, 0, DCPHEADER);
+    buf[0] = (unsigned char)t->dcpmedia;
+    for (k = 0; k < tracks; k++) {
+        int32_t present = trackpresent(n, k);
+        if (present != 0 && present != t->sectors)
+            return WRITENEEDSFILL;
+        buf[1 + k] = present != 0;
+    }
+    if (fwrite(buf, 1, DCPHEADER, out) != DCPHEADER)
+        return WRITEFAILED;
+    return writetracks(out, n, 0, tracks, buf);
 }

@@ -1,5 +1,7 @@
 // FDI images (the Anex86 emulator's): a header that gives its own size and
 // the geometry, then the raw volume.
+#include <cstring>
+
 #include "volume/bytes.h"
 
 #include "sectormap.h"
@@ -33,4 +35,28 @@ int mapfdi(FILE *f, sectormap *m, int32_t)
     m->base = (uint32_t)geti32l(head + 8);
     m->missing = 0;
     return MAPOK;
+}
+
+enum { FDINEWHEADER = 4096 };
+
+// A 4096-byte header, as the emulator's own tools write it, then the
+// volume; it cannot say a sector is absent.
+int writefdi(FILE *out, const newimage *n, unsigned char *buf)
+{
+    const floppytype *t = n->type;
+    int64_t volume = (int64_t)t->cylinders * t->heads * t->sectors * t->bytes;
+
+    if (firstabsent(n) >= 0)
+        return WRITENEEDSFILL;
+    memset(buf, 0, FDINEWHEADER);
+    setu32l(buf + 4, t->fditype);
+    setu32l(buf + 8, FDINEWHEADER);
+    setu32l(buf + 12, (int32_t)volume);
+    setu32l(buf + 16, t->bytes);
+    setu32l(buf + 20, t->sectors);
+    setu32l(buf + 24, t->heads);
+    setu32l(buf + 28, t->cylinders);
+    if (fwrite(buf, 1, FDINEWHEADER, out) != FDINEWHEADER)
+        return WRITEFAILED;
+    return writetracks(out, n, 0, t->cylinders * t->heads, buf);
 }

@@ -173,3 +173,38 @@ int mapnfd(FILE *f, sectormap *m, int32_t)
         return header < R0HEADER ? MAPBADHEADER : mapr0(f, m, header);
     return mapr1(f, m, header);
 }
+
+// A new NFD of revision 0: the signature, an empty comment, the header's
+// size, protection, two heads, a slot a sector the new image holds (in R
+// order; the others marked unused), then the data track after track.
+int writenfd(FILE *out, const newimage *n, unsigned char *buf)
+{
+    static unsigned char h[R0HEADER];
+    const floppytype *t = n->type;
+    int32_t k, r, tracks = t->cylinders * t->heads;
+
+    memset(h, 0, sizeof h);
+    memcpy(h, signature0, sizeof signature0);
+    setu32l(h + NFDHEADERSIZE, R0HEADER);
+    h[NFDPROTECT] = n->protect ? 1 : 0;
+    h[NFDPROTECT + 1] = (unsigned char)t->heads;
+    for (k = 0; k < NFDTRACKS0; k++) {
+        unsigned char *slot = h + NFDMAP + (size_t)k * NFDSLOTS * SLOT;
+        for (r = 1; r <= t->sectors && k < tracks; r++) {
+            if (!newsectorpresent(n, k * t->sectors + r - 1))
+                continue;
+            slot[0] = (unsigned char)(k / t->heads);
+            slot[1] = (unsigned char)(k % t->heads);
+            slot[2] = (unsigned char)r;
+            slot[3] = (unsigned char)(t->bytes == 1024 ? 3 : t->bytes == 512 ? 2 : 1);
+            slot[4] = 1; // MFM
+            slot[10] = (unsigned char)t->fditype;
+            slot += SLOT;
+        }
+        for (; slot < h + NFDMAP + (size_t)(k + 1) * NFDSLOTS * SLOT; slot += SLOT)
+            slot[0] = 0xFF;
+    }
+    if (fwrite(h, 1, sizeof h, out) != sizeof h)
+        return WRITEFAILED;
+    return writetracks(out, n, 0, tracks, buf);
+}

@@ -18,3 +18,11 @@ int mapraw(FILE *, sectormap *m, int32_t)
     m->missing = 0;
     return MAPOK;
 }
+
+// The volume alone; it cannot say a sector is absent.
+int writeraw(FILE *out, const newimage *n, unsigned char *buf)
+{
+    if (firstabsent(n) >= 0)
+        return WRITENEEDSFILL;
+    return writetracks(out, n, 0, n->type->cylinders * n->type->heads, buf);
+}

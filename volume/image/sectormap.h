@@ -41,17 +41,37 @@ struct sectormap {
     int32_t missing;         // volume sectors the container lacks
     int32_t errors;          // sectors the dump recorded as read with errors
     int32_t count;           // volume sectors in offset[]
+    unsigned char name[17];  // D88: the disk's name, NUL-terminated; else empty
     int64_t offset[MAPMAXSECTORS]; // by volume sector: its data's file offset, or NOTINIMAGE
 };
 
+// What a new image is made of: the sectors of a map over in (NOTINIMAGE
+// ones absent, or filled with fill when it is 0 to 255), in the geometry
+// of type, with the D88 name and the write protection given.
+struct newimage {
+    FILE *in;
+    const sectormap *from;
+    const floppytype *type;
+    int32_t fill;              // -1: absent sectors stay absent
+    int32_t protect;
+    const unsigned char *name; // 17 bytes, NUL-terminated
+};
+
+// What writing a new image reports.
+enum { WRITEOK = 0, WRITEFAILED, WRITENEEDSFILL, WRITENOTYPE };
+
 // One row of the container table: how to recognise a container from its
-// first bytes and its size, and how to map its sectors.
+// first bytes and its size, how to map its sectors, and how to write a new
+// one (buf is scratch of a track's bytes and headers).
 struct containerkind {
     const char *name;  // as -F takes it
     const char *title; // as messages say it
     int (*recognise)(FILE *f, const unsigned char *head, int32_t n, int64_t size);
     int (*map)(FILE *f, sectormap *m, int32_t disk);
+    int (*write)(FILE *out, const newimage *n, unsigned char *buf);
 };
+
+enum { TRACKBUFSIZE = 65536 };
 
 // containers.cpp
 const containerkind *containerof(int32_t container);
@@ -66,16 +86,29 @@ int64_t sectoroffset(const sectormap *m, int32_t sector, int32_t bytes);
 void startmap(sectormap *m, int32_t container, const floppytype *t);
 int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n);
 
+// newimage.cpp: what every writer shares
+int readnewsector(const newimage *n, int32_t sector, unsigned char *buf);
+int newsectorpresent(const newimage *n, int32_t sector);
+int32_t trackpresent(const newimage *n, int32_t track);
+int writeblanks(FILE *out, int64_t count);
+int32_t firstabsent(const newimage *n);
+int writetracks(FILE *out, const newimage *n, int32_t first, int32_t last, unsigned char *buf);
+
 // One file per container.
 int recognisedcp(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapdcp(FILE *f, sectormap *m, int32_t disk);
+int writedcp(FILE *out, const newimage *n, unsigned char *buf);
 int recogniseraw(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapraw(FILE *f, sectormap *m, int32_t disk);
+int writeraw(FILE *out, const newimage *n, unsigned char *buf);
 int recognised88(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapd88(FILE *f, sectormap *m, int32_t disk);
+int writed88(FILE *out, const newimage *n, unsigned char *buf);
 int recognisefdi(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapfdi(FILE *f, sectormap *m, int32_t disk);
+int writefdi(FILE *out, const newimage *n, unsigned char *buf);
 int recognisenfd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapnfd(FILE *f, sectormap *m, int32_t disk);
+int writenfd(FILE *out, const newimage *n, unsigned char *buf);
 
 #endif

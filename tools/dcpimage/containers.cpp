@@ -1,0 +1,260 @@
+// dcpimage's commands for every container: convert, protect and
+// unprotect, and info of an image that is not a DCP one.
+#include <cstring>
+
+#include "tools/dcpimage/dcpimage.h"
+
+static sectormap from;
+static diskprops dp;
+static unsigned char trackbuf[TRACKBUFSIZE];
+static unsigned char workbuf[WORKBUFSIZE];
+static replacement protected_;
+
+// The format a file name's extension says, or -1.
+int32_t formatofname(const char *path)
+{
+    static const struct {
+        const char *ext;
+        int32_t format;
+    } exts[] = {{"dcp", CONTAINERDCP}, {"dcu", CONTAINERDCP}, {"d88", CONTAINERD88},
+                {"d98", CONTAINERD88}, {"88d", CONTAINERD88}, {"fdi", CONTAINERFDI},
+                {"nfd", CONTAINERNFD}, {"hdm", CONTAINERRAW}, {"img", CONTAINERRAW},
+                {"ima", CONTAINERRAW}, {"xdf", CONTAINERRAW}, {"hd4", CONTAINERRAW},
+                {"hd5", CONTAINERRAW}, {"dd9", CONTAINERRAW}, {"tfd", CONTAINERRAW}};
+    const char *dot = strrchr(path, '.');
+    char ext[4];
+
+    if (!dot || strlen(dot + 1) != 3 || strchr(dot, '/'))
+        return -1;
+    for (int i = 0; i < 3; i++)
+        ext[i] = (char)(dot[1 + i] >= 'A' && dot[1 + i] <= 'Z' ? dot[1 + i] + 32 : dot[1 + i]);
+    ext[3] = '\0';
+    for (const auto &e : exts)
+        if (strcmp(e.ext, ext) == 0)
+            return e.format;
+    return -1;
+}
+
+// The standard type of the boot sector's parameter block at volume byte 0
+// of a linear map, or null.
+static const floppytype *bootgeometry(FILE *f, const sectormap *m)
+{
+    unsigned char boot[32];
+
+    if (!readat(f, m->base, boot, sizeof boot))
+        return nullptr;
+    return floppytypeof(getu16l(boot + 11), getu16l(boot + 24), getu16l(boot + 26));
+}
+
+// Maps disk of the open file as container (-1: from its content) into
+// from, its type found from the volume when the container does not say
+// it: MAPOK, or why not.
+static int mapsource(FILE *f, const char *path, int32_t container, int32_t disk)
+{
+    int r;
+
+    if (container < 0)
+        container = findcontainer(f, imagesize(f));
+    r = mapimage(f, &from, container, disk);
+    if (r == MAPOK && !from.type && from.linear)
+        from.type = bootgeometry(f, &from);
+    if (r == MAPOK && !from.type)
+        r = MAPUNKNOWNTYPE;
+    if (r != MAPOK)
+        fprintf(stderr, "%s: %s\n", path, volumemessage(VOLUMEMAPPED + r));
+    return r;
+}
+
+// Writes the sectors that the new image of n lacks, as ranges.
+static void putabsent(FILE *out, const newimage *n)
+{
+    int32_t total = n->type->cylinders * n->type->heads * n->type->sectors, s = 0, count = 0;
+
+    while (s < total) {
+        int32_t end = s;
+        if (newsectorpresent(n, s)) {
+            s++;
+            continue;
+        }
+        while (end + 1 < total && !newsectorpresent(n, end + 1))
+            end++;
+        fprintf(out, count++ ? ",%d" : "%d", s);
+        if (end > s)
+            fprintf(out, "-%d", end);
+        s = end + 1;
+    }
+    if (count == 0)
+        fputs("none", out);
+}
+
+// Writes the new image of format from the map over in to job->out, through
+// a temporary file; 1 when it is in place.
+int writenew(const imagejob *job, int32_t format, FILE *in, const sectormap *map,
+             const floppytype *type)
+{
+    static const unsigned char noname[17] = {0};
+    newimage n = {in, map, type, job->fill, map->protect, map->container == CONTAINERD88 ? map->name
+                                                                                      : noname};
+    FILE *f;
+    int r;
+
+    if (!mayoverwrite(job) || !(f = opentemp(job)))
+        return 0;
+    r = containerof(format)->write(f, &n, trackbuf);
+    if (r != WRITENEEDSFILL)
+        return finishtemp(job, r == WRITEOK);
+    fprintf(stderr, "%s lacks sectors ", job->in);
+    putabsent(stderr, &n);
+    fprintf(stderr, "; a %s image cannot leave them out: --fill BYTE fills them\n",
+            containerof(format)->title);
+    droptemp();
+    return 0;
+}
+
+// dcpimage convert: the volume's sectors, unchanged, in another container.
+int convert(const imagejob *job)
+{
+    int32_t format = job->outformat >= 0 ? job->outformat : formatofname(job->out);
+    FILE *in;
+    int ok;
+
+    if (format < 0) {
+        fprintf(stderr, "The name %s says no format; -O dcp, d88, fdi, nfd or raw says it\n",
+                job->out);
+        return 0;
+    }
+    in = fopen(job->in, "rb");
+    if (!in) {
+        fprintf(stderr, "Could not open %s\n", job->in);
+        return 0;
+    }
+    ok = mapsource(in, job->in, job->informat, job->disk) == MAPOK &&
+         writenew(job, format, in, &from, from.type);
+    fclose(in);
+    return ok;
+}
+
+// The write-protect flag of every disk of the image at path (D88: each of
+// its disks), into at[], at most most of them: how many, or -1 after saying
+// why there is none.
+static int32_t protectflags(const char *path, int32_t container, int64_t *at, int32_t most)
+{
+    FILE *f = fopen(path, "rb");
+    int32_t n = 0;
+
+    if (!f) {
+        fprintf(stderr, "Could not open %s\n", path);
+        return -1;
+    }
+    if (container < 0)
+        container = findcontainer(f, imagesize(f));
+    do {
+        if (mapsource(f, path, container, n) != MAPOK)
+            n = -1;
+        else if (from.protectat < 0)
+            fprintf(stderr, "%s is a %s image, which has no write-protect flag\n", path,
+                    containerof(container)->title);
+        else
+            at[n++] = from.protectat;
+    } while (n > 0 && n < from.disks && n < most && from.protectat >= 0);
+    fclose(f);
+    return n > 0 && from.protectat >= 0 ? n : -1;
+}
+
+// dcpimage protect and unprotect: the flag set or cleared in every disk,
+// through a copy renamed onto the image.
+int protect(const imagejob *job, int on)
+{
+    static int64_t at[64];
+    int32_t n = protectflags(job->in, job->informat, at, 64), why, i;
+    FILE *f;
+    int ok;
+
+    if (n < 0)
+        return 0;
+    f = startreplacement(&protected_, job->in, 1, trackbuf, TRACKBUFSIZE, &why);
+    if (!f) {
+        fprintf(stderr, "Could not write a temporary file beside %s\n", job->in);
+        return 0;
+    }
+    // D88 says 0x10, NFD 1; both read any value but 0 as protected.
+    ok = 1;
+    for (i = 0; ok && i < n; i++)
+        ok = seekimage(f, at[i]) && fputc(on ? (from.container == CONTAINERD88 ? 0x10 : 1) : 0,
+                                          f) != EOF;
+    ok = finishreplacement(&protected_, ok);
+    if (!ok)
+        fprintf(stderr, "Could not write %s; it is left as it was\n", job->in);
+    return ok;
+}
+
+// Prints what the volume of the disk just mapped says against its
+// container; 0 when the programs cannot read it right.
+static int infodisk(FILE *f, const char *prefix)
+{
+    const floppytype *t = from.type;
+    int stage, ok = 1;
+
+    printf("%stype: %s (%d cylinders, %d heads, %d sectors a track of %d bytes)\n", prefix,
+           t->name, t->cylinders, t->heads, t->sectors, t->bytes);
+    if (from.container == CONTAINERD88)
+        printf("%sname: %s\n", prefix, (const char *)from.name);
+    printf("%swrite-protected: %s\n", prefix,
+           from.protectat < 0 ? "no (the container has no flag)" : from.protect ? "yes" : "no");
+    newimage n = {f, &from, t, -1, 0, nullptr};
+    printf("%slacks sectors: ", prefix);
+    putabsent(stdout, &n);
+    printf("\n%sread with errors: %d sectors\n", prefix, from.errors);
+    initdiskprops(&dp);
+    dp.map = &from;
+    stage = loadvolume(f, &dp, workbuf);
+    if (stage != VOLUMEOPEN) {
+        printf("%sproblem: %s", prefix, volumemessage(stage));
+        if (dp.lacking >= 0)
+            printf(": sector %d is not in the image", dp.lacking);
+        putchar('\n');
+        ok = 0;
+    } else if (dp.bytespersector != t->bytes ||
+               dp.totalsectors != t->cylinders * t->heads * t->sectors) {
+        printf("%sproblem: the volume's geometry (%d sectors of %d bytes) is not that of %s\n",
+               prefix, dp.totalsectors, dp.bytespersector, t->name);
+        ok = 0;
+    }
+    freediskprops(&dp);
+    return ok;
+}
+
+// dcpimage info of an image that is not a DCP one: the container, then for
+// each disk its type, protection, the sectors it lacks or holds with
+// errors, and what disagrees.
+int infocontainer(const imagejob *job, int32_t container)
+{
+    FILE *f = fopen(job->in, "rb");
+    int32_t disk = 0;
+    int ok = 1;
+    char prefix[32];
+
+    if (!f) {
+        fprintf(stderr, "Could not open %s\n", job->in);
+        return 0;
+    }
+    printf("image: %s\ncontainer: %s\n", job->in, containerof(container)->title);
+    do {
+        int r = mapimage(f, &from, container, disk);
+        if (r == MAPOK && !from.type && from.linear)
+            from.type = bootgeometry(f, &from);
+        snprintf(prefix, sizeof prefix, from.disks > 1 ? "disk %d: " : "", disk + 1);
+        if (disk == 0 && from.disks > 1)
+            printf("disks: %d\n", from.disks);
+        if (r != MAPOK || !from.type) {
+            printf("%sproblem: %s\n", prefix,
+                   volumemessage(VOLUMEMAPPED + (r != MAPOK ? r : MAPUNKNOWNTYPE)));
+            ok = 0;
+        } else {
+            ok = infodisk(f, prefix) && ok;
+        }
+    } while (++disk < from.disks);
+    fclose(f);
+    printf("agrees: %s\n", ok ? "yes" : "no");
+    return ok;
+}

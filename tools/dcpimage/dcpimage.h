@@ -1,0 +1,36 @@
+// dcpimage's commands, shared by its two files: the DCP ones (create,
+// info, wrap, unwrap) and those of every container (convert, protect,
+// unprotect, info of a D88, FDI, NFD or raw image).
+#ifndef TOOLS_DCPIMAGE_DCPIMAGE_H
+#define TOOLS_DCPIMAGE_DCPIMAGE_H
+
+#include <cstdio>
+
+#include "volume/diskprops.h"
+
+struct imagejob {
+    int force;
+    int utf8;           // -u: the label is UTF-8
+    const char *label;  // -L, or null
+    const char *command, *in, *out;
+    int32_t informat;   // -F, or -1: from the content
+    int32_t outformat;  // -O, or -1: from OUT's name
+    int32_t disk;       // -d, from 0
+    int32_t fill;       // --fill, or -1
+};
+
+// dcpimage.cpp
+FILE *opentemp(const imagejob *job);
+int finishtemp(const imagejob *job, int ok);
+int mayoverwrite(const imagejob *job);
+void droptemp(void);
+
+// containers.cpp
+int32_t formatofname(const char *path);
+int convert(const imagejob *job);
+int protect(const imagejob *job, int on);
+int infocontainer(const imagejob *job, int32_t container);
+int writenew(const imagejob *job, int32_t format, FILE *in, const sectormap *from,
+             const floppytype *type);
+
+#endif
