@@ -276,3 +276,219 @@ TEST(containers, damagedlayoutslackexactlythesectorstheylose)
     // A raw image renamed .fdi is no FDI: its sizes do not add up.
     EXPECT_EQ(mapbytes(vol)->container, CONTAINERRAW);
 }
+
+namespace {
+
+toolrun tool(const std::string &bin, const std::string &args)
+{
+    return runtool("SOURCE_DATE_EPOCH=1700000000 " + bin + " " + args);
+}
+
+// The volume of an image, as dcpimage convert writes it raw.
+bytes volumeread(const std::string &image, const std::string &opts = "")
+{
+    std::string out = image + ".vol.hdm";
+    EXPECT_EQ(tool(DCPIMAGE_BIN, "convert -f " + opts + " " + quote(image) + " " + quote(out))
+                  .status,
+              0)
+        << image;
+    return readfile(out);
+}
+
+} // namespace
+
+// The same volume in every container: the same listing, the same defines,
+// and a put and a patch that change the same volume bytes and not one other
+// byte of the file.
+TEST(containers, everyprogramreadsandwritesthevolumeineverycontainer)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create -L GAME 2hd " + quote(base)).status, 0);
+    bytes data(9000);
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = (unsigned char)(i * 31 + i / 509);
+    writefile(dir + "/a", data);
+    writefile(dir + "/t", bytes(64, 0));
+    writetext(dir + "/puts", "BOOT\\LOADER.BIN " + dir + "/a\nBOOT\\FILES.TBL " + dir + "/t\n");
+    ASSERT_EQ(tool(SECTPUT_BIN, "-l " + quote(dir + "/puts") + " " + quote(base)).status, 0);
+    writetext(dir + "/list", "LOADER BOOT\\LOADER.BIN\nTABLE BOOT\\FILES.TBL\n");
+    writetext(dir + "/fixups", "4 BOOT\\FILES.TBL\n7 BOOT\\LOADER.BIN\n");
+    bytes vol = volumeread(base), other = vol;
+    std::reverse(other.begin() + 512, other.end()); // a second disk: another volume's bytes
+    // opts: what sectput and sectmap are told; read: what reading the volume back needs.
+    struct layout {
+        const char *name;
+        bytes (*make)(const bytes &vol, const bytes &other);
+        std::string opts, read;
+    } layouts[] = {
+        {"d88 shuffled", [](const bytes &v, const bytes &) { return d88(v, g2hd); }, "", ""},
+        {"d88 second disk",
+         [](const bytes &v, const bytes &o) {
+             bytes b = d88(o, g2hd), m = d88(v, g2hd);
+             b.insert(b.end(), m.begin(), m.end());
+             return b;
+         },
+         "-d 2", "-d 2"},
+        {"nfd r1 with retry data", [](const bytes &v, const bytes &) { return nfd(v, g2hd, 1); },
+         "", ""},
+        {"nfd r0", [](const bytes &v, const bytes &) { return nfd(v, g2hd, 0); }, "", ""},
+        // The last track, empty, left out.
+        {"compact dcp", [](const bytes &v, const bytes &) { return dcp(v, g2hd, 153); }, "",
+         "--fill 0"},
+        {"fdi", [](const bytes &v, const bytes &) { return fdi(v, g2hd); }, "-F fdi", ""},
+        {"raw", [](const bytes &v, const bytes &) { return v; }, "", ""},
+    };
+    toolrun listing = tool(SECTMAP_BIN, quote(base));
+    ASSERT_EQ(listing.status, 0);
+    toolrun defines = tool(SECTDEFS_BIN, quote(base) + " " + quote(dir + "/list") + " /dev/stdout");
+    ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " DATA\\NEW.BIN " + quote(dir + "/a")).status, 0);
+    bytes afterput = volumeread(base);
+    ASSERT_EQ(tool(TABLEPATCH_BIN, quote(base) + " " + quote(dir + "/fixups")).status, 0);
+    bytes afterpatch = volumeread(base);
+    for (const layout &l : layouts) {
+        std::string image = dir + "/image";
+        writefile(image, l.make(vol, other));
+        // The original programs, which take no options, read the first disk.
+        bool first = l.opts != "-d 2";
+        EXPECT_EQ(tool(SECTMAP_BIN, l.opts + " " + quote(image)).out, listing.out) << l.name;
+        EXPECT_EQ(tool(SECTDEFS_BIN, quote(image) + " " + quote(dir + "/list") + " /dev/stdout").out,
+                  first ? defines.out : "")
+            << l.name;
+        toolrun put = tool(SECTPUT_BIN, l.opts + " " + quote(image) + " DATA\\NEW.BIN " +
+                                            quote(dir + "/a"));
+        EXPECT_EQ(put.status, 0) << l.name << put.err;
+        if (first) {
+            EXPECT_EQ(tool(TABLEPATCH_BIN, quote(image) + " " + quote(dir + "/fixups")).status, 0)
+                << l.name;
+        }
+        bytes now = volumeread(image, l.read);
+        EXPECT_TRUE(now == (first ? afterpatch : afterput)) << l.name;
+        // Every byte outside the sectors' data is as it was: the same
+        // layout made from the new volume is the file, byte for byte.
+        EXPECT_TRUE(readfile(image) == l.make(now, other)) << l.name;
+    }
+}
+
+// convert writes what MAME's floptool reads back as the same volume, and
+// names as the format written; absent sectors stay absent or are refused.
+TEST(containers, convertwriteswhatfloptoolreadsandkeepsabsentsectorsabsent)
+{
+    std::string dir = tempdir();
+    for (const char *type : {"2hd", "2hc", "2hq", "2dd"}) {
+        std::string base = dir + "/" + type + ".dcp";
+        ASSERT_EQ(tool(DCPIMAGE_BIN, std::string("create -L GAME ") + type + " " + quote(base))
+                      .status,
+                  0);
+        bytes vol = volumeread(base);
+        struct {
+            const char *ext, *floptool, *identify;
+        } outs[] = {{"d88", "d88", "D88 disk image"}, {"fdi", "pc98_fdi", "PC98 FDI disk image"},
+                    {"nfd", "nfd", "NFD disk image"}, {"dcp", "dcx", nullptr},
+                    {"hdm", nullptr, nullptr}};
+        for (const auto &o : outs) {
+            std::string out = dir + "/out." + o.ext, what = std::string(type) + " " + o.ext;
+            ASSERT_EQ(tool(DCPIMAGE_BIN, "convert -f " + quote(base) + " " + quote(out)).status, 0)
+                << what;
+            // Back through our own reads: the same volume, every type.
+            EXPECT_TRUE(volumeread(out) == vol) << what;
+            // floptool's 1.44 MB and 720 KB conversions fail in the packaged
+            // version; it reads 2hd and 2hc.
+            bool referee = o.floptool && (std::string(type) == "2hd" || std::string(type) == "2hc");
+            if (referee) {
+                std::string raw = dir + "/floptool.hdm";
+                sh("rm -f " + quote(raw));
+                EXPECT_EQ(sh(std::string("floptool flopconvert ") + o.floptool + " pc98 " +
+                             quote(out) + " " + quote(raw) + " >/dev/null 2>&1"),
+                          0)
+                    << what;
+                EXPECT_TRUE(readfile(raw) == vol) << what;
+            }
+            if (referee && o.identify) {
+                std::string said;
+                run("floptool identify " + quote(out) + " 2>&1", &said);
+                EXPECT_NE(said.find(o.identify), std::string::npos) << what << said;
+            }
+        }
+    }
+    // A D88 that lacks sector 42: D88 and NFD keep it absent; raw and FDI
+    // need a fill byte, and say which sectors; protection comes along.
+    std::string gap = dir + "/gap.d88";
+    bytes vol = volumeread(dir + "/2hd.dcp");
+    writefile(gap, d88(vol, g2hd, 0x10, {5, 3}));
+    for (const char *ext : {"d88", "nfd"}) {
+        std::string out = dir + "/gapout." + ext;
+        ASSERT_EQ(tool(DCPIMAGE_BIN, "convert " + quote(gap) + " " + quote(out)).status, 0);
+        auto m = mapbytes(readfile(out));
+        EXPECT_EQ(m->m.missing, 1) << ext;
+        EXPECT_EQ(sectoroffset(&m->m, 42, 1024), NOTINIMAGE) << ext;
+        EXPECT_EQ(m->m.protect, 1) << ext;
+    }
+    toolrun r = tool(DCPIMAGE_BIN, "convert " + quote(gap) + " " + quote(dir + "/gap.hdm"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, gap + " lacks sectors 42; a raw image cannot leave them out: --fill BYTE "
+                           "fills them\n");
+    EXPECT_EQ(sh("ls " + quote(dir) + " | grep -q 'gap.hdm'"), 1); // nothing left behind
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "convert --fill 0xE5 " + quote(gap) + " " + quote(dir + "/gap.fdi"))
+                  .status,
+              0);
+    bytes filled = volumeread(dir + "/gap.fdi");
+    EXPECT_EQ(filled[42 * 1024], 0xE5);
+    EXPECT_TRUE(bytes(filled.begin(), filled.begin() + 42 * 1024) ==
+                bytes(vol.begin(), vol.begin() + 42 * 1024));
+    struct {
+        std::string args, err;
+    } refusals[] = {
+        {"convert " + quote(gap) + " " + quote(dir + "/x.bin"),
+         "The name " + dir + "/x.bin says no format; -O dcp, d88, fdi, nfd or raw says it\n"},
+        {"convert -O zip " + quote(gap) + " " + quote(dir + "/x.bin"),
+         "Unknown format zip: dcp, d88, fdi, nfd or raw\n"},
+        {"convert -d 2 " + quote(gap) + " " + quote(dir + "/x.hdm"),
+         gap + ": The image holds no disk of that number\n"},
+        {"convert --fill 256 " + quote(gap) + " " + quote(dir + "/x.hdm"),
+         "Bad fill byte 256: 0 to 255, or 0x00 to 0xFF\n"},
+        {"convert " + quote(gap) + " " + quote(dir + "/2hd.dcp"), dir + "/2hd.dcp exists; -f "
+                                                                          "overwrites it\n"},
+    };
+    for (const auto &c : refusals) {
+        toolrun x = tool(DCPIMAGE_BIN, c.args);
+        EXPECT_EQ(x.status, 1) << c.args;
+        EXPECT_EQ(x.err.substr(0, c.err.size()), c.err) << c.args;
+    }
+}
+
+// A write-protected D88 or NFD is read but never written, until
+// dcpimage unprotect; containers with no flag refuse protect.
+TEST(containers, awriteprotectedimageisneverwritten)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
+    writefile(dir + "/a", bytes(3000, 0x41));
+    writetext(dir + "/fixups", "0 KEEP.BIN\n1 KEEP.BIN\n");
+    ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " KEEP.BIN " + quote(dir + "/a")).status, 0);
+    for (const char *ext : {"d88", "nfd"}) {
+        std::string image = dir + "/disk." + ext;
+        ASSERT_EQ(tool(DCPIMAGE_BIN, "convert " + quote(base) + " " + quote(image)).status, 0);
+        ASSERT_EQ(tool(DCPIMAGE_BIN, "protect " + quote(image)).status, 0);
+        bytes before = readfile(image);
+        std::string says = image + " is write-protected (the flag in its " +
+                           (ext[0] == 'd' ? "D88" : "NFD") + " header); dcpimage unprotect " +
+                           image + " lifts it\n";
+        toolrun put = tool(SECTPUT_BIN, quote(image) + " A.BIN " + quote(dir + "/a"));
+        EXPECT_EQ(put.status, 1);
+        EXPECT_EQ(put.err, says);
+        toolrun patch = tool(TABLEPATCH_BIN, quote(image) + " " + quote(dir + "/fixups"));
+        EXPECT_EQ(patch.status, 1);
+        EXPECT_EQ(patch.out, says);
+        EXPECT_TRUE(readfile(image) == before) << ext;
+        EXPECT_EQ(tool(SECTMAP_BIN, quote(image)).status, 0); // reading works
+        EXPECT_NE(tool(DCPIMAGE_BIN, "info " + quote(image)).out.find("write-protected: yes"),
+                  std::string::npos);
+        ASSERT_EQ(tool(DCPIMAGE_BIN, "unprotect " + quote(image)).status, 0);
+        EXPECT_EQ(tool(SECTPUT_BIN, quote(image) + " A.BIN " + quote(dir + "/a")).status, 0);
+    }
+    std::string hdm = dir + "/disk.hdm";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "convert " + quote(base) + " " + quote(hdm)).status, 0);
+    toolrun r = tool(DCPIMAGE_BIN, "protect " + quote(hdm));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, hdm + " is a raw image, which has no write-protect flag\n");
+}
