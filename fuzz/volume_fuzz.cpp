@@ -1,5 +1,7 @@
-// Fuzz target: a damaged or hostile image. The input is a two-byte length,
-// that many bytes of list text, and the image. The volume is opened, the
+// Fuzz target: a damaged or hostile image in any container (DCP, raw, D88,
+// FDI, NFD, found from its content as the programs find it). The input is a
+// two-byte length, that many bytes of list text, and the image. The
+// container is mapped and the volume opened through it, the
 // list's paths looked up, the whole tree walked with every chain as runs,
 // a few sectors told, and the table written with patchfile into the target
 // that the first line names; nothing outside the data area of the volume
@@ -16,6 +18,7 @@
 #include "volume/diskprops.h"
 
 static diskprops dp;
+static sectormap map;
 static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char listbuf[256];
 static dirwalk walk;
@@ -92,15 +95,29 @@ static void tellsectors(FILE *image, uint32_t seed)
     }
 }
 
-// Aborts when a byte outside the volume's data area differs.
-static void checkuntouched(const uint8_t *before, const unsigned char *after, size_t n)
+// Aborts when a byte changed that is not a data byte of a volume sector
+// from first up to end, exclusive: through the map, or straight through.
+static void checkchanged(const uint8_t *before, const unsigned char *after, size_t n,
+                         int32_t first, int32_t end)
 {
-    int64_t lo = dp.imageoffset + (int64_t)dp.datastart * dp.bytespersector;
-    int64_t hi = dp.imageoffset + (int64_t)dp.totalsectors * dp.bytespersector;
+    static unsigned char allowed[1 << 22];
+    int64_t lo = dp.imageoffset + (int64_t)first * dp.bytespersector;
+    int64_t hi = dp.imageoffset + (int64_t)end * dp.bytespersector;
 
-    for (size_t i = 0; i < n; i++)
-        if (before[i] != after[i] && ((int64_t)i < lo || (int64_t)i >= hi))
+    if (mappedimage(&dp) && n <= sizeof allowed) {
+        memset(allowed, 0, n);
+        for (int32_t s = first; s < end; s++) {
+            int64_t off = sectoroffset(dp.map, s, dp.bytespersector);
+            for (int64_t i = off; off >= 0 && i < off + dp.bytespersector && i < (int64_t)n; i++)
+                allowed[i] = 1;
+        }
+    }
+    for (size_t i = 0; i < n; i++) {
+        int ok = mappedimage(&dp) ? n <= sizeof allowed && allowed[i]
+                                  : (int64_t)i >= lo && (int64_t)i < hi;
+        if (before[i] != after[i] && !ok)
             abort();
+    }
 }
 
 // Plans a put per line (size from its first item) and writes them all, as
@@ -129,29 +146,25 @@ static void putlines(FILE *image, const uint8_t *list, size_t len, size_t imagel
         }
     }
     fclose(f);
-    if (!ok || putreach(&dp, &plan) > (int64_t)imagelen)
+    if (!ok || (mappedimage(&dp) ? !planinimage(&dp, &plan, (int64_t)imagelen)
+                                 : putreach(&dp, &plan) > (int64_t)imagelen))
         return;
     for (c = 2; c < FATENDOFCHAIN; c++)
-        if (plan.planned[c] && seekimage(image, clusteroffset(&dp, c)))
+        if (plan.planned[c] && mappedimage(&dp)) {
+            static unsigned char fill[1024];
+            memset(fill, 0x5A, sizeof fill);
+            for (int32_t k = 0; k < dp.sectorspercluster; k++)
+                writeimage(image, &dp, clusteroffset(&dp, c) + (int64_t)k * dp.bytespersector,
+                           fill, dp.bytespersector);
+        } else if (plan.planned[c] && seekimage(image, clusteroffset(&dp, c))) {
             for (int32_t i = 0; i < dp.clusterbytes; i++)
                 fputc(0x5A, image);
+        }
     writedirectories(image, &dp, plan.dirty, plan.rootdirty);
     writefats(image, &dp, workbuf);
     fflush(image);
 }
 
-// Aborts when the header, the boot sector, the other reserved sectors or
-// anything past the volume's sectors changed.
-static void checkvolumeonly(const uint8_t *before, const unsigned char *after, size_t n)
-{
-    int32_t reserved = dp.reservedsectors > 1 ? dp.reservedsectors : 1; // the boot sector
-    int64_t lo = dp.imageoffset + (int64_t)reserved * dp.bytespersector;
-    int64_t hi = dp.imageoffset + (int64_t)dp.totalsectors * dp.bytespersector;
-
-    for (size_t i = 0; i < n; i++)
-        if (before[i] != after[i] && ((int64_t)i < lo || (int64_t)i >= hi))
-            abort();
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -177,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     initdiskprops(&dp);
     initchainwalk(&chain);
-    opened = openvolume(f, &dp, workbuf);
+    opened = loadimage(f, &dp, &map, -1, 0, workbuf) == VOLUMEOPEN;
     if (opened) {
         walktree(f);
         tellsectors(f, (uint32_t)size * 2654435761u);
@@ -187,11 +200,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             table[i] = (unsigned char)(i * 7 + 1);
         patchfile(f, &dp, target, targetlen, offset, table, (int32_t)(listlen % sizeof table));
         fflush(f);
-        checkuntouched(data + 2 + listlen, image, imagelen);
+        // Nothing outside the volume's data area.
+        checkchanged(data + 2 + listlen, image, imagelen, dp.datastart, dp.totalsectors);
     }
     if (opened) {
         putlines(f, data + 2, listlen, imagelen);
-        checkvolumeonly(data + 2 + listlen, image, imagelen);
+        // Nothing but the volume's sectors past the boot sector: no header,
+        // no sector header, no other disk.
+        checkchanged(data + 2 + listlen, image, imagelen,
+                     dp.reservedsectors > 1 ? dp.reservedsectors : 1, dp.totalsectors);
     }
     fclose(f);
     freediskprops(&dp);

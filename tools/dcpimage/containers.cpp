@@ -36,14 +36,19 @@ int32_t formatofname(const char *path)
 }
 
 // The standard type of the boot sector's parameter block at volume byte 0
-// of a linear map, or null.
+// of a linear map: by its track geometry, else by the volume's size (mkfs.fat
+// writes other sectors a track); or null.
 static const floppytype *bootgeometry(FILE *f, const sectormap *m)
 {
     unsigned char boot[32];
+    const floppytype *t;
 
     if (!readat(f, m->base, boot, sizeof boot))
         return nullptr;
-    return floppytypeof(getu16l(boot + 11), getu16l(boot + 24), getu16l(boot + 26));
+    t = floppytypeof(getu16l(boot + 11), getu16l(boot + 24), getu16l(boot + 26));
+    if (!t)
+        t = floppytypeofsize((int64_t)getu16l(boot + 19) * getu16l(boot + 11));
+    return t && t->bytes == getu16l(boot + 11) ? t : nullptr;
 }
 
 // Maps disk of the open file as container (-1: from its content) into
