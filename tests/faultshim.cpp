@@ -8,7 +8,8 @@
 //                          and writes nothing;
 //   DCPFAULT_SEEK=N:PATH   the Nth fseek on the stream opened on PATH fails;
 //   DCPFAULT_SWAP=PATH:OTHER  the second fopen of PATH opens OTHER instead,
-//                          as if the file had changed between two reads;
+//                          as if the file had changed between two reads
+//                          (DCPFAULT_SWAPAT=N: the Nth fopen instead);
 //   DCPFAULT_ALLOC=N       the Nth malloc or realloc of the tool fails.
 // A PATH that ends in '*' names every path that starts with the rest (a
 // temporary file's name is the tool's own); streams made by fdopen count
@@ -55,7 +56,8 @@ static FILE *openorswap(const char *path, const char *mode)
     const char *colon = swap ? strchr(swap, ':') : nullptr;
 
     if (colon && strncmp(path, swap, (size_t)(colon - swap)) == 0 &&
-        path[colon - swap] == 0 && ++swapopens == 2)
+        path[colon - swap] == 0 &&
+        ++swapopens == (getenv("DCPFAULT_SWAPAT") ? atoi(getenv("DCPFAULT_SWAPAT")) : 2))
         return __real_fopen(colon + 1, mode);
     return __real_fopen(path, mode);
 }

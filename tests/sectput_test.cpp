@@ -423,15 +423,19 @@ TEST(sectput, failuresduringthewritesarereported)
         EXPECT_TRUE(readfile(d.dcp) == before) << n;
         EXPECT_EQ(sh("ls " + quote(d.dir) + " | grep -q tmp"), 1) << n;
     }
-    // The host file changed between the plan and the copy: gone, grown, shrunk.
+    // The host file changed between the plan (which only looks at a
+    // regular file's size) and the copy: gone, grown, shrunk. The image is
+    // left as it was.
     for (std::string other : {"none", "big", "tiny"}) {
         writefile(d.dcp, before);
         d.host("big", 3001);
         d.host("tiny", 2999);
-        putresult r = runput("DCPFAULT_SWAP=" + quote(a + ":" + d.dir + "/" + other) + " " + fault,
+        putresult r = runput("DCPFAULT_SWAPAT=1 DCPFAULT_SWAP=" +
+                                 quote(a + ":" + d.dir + "/" + other) + " " + fault,
                              args);
         EXPECT_EQ(r.status, 1) << other;
         EXPECT_NE(r.err.find("Could not copy"), std::string::npos) << other;
+        EXPECT_TRUE(readfile(d.dcp) == before) << other;
     }
     // Every seek on the image, and every allocation, fails in turn until
     // none is left to fail: each failure is reported, and is a failure.

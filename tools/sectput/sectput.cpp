@@ -211,45 +211,55 @@ static void puttime(const struct stat *st, fattime *t)
                 tm->tm_sec, t);
 }
 
-// Reads the host file through to learn its size and its time: *bytes gets
-// its size, *size the same but at most limit + 1, which is more than the
-// volume holds. 1 on success, else 0 after saying why not.
+// Finds the size and time of a host file into *bytes, *size and *t; 1 on
+// success, else 0 after saying why not. A regular file's size is what it
+// declares: it is read only when it is copied (a file that changed by then
+// is caught there, and the image is left as it was). Anything else (a file
+// of /proc, which declares 0, or a device) is read to its end, up to
+// limit + 1 bytes.
 static int readhost(const putsource *src, const char *file, int64_t limit, int64_t *bytes,
                     uint32_t *size, fattime *t)
 {
     struct stat st;
-    FILE *f;
-    int64_t total = 0, want = limit + 1, declared;
-    size_t n;
+    FILE *f = nullptr;
+    int64_t total = 0, want = limit + 1;
+    size_t n = 1;
+    int declared;
 
-    f = stat(file, &st) == 0 ? fopen(file, "rb") : nullptr;
-    if (!f) {
+    if (stat(file, &st) != 0) {
         putwhere(src);
         fprintf(stderr, "Could not open %s\n", file);
         return 0;
     }
-    // A regular file is read for the size it declares, in as few reads as
-    // can be (one that grows meanwhile is caught when it is copied); the
-    // rest (/proc, say, which declares 0, or a device) to their end.
-    declared = (st.st_mode & S_IFMT) == S_IFREG ? (int64_t)st.st_size : 0;
-    if (declared > 0 && declared < want)
-        want = declared;
-    setvbuf(f, nullptr, _IONBF, 0);
-    do {
+    declared = (st.st_mode & S_IFMT) == S_IFREG && st.st_size > 0;
+    if (!declared && (st.st_mode & S_IFMT) != S_IFDIR && !(f = fopen(file, "rb"))) {
+        putwhere(src);
+        fprintf(stderr, "Could not open %s\n", file);
+        return 0;
+    }
+    if ((st.st_mode & S_IFMT) == S_IFDIR) {
+        putwhere(src);
+        fprintf(stderr, "%s is a directory\n", file);
+        return 0;
+    }
+    if (f)
+        setvbuf(f, nullptr, _IONBF, 0);
+    while (f && n > 0 && total < want) {
         int64_t chunk = want - total < COPYBUFSIZE ? want - total : (int64_t)COPYBUFSIZE;
         n = fread(copybuf, 1, (size_t)chunk, f);
         total += (int64_t)n;
-    } while (n > 0 && total < want);
-    // A directory opens here, and fails its first read.
-    if (ferror(f)) {
+    }
+    if (f && ferror(f)) {
         putwhere(src);
-        fprintf(stderr, (st.st_mode & S_IFMT) == S_IFDIR ? "%s is a directory\n"
-                                                         : "Could not read %s\n", file);
+        fprintf(stderr, "Could not read %s\n", file);
         fclose(f);
         return 0;
     }
-    fclose(f);
-    *bytes = declared > total ? declared : total;
+    if (f)
+        fclose(f);
+    else
+        total = st.st_size < want ? (int64_t)st.st_size : want;
+    *bytes = f ? total : (int64_t)st.st_size;
     // limit + 1 is less than 4 GiB: a volume's sector count and size are 16-bit.
     *size = (uint32_t)total;
     puttime(&st, t);
