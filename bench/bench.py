@@ -9,8 +9,8 @@ import sys
 
 work, bindir = sys.argv[1], sys.argv[2]
 os.chdir(work)
-sd, tp, ip, sm, sp = (os.path.join(bindir, t)
-                      for t in ("sectdefs", "tablepatch", "imgplace", "sectmap", "sectput"))
+sd, tp, ip, sm, sp, di = (os.path.join(bindir, t) for t in ("sectdefs", "tablepatch", "imgplace",
+                                                             "sectmap", "sectput", "dcpimage"))
 rows = []
 
 
@@ -125,6 +125,20 @@ subprocess.run("cp empty.dcp work.dcp", shell=True, check=True)
 m1800 = peakkib([sp, "-l", "put1800.lst", "work.dcp"])
 row("", f"peak memory: {m1800} KiB (1800 lines) vs {m180} KiB (180 lines)", "",
     f"{m1800 / m180:.2f}", "within 10%", m1800 <= 1.1 * m180)
+
+# 9. containers: the same jobs on the same volume as a DCP image and as a
+# D88 with its sectors shuffled in each track; convert against cat.
+a, b = hyperfine("mapd88", [f"{sm} full.d88", f"{sm} full.dcp"], 100, warmup=10)
+row("9. a D88, sectors reversed in each track", "sectmap full.d88", f"{a:.2f}", "1", "", True)
+row("", "sectmap full.dcp", f"{b:.2f}", f"D88 {a / b:.2f}x", "within 1.2x", a <= 1.2 * b)
+a, b = hyperfine("putd88", [f"{sp} -l put100.lst work.d88", f"{sp} -l put100.lst work.dcp"], 30,
+                 prepare="sh -c 'cp empty.d88 work.d88; cp empty.dcp work.dcp'")
+row("", "sectput -l, 100 files into empty.d88", f"{a:.2f}", "1", "", True)
+row("", "the same into empty.dcp", f"{b:.2f}", f"D88 {a / b:.2f}x", "within 1.2x", a <= 1.2 * b)
+a, b = hyperfine("convert", [f"{di} convert -f vol144.img out.d88", "cat vol144.img"], 50,
+                 warmup=5)
+row("", "dcpimage convert, 1.44 MB raw to D88", f"{a:.2f}", "1", "", True)
+row("", "cat of the image", f"{b:.2f}", f"convert {a / b:.2f}x", "within 3x", a <= 3 * b)
 
 print("| benchmark | command | median ms | ratio | goal | met |")
 print("|---|---|---:|---|---|---|")

@@ -161,3 +161,33 @@ with open("one1m.bin", "wb") as out:
 subprocess.run("rm -f empty.img && mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE empty.img 1232"
                " >/dev/null && { head -c 162 /dev/zero; cat empty.img; } > empty.dcp",
                shell=True, check=True)
+
+# The same volumes in a D88 whose sectors are stored in reverse order within
+# each track (an interleaved dump), for the containers' benchmarks; a
+# hundred-file list; a 1.44 MB raw volume to convert.
+def shuffledd88(volume, out):
+    spt, size = 8, 1024
+    tracks = len(volume) // (spt * size)
+    header = bytearray(0x2B0)
+    header[0x1B] = 0x20
+    body = bytearray()
+    for t in range(tracks):
+        header[0x20 + 4 * t:0x24 + 4 * t] = (0x2B0 + len(body)).to_bytes(4, "little")
+        for r in range(spt, 0, -1):
+            sector = bytearray(16)
+            sector[0:4] = bytes([t // 2, t % 2, r, 3])
+            sector[4:6] = spt.to_bytes(2, "little")
+            sector[14:16] = size.to_bytes(2, "little")
+            start = (t * spt + r - 1) * size
+            body += sector + volume[start:start + size]
+    header[0x1C:0x20] = (0x2B0 + len(body)).to_bytes(4, "little")
+    with open(out, "wb") as f:
+        f.write(header + body)
+
+
+for name in ("full", "empty"):
+    with open(f"{name}.dcp", "rb") as f:
+        shuffledd88(f.read()[162:], f"{name}.d88")
+with open("put100.lst", "w") as f:
+    f.write("".join(f"{n} put180/{n}\n" for n in names[:100]))
+print("full.d88, empty.d88: the same volumes, sectors reversed in each track")

@@ -7,6 +7,7 @@
 static sectormap from;
 static diskprops dp;
 static unsigned char trackbuf[TRACKBUFSIZE];
+static unsigned char readahead[CACHEBYTES];
 static unsigned char workbuf[WORKBUFSIZE];
 static replacement protected_;
 
@@ -71,7 +72,7 @@ static int mapsource(FILE *f, const char *path, int32_t container, int32_t disk)
 }
 
 // Writes the sectors that the new image of n lacks, as ranges.
-static void putabsent(FILE *out, const newimage *n)
+static void putabsent(FILE *out, newimage *n)
 {
     int32_t total = n->type->cylinders * n->type->heads * n->type->sectors, s = 0, count = 0;
 
@@ -98,8 +99,8 @@ int writenew(const imagejob *job, int32_t format, FILE *in, const sectormap *map
              const floppytype *type)
 {
     static const unsigned char noname[17] = {0};
-    newimage n = {in, map, type, job->fill, map->protect, map->container == CONTAINERD88 ? map->name
-                                                                                      : noname};
+    newimage n = {in,           map,  type, job->fill, map->protect,
+                  map->container == CONTAINERD88 ? map->name : noname, readahead, -1, 0};
     FILE *f;
     int r;
 
@@ -206,7 +207,7 @@ static int infodisk(FILE *f, const char *prefix)
         printf("%sname: %s\n", prefix, (const char *)from.name);
     printf("%swrite-protected: %s\n", prefix,
            from.protectat < 0 ? "no (the container has no flag)" : from.protect ? "yes" : "no");
-    newimage n = {f, &from, t, -1, 0, nullptr};
+    newimage n = {f, &from, t, -1, 0, nullptr, readahead, -1, 0};
     printf("%slacks sectors: ", prefix);
     putabsent(stdout, &n);
     printf("\n%sread with errors: %d sectors\n", prefix, from.errors);

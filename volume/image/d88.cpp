@@ -199,7 +199,7 @@ int mapd88(FILE *f, sectormap *m, int32_t disk)
 
 // Writes one track: the sectors the new image holds, in R order, each with
 // its header; buf is scratch of a sector. WRITEOK or WRITEFAILED.
-static int writed88track(FILE *out, const newimage *n, int32_t k, int32_t present,
+static int writed88track(FILE *out, newimage *n, int32_t k, int32_t present,
                          unsigned char *buf)
 {
     const floppytype *t = n->type;
@@ -228,7 +228,7 @@ static int writed88track(FILE *out, const newimage *n, int32_t k, int32_t presen
 // A new single-disk D88: a 0x2B0-byte header (name, protection, media, size,
 // 164 track offsets, 0 for a track with no sector), then each track's
 // sectors in R order. Absent sectors are left out.
-int writed88(FILE *out, const newimage *n, unsigned char *buf)
+int writed88(FILE *out, newimage *n, unsigned char *buf)
 {
     const floppytype *t = n->type;
     unsigned char h[D88HEADER];

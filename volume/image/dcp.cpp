@@ -58,7 +58,7 @@ int mapdcp(FILE *f, sectormap *m, int32_t)
 
 // The header, then the tracks it flags stored: every track the source
 // holds whole. A track it holds in part cannot be said.
-int writedcp(FILE *out, const newimage *n, unsigned char *buf)
+int writedcp(FILE *out, newimage *n, unsigned char *buf)
 {
     const floppytype *t = n->type;
     int32_t tracks = t->cylinders * t->heads, k;

@@ -41,7 +41,7 @@ enum { FDINEWHEADER = 4096 };
 
 // A 4096-byte header, as the emulator's own tools write it, then the
 // volume; it cannot say a sector is absent.
-int writefdi(FILE *out, const newimage *n, unsigned char *buf)
+int writefdi(FILE *out, newimage *n, unsigned char *buf)
 {
     const floppytype *t = n->type;
     int64_t volume = (int64_t)t->cylinders * t->heads * t->sectors * t->bytes;

@@ -6,7 +6,7 @@
 
 // File offset of the new image's sector in the source, or NOTINIMAGE when
 // the source lacks it (its map says so, or its file ends before it).
-static int64_t sourceoffset(const newimage *n, int32_t sector)
+static int64_t sourceoffset(newimage *n, int32_t sector)
 {
     int64_t off = sectoroffset(n->from, sector, n->type->bytes);
 
@@ -15,7 +15,7 @@ static int64_t sourceoffset(const newimage *n, int32_t sector)
 
 // The sector's bytes into buf: 1 when the source holds it (or fill stands
 // in for it), 0 when it is absent, -1 when the read fails.
-int readnewsector(const newimage *n, int32_t sector, unsigned char *buf)
+int readnewsector(newimage *n, int32_t sector, unsigned char *buf)
 {
     int64_t off = sourceoffset(n, sector);
 
@@ -25,18 +25,29 @@ int readnewsector(const newimage *n, int32_t sector, unsigned char *buf)
         memset(buf, n->fill, (size_t)n->type->bytes);
         return 1;
     }
-    return readat(n->in, off, buf, n->type->bytes) ? 1 : -1;
+    if (off < n->cacheat || off + n->type->bytes > n->cacheat + n->cachelen) {
+        int64_t want = n->from->filesize - off < CACHEBYTES ? n->from->filesize - off
+                                                            : (int64_t)CACHEBYTES;
+        if (!readat(n->in, off, n->cache, (int32_t)want)) {
+            n->cacheat = -1;
+            return -1;
+        }
+        n->cacheat = off;
+        n->cachelen = (int32_t)want;
+    }
+    memcpy(buf, n->cache + (off - n->cacheat), (size_t)n->type->bytes);
+    return 1;
 }
 
 // 1 when the new image holds the sector: always with a fill byte, else
 // when the source does.
-int newsectorpresent(const newimage *n, int32_t sector)
+int newsectorpresent(newimage *n, int32_t sector)
 {
     return n->fill >= 0 || sourceoffset(n, sector) != NOTINIMAGE;
 }
 
 // Sectors of the track the new image holds.
-int32_t trackpresent(const newimage *n, int32_t track)
+int32_t trackpresent(newimage *n, int32_t track)
 {
     int32_t count = 0;
 
@@ -60,7 +71,7 @@ int writeblanks(FILE *out, int64_t count)
 }
 
 // The first sector the new image lacks, or -1 when it holds them all.
-int32_t firstabsent(const newimage *n)
+int32_t firstabsent(newimage *n)
 {
     int32_t total = n->type->cylinders * n->type->heads * n->type->sectors;
 
@@ -73,7 +84,7 @@ int32_t firstabsent(const newimage *n)
 // Writes the sectors of the tracks from first to last, exclusive, one after
 // another, each present one whole; buf is scratch of a sector. WRITEOK, or
 // WRITEFAILED.
-int writetracks(FILE *out, const newimage *n, int32_t first, int32_t last, unsigned char *buf)
+int writetracks(FILE *out, newimage *n, int32_t first, int32_t last, unsigned char *buf)
 {
     for (int32_t s = first * n->type->sectors; s < last * n->type->sectors; s++) {
         int r = readnewsector(n, s, buf);

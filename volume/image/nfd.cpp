@@ -177,7 +177,7 @@ int mapnfd(FILE *f, sectormap *m, int32_t)
 // A new NFD of revision 0: the signature, an empty comment, the header's
 // size, protection, two heads, a slot a sector the new image holds (in R
 // order; the others marked unused), then the data track after track.
-int writenfd(FILE *out, const newimage *n, unsigned char *buf)
+int writenfd(FILE *out, newimage *n, unsigned char *buf)
 {
     static unsigned char h[R0HEADER];
     const floppytype *t = n->type;

@@ -20,7 +20,7 @@ int mapraw(FILE *, sectormap *m, int32_t)
 }
 
 // The volume alone; it cannot say a sector is absent.
-int writeraw(FILE *out, const newimage *n, unsigned char *buf)
+int writeraw(FILE *out, newimage *n, unsigned char *buf)
 {
     if (firstabsent(n) >= 0)
         return WRITENEEDSFILL;

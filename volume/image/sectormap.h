@@ -16,10 +16,9 @@ enum { MAPOK = 0, MAPUNREAD, MAPNODISK, MAPBADHEADER, MAPUNKNOWNTYPE };
 
 enum {
     MAPMAXSECTORS = 4096, // more than any standard floppy's sectors
-    MAPMAXTRACKS = 164,
-    NOTINIMAGE = -1,      // a sector's offset when the container lacks it
     HEADBYTES = 1024      // what recognising a container looks at
 };
+constexpr int64_t NOTINIMAGE = -1; // a sector's offset when the container lacks it
 
 // A standard PC-98 floppy geometry and what each container calls it.
 struct floppytype {
@@ -55,6 +54,11 @@ struct newimage {
     int32_t fill;              // -1: absent sectors stay absent
     int32_t protect;
     const unsigned char *name; // 17 bytes, NUL-terminated
+    // The source's bytes read ahead, so that a whole image is read in a few
+    // large reads: CACHEBYTES of them from file offset cacheat.
+    unsigned char *cache;
+    int64_t cacheat;
+    int32_t cachelen;
 };
 
 // What writing a new image reports.
@@ -68,10 +72,10 @@ struct containerkind {
     const char *title; // as messages say it
     int (*recognise)(FILE *f, const unsigned char *head, int32_t n, int64_t size);
     int (*map)(FILE *f, sectormap *m, int32_t disk);
-    int (*write)(FILE *out, const newimage *n, unsigned char *buf);
+    int (*write)(FILE *out, newimage *n, unsigned char *buf);
 };
 
-enum { TRACKBUFSIZE = 65536 };
+enum { TRACKBUFSIZE = 65536, CACHEBYTES = 65536 };
 
 // containers.cpp
 const containerkind *containerof(int32_t container);
@@ -87,28 +91,28 @@ void startmap(sectormap *m, int32_t container, const floppytype *t);
 int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n);
 
 // newimage.cpp: what every writer shares
-int readnewsector(const newimage *n, int32_t sector, unsigned char *buf);
-int newsectorpresent(const newimage *n, int32_t sector);
-int32_t trackpresent(const newimage *n, int32_t track);
+int readnewsector(newimage *n, int32_t sector, unsigned char *buf);
+int newsectorpresent(newimage *n, int32_t sector);
+int32_t trackpresent(newimage *n, int32_t track);
 int writeblanks(FILE *out, int64_t count);
-int32_t firstabsent(const newimage *n);
-int writetracks(FILE *out, const newimage *n, int32_t first, int32_t last, unsigned char *buf);
+int32_t firstabsent(newimage *n);
+int writetracks(FILE *out, newimage *n, int32_t first, int32_t last, unsigned char *buf);
 
 // One file per container.
 int recognisedcp(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapdcp(FILE *f, sectormap *m, int32_t disk);
-int writedcp(FILE *out, const newimage *n, unsigned char *buf);
+int writedcp(FILE *out, newimage *n, unsigned char *buf);
 int recogniseraw(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapraw(FILE *f, sectormap *m, int32_t disk);
-int writeraw(FILE *out, const newimage *n, unsigned char *buf);
+int writeraw(FILE *out, newimage *n, unsigned char *buf);
 int recognised88(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapd88(FILE *f, sectormap *m, int32_t disk);
-int writed88(FILE *out, const newimage *n, unsigned char *buf);
+int writed88(FILE *out, newimage *n, unsigned char *buf);
 int recognisefdi(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapfdi(FILE *f, sectormap *m, int32_t disk);
-int writefdi(FILE *out, const newimage *n, unsigned char *buf);
+int writefdi(FILE *out, newimage *n, unsigned char *buf);
 int recognisenfd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapnfd(FILE *f, sectormap *m, int32_t disk);
-int writenfd(FILE *out, const newimage *n, unsigned char *buf);
+int writenfd(FILE *out, newimage *n, unsigned char *buf);
 
 #endif
