@@ -1,6 +1,9 @@
 // Image offsets: every product is taken in 64 bits so that no boot-sector
 // field, however large, can overflow it.
 #include <climits>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "diskprops.h"
 
@@ -60,6 +63,35 @@ int mappedimage(const diskprops *dp)
     return dp->map && !dp->map->linear;
 }
 
+// The file descriptor under the stream, for positioned reads and writes,
+// after handing stdio's buffered bytes to it; -1 where there is none (a
+// memory stream, or a platform without them), and stdio does the work.
+static int positionedio(FILE *image)
+{
+#ifndef _WIN32
+    int fd = fileno(image);
+    // A seek to where the stream is empties its buffer both ways.
+    if (fd >= 0 && fseek(image, 0, SEEK_CUR) == 0)
+        return fd;
+#else
+    (void)image;
+#endif
+    return -1;
+}
+
+// One piece at file offset off, through the descriptor; 1 when all of it moved.
+static int movepiece(int fd, int64_t off, unsigned char *buf, int32_t n, int write)
+{
+#ifndef _WIN32
+    ssize_t done = write ? pwrite(fd, buf, (size_t)n, (off_t)off) : pread(fd, buf, (size_t)n,
+                                                                          (off_t)off);
+    return done == n;
+#else
+    (void)fd, (void)off, (void)buf, (void)n, (void)write;
+    return 0;
+#endif
+}
+
 // Moves len bytes between buf and the volume from volume byte at, a piece
 // a sector at a time through the map; 1 on success, else 0, with
 // dp->lacking set when a sector is not in the image.
@@ -67,6 +99,9 @@ static int movesectors(FILE *image, diskprops *dp, int64_t at, unsigned char *bu
                        int write)
 {
     int32_t bps = dp->bytespersector, done = 0;
+    // A sector at a time is one positioned call where the file has a
+    // descriptor: a seek through stdio would flush, or refill its buffer.
+    int fd = positionedio(image);
 
     while (done < len) {
         int64_t sector = (at + done) / bps, into = (at + done) % bps;
@@ -76,10 +111,10 @@ static int movesectors(FILE *image, diskprops *dp, int64_t at, unsigned char *bu
             dp->lacking = (int32_t)(sector > INT32_MAX ? INT32_MAX : sector);
             return 0;
         }
-        if (!seekimage(image, off + into))
-            return 0;
-        if (write ? (int32_t)fwrite(buf + done, 1, (size_t)piece, image) != piece
-                  : (int32_t)fread(buf + done, 1, (size_t)piece, image) != piece)
+        if (fd >= 0 ? !movepiece(fd, off + into, buf + done, piece, write)
+                    : !seekimage(image, off + into) ||
+                          (write ? (int32_t)fwrite(buf + done, 1, (size_t)piece, image) != piece
+                                 : (int32_t)fread(buf + done, 1, (size_t)piece, image) != piece))
             return 0;
         done += piece;
     }

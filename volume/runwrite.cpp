@@ -35,10 +35,17 @@ int writerun(FILE *image, diskprops *dp, putplan *p, FILE *host, int32_t first, 
     int ok = 1;
 
     while (ok && left > 0) {
-        int32_t want = left < bufsize ? (int32_t)left : bufsize;
-        ok = (int32_t)fread(buf, 1, (size_t)want, host) == want &&
-             writepiece(image, dp, p, &to, buf, want);
+        int32_t want = left < bufsize ? (int32_t)left : bufsize, out = want;
+        ok = (int32_t)fread(buf, 1, (size_t)want, host) == want;
         left -= want;
+        // The last piece takes the zeros after it along when they fit: one
+        // write for the file's last sector.
+        if (ok && left == 0 && slack > 0 && slack <= bufsize - want) {
+            memset(buf + want, 0, (size_t)slack);
+            out += (int32_t)slack;
+            slack = 0;
+        }
+        ok = ok && writepiece(image, dp, p, &to, buf, out);
     }
     ok = ok && fgetc(host) == EOF;
     if (ok && slack > 0)

@@ -3,6 +3,9 @@
 // sector lies in it.
 #include <climits>
 #include <cstring>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "sectormap.h"
 
@@ -78,12 +81,18 @@ const floppytype *floppytypenamed(const char *name)
     return nullptr;
 }
 
-// Reads n bytes at file offset at; 1 when all came back.
+// Reads n bytes at file offset at; 1 when all came back. Where the file has
+// a descriptor, one positioned read (stdio would split a large one and seek).
 int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n)
 {
-    if (at < 0 || at > (int64_t)LONG_MAX || fseek(f, (long)at, SEEK_SET) != 0)
+    if (at < 0 || at > (int64_t)LONG_MAX)
         return 0;
-    return (int32_t)fread(buf, 1, (size_t)n, f) == n;
+#ifndef _WIN32
+    int fd = fileno(f);
+    if (fd >= 0 && fseek(f, 0, SEEK_CUR) == 0)
+        return pread(fd, buf, (size_t)n, (off_t)at) == (ssize_t)n;
+#endif
+    return fseek(f, (long)at, SEEK_SET) == 0 && (int32_t)fread(buf, 1, (size_t)n, f) == n;
 }
 
 // The container the file's content says it is, by the first rule that

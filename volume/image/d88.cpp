@@ -10,7 +10,7 @@
 enum {
     D88HEADER = 0x2B0, D88OLDHEADER = 0x2A0, D88TRACKS = 164, D88OLDTRACKS = 160,
     D88PROTECT = 0x1A, D88MEDIA = 0x1B, D88SIZE = 0x1C, D88TABLE = 0x20,
-    SECTORHEADER = 16, CHUNK = 65536
+    SECTORHEADER = 16, CHUNK = 16384
 };
 
 // What the walk over one disk's tracks keeps.
