@@ -492,3 +492,51 @@ TEST(containers, awriteprotectedimageisneverwritten)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, hdm + " is a raw image, which has no write-protect flag\n");
 }
+
+// A sector the container lacks is never read as if it were there: each
+// program that needs it stops and names it; sectmap marks the file on it.
+TEST(containers, asectorthecontainerlacksisnamednotread)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
+    writefile(dir + "/a", bytes(3000, 0x41));
+    writetext(dir + "/puts", "SUB\\A.BIN " + dir + "/a\nB.BIN " + dir + "/a\n");
+    ASSERT_EQ(tool(SECTPUT_BIN, "-l " + quote(dir + "/puts") + " " + quote(base)).status, 0);
+    // SUB is sector 11 (track 1, R 4); A.BIN 12-14; B.BIN 15-17 (track 1 R 8,
+    // track 2 R 1-2).
+    bytes vol = volumeread(base);
+    std::string nosub = dir + "/nosub.d88", nob = dir + "/nob.d88", nofat = dir + "/nofat.d88";
+    writefile(nosub, d88(vol, g2hd, 0, {1, 4}));
+    writefile(nob, d88(vol, g2hd, 0, {2, 1}));
+    writefile(nofat, d88(vol, g2hd, 0, {0, 2}));
+    writetext(dir + "/list", "A SUB\\A.BIN\n");
+    writetext(dir + "/fixups", "1500 B.BIN\n1 SUB\\A.BIN\n"); // the table in B.BIN's sector 16
+    struct {
+        std::string program, args;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {SECTDEFS_BIN, quote(nosub) + " " + quote(dir + "/list") + " " + quote(dir + "/inc"), 1,
+         "Sector 11 is not in " + nosub + "\n", ""},
+        {TABLEPATCH_BIN, quote(nosub) + " " + quote(dir + "/fixups"), 1,
+         "Sector 11 is not in " + nosub + "\n", ""},
+        {TABLEPATCH_BIN, quote(nob) + " " + quote(dir + "/fixups"), 1,
+         "Could not patch file\nSector 16 is not in " + nob + "\n", ""},
+        {SECTDEFS_BIN, quote(nofat) + " " + quote(dir + "/list") + " " + quote(dir + "/inc"), 1,
+         "Could not read FAT table\nSector 1 is not in " + nofat + "\n", ""},
+        {SECTMAP_BIN, quote(nob) + " B.BIN", 1, "   15     3     3000 15-17!notinimage B.BIN\n", ""},
+        {SECTMAP_BIN, "-s 16 " + quote(nob), 1, "16: not in the image\n", ""},
+        {SECTPUT_BIN, quote(nob) + " B.BIN " + quote(dir + "/a"), 1, "",
+         "Sector 16, which the puts write, is not in " + nob + "; nothing written\n"},
+    };
+    for (const auto &c : cases) {
+        bytes before = readfile(nob);
+        toolrun r = tool(c.program, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_EQ(r.out, c.out) << c.args;
+        if (!c.err.empty()) {
+            EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.args;
+        }
+        EXPECT_TRUE(readfile(nob) == before) << c.args;
+    }
+}

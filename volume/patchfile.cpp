@@ -55,15 +55,20 @@ static int walkwindow(FILE *image, diskprops *dp, int32_t cluster, int32_t offse
                       const unsigned char *data, int32_t len, int64_t filesize)
 {
     int64_t windowend = (int64_t)offset + len, pos = 0, lastend = -1;
+    int32_t missing = -1;
     int ok = 1;
 
     while (ok && cluster < FATENDOFCHAIN && pos < windowend) {
         int64_t lo = pos > offset ? pos : offset;
         int64_t hi = windowend < pos + dp->clusterbytes ? windowend : pos + dp->clusterbytes;
         int64_t target = clusteroffset(dp, cluster) + (lo - pos);
-        if (hi > lo)
-            ok = image ? writecluster(image, dp, target, &lastend, data + (lo - offset), hi - lo)
-                       : sectornotheld(dp, target, hi - lo, filesize) < 0;
+        if (hi > lo && image)
+            ok = writecluster(image, dp, target, &lastend, data + (lo - offset), hi - lo);
+        else if (hi > lo)
+            ok = (missing = sectornotheld(dp, target, hi - lo, filesize)) < 0;
+        // Through a map, the sector a container lacks is worth naming.
+        if (!ok && mappedimage(dp) && missing >= 0)
+            dp->lacking = missing;
         pos += dp->clusterbytes;
         cluster = dp->fat[cluster];
     }

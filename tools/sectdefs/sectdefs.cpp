@@ -19,19 +19,21 @@ static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char outbuf[OUTBUFSIZE];
 static diskprops dp;
 static sectormap map; // where the volume's sectors lie in the image's container
+static const char *imagename;
 
-// Appends the line's %define when it pairs a symbol with a path that is found.
-static void defineline(FILE *image, FILE *out, int32_t start, int32_t end, int32_t *fill)
+// Appends the line's %define when it pairs a symbol with a path that is
+// found; 0 when the lookup needed a sector that the image's container lacks.
+static int defineline(FILE *image, FILE *out, int32_t start, int32_t end, int32_t *fill)
 {
     itemspan items[2];
     char num[NUMTEXTSIZE];
     int32_t sector, count;
 
     if (getlineitems(workbuf, start, end, items, 2) != 2)
-        return;
+        return 1;
     sector = getfilesector(image, &dp, workbuf + items[1].start, items[1].end - items[1].start);
     if (sector == -1)
-        return;
+        return dp.lacking < 0;
     bufferwritez(out, outbuf, OUTBUFSIZE, "%define ", fill);
     bufferwrite(out, outbuf, OUTBUFSIZE, workbuf + items[0].start,
                 items[0].end - items[0].start, fill);
@@ -39,6 +41,7 @@ static void defineline(FILE *image, FILE *out, int32_t start, int32_t end, int32
     count = printnum(num, sector);
     bufferwrite(out, outbuf, OUTBUFSIZE, (const unsigned char *)num, count, fill);
     bufferwritez(out, outbuf, OUTBUFSIZE, "\n", fill);
+    return 1;
 }
 
 // Reads the whole list and writes its lines; 1 on success. A list that could
@@ -53,7 +56,10 @@ static int definelist(FILE *image, FILE *list, FILE *out, const char *listname)
     bufused = (int32_t)fread(workbuf, 1, WORKBUFSIZE, list);
     while (more) {
         more = nextline(list, workbuf, WORKBUFSIZE, &bufused, &linestart, &lineend, &lastcr);
-        defineline(image, out, linestart, contentend(workbuf, linestart, lineend), &fill);
+        if (!defineline(image, out, linestart, contentend(workbuf, linestart, lineend), &fill)) {
+            printf("Sector %d is not in %s\n", dp.lacking, imagename);
+            return 0;
+        }
     }
     if (ferror(list)) {
         printf("Could not read sector fetch list file %s\n", listname);
@@ -76,7 +82,7 @@ static int run(char **argv, FILE *out)
     }
     if (!(list = fopen(argv[2], "rb")))
         printf("Could not open sector fetch list file %s for reading\n", argv[2]);
-    else if (openimagevolume(image, &dp, &map, workbuf, argv[1]))
+    else if ((imagename = argv[1]) && openimagevolume(image, &dp, &map, workbuf, argv[1]))
         ok = definelist(image, list, out, argv[2]);
     if (list)
         fclose(list);

@@ -33,6 +33,7 @@ static unsigned char workbuf[WORKBUFSIZE];
 static unsigned char tablebuf[TABLEBUFSIZE];
 static diskprops dp;
 static sectormap map; // where the volume's sectors lie in the image's container
+static const char *imagename;
 
 // The optional bias: digits after an optional minus; anything else counts as 0.
 static int32_t parsebias(const char *arg)
@@ -81,6 +82,12 @@ static int entryline(FILE *image, fixup *fx, const itemspan *items, int32_t coun
     if (count == 2) {
         found = getfilesector(image, &dp, workbuf + items[1].start,
                               items[1].end - items[1].start);
+        // A directory on the way that the image's container lacks is no
+        // missing file: the table would be wrong.
+        if (found == -1 && dp.lacking >= 0) {
+            printf("Sector %d is not in %s\n", dp.lacking, imagename);
+            return 0;
+        }
         if (found == -1) {
             printf("Couldn't get sector for file on line %d\n", fx->line);
             fflush(stdout);
@@ -128,6 +135,7 @@ static int patchimage(FILE *image, char **argv, fixup *fx)
         printf("Could not open fixup list file %s for reading\n", argv[2]);
         return 0;
     }
+    imagename = argv[1];
     ok = openimagevolume(image, &dp, &map, workbuf, argv[1]) &&
          imagewritable(stdout, &dp, argv[1]) && readfixups(image, list, fx, argv[2]);
     if (ok && !patchfile(image, &dp, fx->target, fx->targetlen, fx->offset, tablebuf,
