@@ -92,6 +92,14 @@ static int movepiece(int fd, int64_t off, unsigned char *buf, int32_t n, int wri
 #endif
 }
 
+// One piece at the stream's position; 1 when all of it moved.
+static int streampiece(FILE *image, unsigned char *buf, int32_t n, int write)
+{
+    if (write)
+        return (int32_t)fwrite(buf, 1, (size_t)n, image) == n;
+    return (int32_t)fread(buf, 1, (size_t)n, image) == n;
+}
+
 // Moves len bytes between buf and the volume from volume byte at, a piece
 // a sector at a time through the map; 1 on success, else 0, with
 // dp->lacking set when a sector is not in the image.
@@ -113,8 +121,7 @@ static int movesectors(FILE *image, diskprops *dp, int64_t at, unsigned char *bu
         }
         if (fd >= 0 ? !movepiece(fd, off + into, buf + done, piece, write)
                     : !seekimage(image, off + into) ||
-                          (write ? (int32_t)fwrite(buf + done, 1, (size_t)piece, image) != piece
-                                 : (int32_t)fread(buf + done, 1, (size_t)piece, image) != piece))
+                          !streampiece(image, buf + done, piece, write))
             return 0;
         done += piece;
     }

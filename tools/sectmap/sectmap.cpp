@@ -263,12 +263,11 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
 
     while ((c = getopt_long(argc, argv, "cs:u" IMAGEOPTIONS, longs, nullptr)) != -1) {
         int taken = imageoption(c, optarg, &job->from);
-        if (taken == 0) {
-            *ok = 0;
-            return 0;
-        } else if (taken == 1) {
+        if (taken == 1)
             continue;
-        } else if (c == 'c' || c == 'u') {
+        if (taken == 0)
+            c = '?'; // a bad value: as a wrong option
+        if (c == 'c' || c == 'u') {
             *(c == 'c' ? &job->contiguous : &utf8names) = 1;
         } else if (c == 's') {
             sectorgiven = 1;

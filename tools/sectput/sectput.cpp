@@ -231,15 +231,15 @@ static int readhost(const putsource *src, const char *file, int64_t limit, int64
         fprintf(stderr, "Could not open %s\n", file);
         return 0;
     }
-    declared = (st.st_mode & S_IFMT) == S_IFREG && st.st_size > 0;
-    if (!declared && (st.st_mode & S_IFMT) != S_IFDIR && !(f = fopen(file, "rb"))) {
-        putwhere(src);
-        fprintf(stderr, "Could not open %s\n", file);
-        return 0;
-    }
     if ((st.st_mode & S_IFMT) == S_IFDIR) {
         putwhere(src);
         fprintf(stderr, "%s is a directory\n", file);
+        return 0;
+    }
+    declared = (st.st_mode & S_IFMT) == S_IFREG && st.st_size > 0;
+    if (!declared && !(f = fopen(file, "rb"))) {
+        putwhere(src);
+        fprintf(stderr, "Could not open %s\n", file);
         return 0;
     }
     if (f)
@@ -517,12 +517,11 @@ static int parseargs(int argc, char **argv, putjob *job, int *ok)
 
     while ((c = getopt_long(argc, argv, "l:nku" IMAGEOPTIONS, longs, nullptr)) != -1) {
         int taken = imageoption(c, optarg, &job->from);
-        if (taken == 0) {
-            *ok = 0;
-            return 0;
-        } else if (taken == 1) {
+        if (taken == 1)
             continue;
-        } else if (c == 'l') {
+        if (taken == 0)
+            c = '?'; // a bad value: as a wrong option
+        if (c == 'l') {
             job->list = optarg;
         } else if (c == 'n' || c == 'k' || c == 'u') {
             *(c == 'n' ? &job->dryrun : c == 'k' ? &job->keep : &utf8names) = 1;

@@ -31,7 +31,7 @@ static int64_t headersize(const unsigned char *h)
     int64_t least = 0;
 
     for (int32_t t = 0; t < D88TRACKS; t++) {
-        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * t);
+        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * (size_t)t);
         if (off != 0 && (least == 0 || off < least))
             least = off;
     }
@@ -110,7 +110,7 @@ static void maptrack(FILE *f, sectormap *m, int32_t k, int64_t pos)
 {
     const floppytype *t = m->type;
     int32_t seen[256], count = -1, i;
-    int64_t where[256];
+    int64_t where[256] = {0};
 
     memset(seen, 0, sizeof seen);
     for (i = 0; count < 0 || i < count; i++) {
@@ -149,7 +149,7 @@ static const floppytype *disktype(FILE *f, const unsigned char *h, int32_t track
     if (h[D88MEDIA] == 0x10)
         return floppytypenamed("2dd");
     for (int32_t k = 0; k < tracks; k++) {
-        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * k);
+        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * (size_t)k);
         const unsigned char *s = off ? sectorheader(f, walk.disk + off) : nullptr;
         const floppytype *t = s && s[3] <= 7 ? floppytypeof(128 << s[3], getu16l(s + 4), 2)
                                              : nullptr;
@@ -190,7 +190,7 @@ int mapd88(FILE *f, sectormap *m, int32_t disk)
     memcpy(m->name, h, 16);
     m->name[16] = '\0';
     for (k = 0; k < t->cylinders * t->heads && k < tracks; k++) {
-        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * k);
+        int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * (size_t)k);
         if (off >= headersize(h) && at + off < walk.end)
             maptrack(f, m, k, at + off);
     }
@@ -241,7 +241,7 @@ int writed88(FILE *out, newimage *n, unsigned char *buf)
     h[D88MEDIA] = (unsigned char)t->d88media;
     for (k = 0; k < tracks && k < D88TRACKS; k++) {
         int32_t present = trackpresent(n, k);
-        setu32l(h + D88TABLE + 4 * k, present ? (int32_t)at : 0);
+        setu32l(h + D88TABLE + 4 * (size_t)k, present ? (int32_t)at : 0);
         at += (int64_t)present * (SECTORHEADER + t->bytes);
     }
     setu32l(h + D88SIZE, (int32_t)at);

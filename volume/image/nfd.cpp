@@ -65,7 +65,7 @@ static const floppytype *slottype(const unsigned char *slots, int32_t count, int
     int32_t used = 0;
 
     for (int32_t i = 0; i < count; i++)
-        used += slots[i * SLOT] != 0xFF;
+        used += slots[(size_t)i * SLOT] != 0xFF;
     if (used == 0 || slots[at * SLOT + 3] > 7)
         return nullptr;
     return floppytypeof(128 << slots[at * SLOT + 3], used, 2);
@@ -77,21 +77,21 @@ static int mapr0(FILE *f, sectormap *m, int64_t header)
     static unsigned char table[NFDTRACKS0 * NFDSLOTS * SLOT];
     int64_t pos = header;
     int32_t seen[256];
-    int64_t where[256];
+    int64_t where[256] = {0};
 
     if (!readat(f, NFDMAP, table, sizeof table))
         return MAPUNREAD;
     for (int32_t k = 0; k < NFDTRACKS0 && !m->type; k++)
         for (int32_t i = 0; i < NFDSLOTS && !m->type; i++)
-            if (table[(k * NFDSLOTS + i) * SLOT] != 0xFF)
-                m->type = slottype(table + k * NFDSLOTS * SLOT, NFDSLOTS, i);
+            if (table[((size_t)k * NFDSLOTS + i) * SLOT] != 0xFF)
+                m->type = slottype(table + (size_t)k * NFDSLOTS * SLOT, NFDSLOTS, i);
     if (!m->type)
         return MAPUNKNOWNTYPE;
     startmap(m, CONTAINERNFD, m->type);
     for (int32_t k = 0; k < NFDTRACKS0; k++) {
         memset(seen, 0, sizeof seen);
         for (int32_t i = 0; i < NFDSLOTS; i++) {
-            const unsigned char *slot = table + (k * NFDSLOTS + i) * SLOT;
+            const unsigned char *slot = table + ((size_t)k * NFDSLOTS + i) * SLOT;
             if (slot[0] == 0xFF || slotbytes(slot) < 0)
                 continue;
             if (k < m->count / m->type->sectors)
@@ -112,7 +112,7 @@ static void mapr1track(FILE *f, sectormap *m, int32_t k, int64_t mapat, int64_t 
     static unsigned char extra[65536 * SLOT];
     unsigned char summary[SLOT];
     int32_t seen[256], sectors, extras;
-    int64_t where[256];
+    int64_t where[256] = {0};
 
     if (!readat(f, mapat, summary, SLOT))
         return;
@@ -126,11 +126,11 @@ static void mapr1track(FILE *f, sectormap *m, int32_t k, int64_t mapat, int64_t 
         startmap(m, CONTAINERNFD, m->type);
     memset(seen, 0, sizeof seen);
     for (int32_t i = 0; i < sectors; i++) {
-        if (slotbytes(slots + i * SLOT) < 0)
+        if (slotbytes(slots + (size_t)i * SLOT) < 0)
             return;
         if (m->type && k < m->count / m->type->sectors)
-            takeslot(m, slots + i * SLOT, *pos, seen, where);
-        *pos += slotbytes(slots + i * SLOT);
+            takeslot(m, slots + (size_t)i * SLOT, *pos, seen, where);
+        *pos += slotbytes(slots + (size_t)i * SLOT);
     }
     if (m->type && k < m->count / m->type->sectors)
         endtrack(m, k, seen, where);
@@ -138,7 +138,7 @@ static void mapr1track(FILE *f, sectormap *m, int32_t k, int64_t mapat, int64_t 
     if (!readat(f, mapat + SLOT * (1 + (int64_t)sectors), extra, extras * SLOT))
         return;
     for (int32_t i = 0; i < extras; i++)
-        *pos += ((int64_t)extra[i * SLOT + 9] + 1) * (uint32_t)geti32l(extra + i * SLOT + 10);
+        *pos += ((int64_t)extra[(size_t)i * SLOT + 9] + 1) * (uint32_t)geti32l(extra + (size_t)i * SLOT + 10);
 }
 
 // Revision 1: a table of 164 track-map offsets.
@@ -150,7 +150,7 @@ static int mapr1(FILE *f, sectormap *m, int64_t header)
     if (!readat(f, NFDMAP, table, sizeof table))
         return MAPUNREAD;
     for (int32_t k = 0; k < NFDTRACKS1 && pos <= m->filesize; k++) {
-        int64_t at = (uint32_t)geti32l(table + 4 * k);
+        int64_t at = (uint32_t)geti32l(table + 4 * (size_t)k);
         if (at != 0 && at < m->filesize)
             mapr1track(f, m, k, at, &pos);
     }
