@@ -583,6 +583,8 @@ TEST(sectput, clusterslargerthanthecopybuffer)
 TEST(sectput, utf8namesroundtripthroughshiftjis)
 {
     // -u: what is typed is UTF-8, what the image stores is code page 932.
+    // The entries' times are fixed (the clock could write an 0xE5 byte).
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
     putdisk d("1.2M");
     std::string f = d.host("f", 10);
     struct name {
@@ -641,4 +643,5 @@ TEST(sectput, utf8namesroundtripthroughshiftjis)
     // A refusal names the component in UTF-8 too.
     putresult bad = sectput("-u " + quote(d.dcp) + " " + quote("データ.bin\\X") + " " + quote(f));
     EXPECT_EQ(bad.err, "データ.bin\\X: not a directory: データ.bin\n");
+    unsetenv("SOURCE_DATE_EPOCH");
 }
