@@ -249,7 +249,9 @@ int infocontainer(const imagejob *job, int32_t container)
         int r = mapimage(f, &from, container, disk);
         if (r == MAPOK && !from.type && from.linear)
             from.type = bootgeometry(f, &from);
-        snprintf(prefix, sizeof prefix, from.disks > 1 ? "disk %d: " : "", disk + 1);
+        prefix[0] = '\0';
+        if (from.disks > 1)
+            snprintf(prefix, sizeof prefix, "disk %d: ", disk + 1);
         if (disk == 0 && from.disks > 1)
             printf("disks: %d\n", from.disks);
         if (r != MAPOK || !from.type) {
