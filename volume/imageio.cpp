@@ -63,20 +63,19 @@ int mappedimage(const diskprops *dp)
     return dp->map && !dp->map->linear;
 }
 
-// The file descriptor under the stream, for positioned reads and writes,
-// after handing stdio's buffered bytes to it; -1 where there is none (a
-// memory stream, or a platform without them), and stdio does the work.
+// The file descriptor under the stream, for positioned reads and writes; -1
+// where there is none (a memory stream, or a platform without them), and
+// stdio does the work. openimage left no buffered write behind, and a
+// mapped volume is moved only through here, so stdio's buffer never holds
+// what these calls would miss.
 static int positionedio(FILE *image)
 {
 #ifndef _WIN32
-    int fd = fileno(image);
-    // A seek to where the stream is empties its buffer both ways.
-    if (fd >= 0 && fseek(image, 0, SEEK_CUR) == 0)
-        return fd;
+    return fileno(image);
 #else
     (void)image;
-#endif
     return -1;
+#endif
 }
 
 // One piece at file offset off, through the descriptor; 1 when all of it moved.
@@ -176,7 +175,9 @@ int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int
         container = size < 0 ? CONTAINERDCP : findcontainer(image, size);
     r = mapimage(image, map, container, disk);
     dp->map = map;
-    if (fseek(image, 0, SEEK_SET) != 0)
+    // Back at the start, with nothing buffered: the map's sectors are then
+    // read and written past stdio.
+    if (fflush(image) != 0 || fseek(image, 0, SEEK_SET) != 0)
         return MAPUNREAD;
     return r;
 }

@@ -82,14 +82,15 @@ const floppytype *floppytypenamed(const char *name)
 }
 
 // Reads n bytes at file offset at; 1 when all came back. Where the file has
-// a descriptor, one positioned read (stdio would split a large one and seek).
+// a descriptor, one positioned read (stdio would split a large one and
+// seek); containers are read before anything is written to them.
 int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n)
 {
     if (at < 0 || at > (int64_t)LONG_MAX)
         return 0;
 #ifndef _WIN32
     int fd = fileno(f);
-    if (fd >= 0 && fseek(f, 0, SEEK_CUR) == 0)
+    if (fd >= 0)
         return pread(fd, buf, (size_t)n, (off_t)at) == (ssize_t)n;
 #endif
     return fseek(f, (long)at, SEEK_SET) == 0 && (int32_t)fread(buf, 1, (size_t)n, f) == n;
