@@ -34,7 +34,7 @@ with open("full.dcp", "wb") as out:
         out.write(vol.read())
 subprocess.run("cp full.dcp patch.dcp", shell=True, check=True)
 # The smallest real job: a near-empty disk with a kernel and a table file.
-subprocess.run("mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE small.img 1232 >/dev/null && "
+subprocess.run("rm -f small.img && mkfs.fat -C -F 12 -S 1024 -s 1 -f 2 -r 192 -M 0xFE small.img 1232 >/dev/null && "
                f"mcopy -i small.img {tree}/D0/S0/F00.BIN ::KERNEL.SYS && "
                f"mcopy -i small.img {tree}/TABLE.BIN ::TABLE.BIN && "
                "{ head -c 162 /dev/zero; cat small.img; } > small.dcp",

@@ -389,8 +389,15 @@ TEST(containers, convertwriteswhatfloptoolreadsandkeepsabsentsectorsabsent)
             std::string out = dir + "/out." + o.ext, what = std::string(type) + " " + o.ext;
             ASSERT_EQ(tool(DCPIMAGE_BIN, "convert -f " + quote(base) + " " + quote(out)).status, 0)
                 << what;
-            // Back through our own reads: the same volume, every type.
+            // Back through our own reads: the same volume, every type; and
+            // create makes the same blank volume in that container.
             EXPECT_TRUE(volumeread(out) == vol) << what;
+            std::string made = dir + "/made." + o.ext;
+            ASSERT_EQ(tool(DCPIMAGE_BIN, std::string("create -f -L GAME ") + type + " " + quote(made))
+                          .status,
+                      0)
+                << what;
+            EXPECT_TRUE(volumeread(made) == vol) << what;
             // floptool's 1.44 MB and 720 KB conversions fail in the packaged
             // version; it reads 2hd and 2hc.
             bool referee = o.floptool && (std::string(type) == "2hd" || std::string(type) == "2hc");
