@@ -547,3 +547,40 @@ TEST(containers, asectorthecontainerlacksisnamednotread)
         EXPECT_TRUE(readfile(nob) == before) << c.args;
     }
 }
+
+// info of every container: what it is, per disk its type, name,
+// protection, the sectors it lacks, and whether the programs can read it.
+TEST(containers, infotellseachdiskofeverycontainer)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hq " + quote(dir + "/hq.dcp")).status, 0);
+    bytes vol = volumeread(base), hq = volumeread(dir + "/hq.dcp");
+    bytes two = d88(vol, g2hd, 0x10, {5, 3}), second = d88(vol, g2hd);
+    two.insert(two.end(), second.begin(), second.end());
+    struct {
+        const char *name;
+        bytes image;
+        int status;
+        std::string lines; // that the output holds, in order
+    } cases[] = {
+        {"two.d88", two, 0,
+         "container: D88\ndisks: 2\ndisk 1: type: 2hd (77 cylinders, 2 heads, 8 sectors a track "
+         "of 1024 bytes)\ndisk 1: name: \ndisk 1: write-protected: yes\ndisk 1: lacks sectors: "
+         "42\ndisk 1: read with errors: 0 sectors\ndisk 2: type: 2hd"},
+        {"hq.nfd", nfd(hq, g2hq, 1), 0, "container: NFD\ntype: 2hq (80 cylinders, 2 heads, 18 "
+                                        "sectors a track of 512 bytes)\nwrite-protected: no\n"},
+        {"hq.fdi", fdi(hq, g2hq), 0, "container: FDI\ntype: 2hq"},
+        {"hq.hdm", hq, 0, "container: raw\ntype: 2hq (80 cylinders, 2 heads, 18 sectors a track "
+                          "of 512 bytes)\nwrite-protected: no (the container has no flag)\n"},
+        {"nofat.d88", d88(vol, g2hd, 0, {0, 2}), 1,
+         "problem: Could not read FAT table: sector 1 is not in the image\nagrees: no\n"},
+    };
+    for (const auto &c : cases) {
+        std::string path = dir + "/" + c.name;
+        writefile(path, c.image);
+        toolrun r = tool(DCPIMAGE_BIN, "info " + quote(path));
+        EXPECT_EQ(r.status, c.status) << c.name << r.out;
+        EXPECT_NE(r.out.find(c.lines), std::string::npos) << c.name << r.out;
+    }
+}
