@@ -123,6 +123,8 @@ int64_t imagesize(FILE *image);
 int mappedimage(const diskprops *dp);
 int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len);
 int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t len);
+int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t n,
+                   int64_t *streamat);
 int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t filesize);
 int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk);
 int imagewritable(FILE *out, const diskprops *dp, const char *image);

@@ -144,6 +144,25 @@ int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
     return seekimage(image, at) && (int32_t)fwrite(buf, 1, (size_t)len, image) == len;
 }
 
+// Writes n bytes at at, as writeimage does, where *streamat is where the
+// last such write left the stream (-1: not known). In a file that holds the
+// volume in order, a write that continues there needs no seek (which would
+// flush), so pieces put one after another go out in large writes.
+// *streamat follows the write; 1 on success.
+int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t n,
+                   int64_t *streamat)
+{
+    int ok;
+
+    if (mappedimage(dp))
+        ok = writeimage(image, dp, at, buf, n);
+    else
+        ok = (at == *streamat || seekimage(image, at)) &&
+             (int32_t)fwrite(buf, 1, (size_t)n, image) == n;
+    *streamat = ok && !mappedimage(dp) ? at + n : -1;
+    return ok;
+}
+
 // -1 when the len bytes at at all lie in the image file of filesize bytes:
 // inside it, and for a map, on sectors the container holds; else the first
 // volume sector that does not.

@@ -30,23 +30,6 @@ static int chainwritable(const diskprops *dp, int32_t first, int64_t needed)
     return 1;
 }
 
-// Writes the part of the window that falls in one cluster; 1 on success.
-// In a file that holds the volume in order, a piece that continues the
-// last one needs no seek.
-static int writecluster(FILE *image, diskprops *dp, int64_t target, int64_t *lastend,
-                        const unsigned char *data, int64_t n)
-{
-    size_t done;
-
-    if (mappedimage(dp))
-        return writeimage(image, dp, target, data, (int32_t)n);
-    if (target != *lastend && !seekimage(image, target))
-        return 0;
-    done = fwrite(data, 1, (size_t)n, image);
-    *lastend = target + (int64_t)done;
-    return (int64_t)done == n;
-}
-
 // Goes through the window cluster by cluster along the chain from cluster.
 // With image null it only checks that every byte it would write lies in the
 // image file of filesize bytes; otherwise it writes. 1 unless a byte lies
@@ -63,7 +46,8 @@ static int walkwindow(FILE *image, diskprops *dp, int32_t cluster, int32_t offse
         int64_t hi = windowend < pos + dp->clusterbytes ? windowend : pos + dp->clusterbytes;
         int64_t target = clusteroffset(dp, cluster) + (lo - pos);
         if (hi > lo && image)
-            ok = writecluster(image, dp, target, &lastend, data + (lo - offset), hi - lo);
+            ok = writeimagenext(image, dp, target, data + (lo - offset), (int32_t)(hi - lo),
+                                &lastend);
         else if (hi > lo)
             ok = (missing = sectornotheld(dp, target, hi - lo, filesize)) < 0;
         // Through a map, the sector a container lacks is worth naming.

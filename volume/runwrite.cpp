@@ -4,22 +4,13 @@
 
 #include "diskprops.h"
 
-// Writes n bytes of buf at *to (an imageoffset-relative offset), moving *to
-// past them; 1 on success. In a file that holds the volume in order, bytes
-// that continue where the last write ended need no seek (which would flush),
-// so files put one after another reach the image in large writes.
+// Writes n bytes of buf at *to, moving *to past them; 1 on success.
 static int writepiece(FILE *image, diskprops *dp, putplan *p, int64_t *to,
                       const unsigned char *buf, int32_t n)
 {
-    int ok;
+    int ok = writeimagenext(image, dp, *to, buf, n, &p->imageat);
 
-    if (mappedimage(dp))
-        ok = writeimage(image, dp, *to, buf, n);
-    else
-        ok = (*to == p->imageat || seekimage(image, *to)) &&
-             (int32_t)fwrite(buf, 1, (size_t)n, image) == n;
     *to += n;
-    p->imageat = ok ? *to : -1;
     return ok;
 }
 

@@ -56,20 +56,6 @@ int32_t trackpresent(newimage *n, int32_t track)
     return count;
 }
 
-// Writes count zero bytes; 1 on success.
-int writeblanks(FILE *out, int64_t count)
-{
-    static const unsigned char zeros[4096] = {0};
-
-    while (count > 0) {
-        size_t k = count < (int64_t)sizeof zeros ? (size_t)count : sizeof zeros;
-        if (fwrite(zeros, 1, k, out) != k)
-            return 0;
-        count -= (int64_t)k;
-    }
-    return 1;
-}
-
 // The first sector the new image lacks, or -1 when it holds them all.
 int32_t firstabsent(newimage *n)
 {
