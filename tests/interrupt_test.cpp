@@ -1,7 +1,8 @@
 // A writing program killed at any moment leaves the old file or the new
-// one: each is killed (strace) at its first, second, ... write, open,
-// close, rename and unlink until a run goes through, and a plain rerun
-// after each kill finishes the job. The replaced file keeps its mode and
+// one: each (sectput on a DCP image and on a D88; dcpimage create, wrap,
+// convert and protect) is killed (strace) at its first, second, ... write,
+// open, close, rename and unlink until a run goes through, and a plain
+// rerun after each kill finishes the job. The replaced file keeps its mode and
 // its symbolic link; a file of the user's is never taken for a temporary.
 #include <gtest/gtest.h>
 
@@ -14,7 +15,8 @@ namespace {
 struct writer {
     const char *name;
     std::string program, args; // args: IMAGE stands for the file replaced
-    const char *kind;          // the old file: a DCP image of this kind
+    const char *kind;          // the old file: a DCP image of this kind,
+    bool d88;                  // converted to a D88 when set
 };
 
 std::string withimage(std::string args, const std::string &image)
@@ -41,16 +43,26 @@ TEST(interrupt, akilledwriteleavestheoldortheneworfile)
                  DCPIMAGE_BIN + " unwrap " + quote(dir + "/vol.dcp") + " " + quote(vol)),
               0);
     const writer writers[] = {
-        {"sectput -l", SECTPUT_BIN, "-l " + quote(list) + " IMAGE", "1.2M"},
-        {"sectput one", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/b"), "1.2M"},
-        {"dcpimage create -f", DCPIMAGE_BIN, "create -f -L NEW 2hd IMAGE", "1.44M"},
-        {"dcpimage wrap -f", DCPIMAGE_BIN, "wrap -f " + quote(vol) + " IMAGE", "1.44M"},
+        {"sectput -l", SECTPUT_BIN, "-l " + quote(list) + " IMAGE", "1.2M", false},
+        {"sectput one", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/b"), "1.2M", false},
+        {"sectput into a D88", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/a"), "1.2M", true},
+        {"dcpimage create -f", DCPIMAGE_BIN, "create -f -L NEW 2hd IMAGE", "1.44M", false},
+        {"dcpimage wrap -f", DCPIMAGE_BIN, "wrap -f " + quote(vol) + " IMAGE", "1.44M", false},
+        {"dcpimage convert -f", DCPIMAGE_BIN, "convert -f -O dcp " + quote(vol) + " IMAGE", "1.44M",
+         false},
+        {"dcpimage protect", DCPIMAGE_BIN, "protect IMAGE", "1.2M", true},
     };
     for (const writer &w : writers) {
         std::string image = dir + "/disk.dcp";
         makerealimage(image, w.kind);
         sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + quote(image + "@@162") + " " + quote(dir + "/b") +
            " ::KERNEL.SYS");
+        if (w.d88) {
+            ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " convert -O d88 " + quote(image) + " " +
+                         quote(image + ".d88") + " && mv " + quote(image + ".d88") + " " +
+                         quote(image)),
+                      0);
+        }
         bytes old = readfile(image);
         std::string cmd = w.program + " " + withimage(w.args, image) + " >/dev/null 2>&1";
         std::string run = epoch + cmd;
