@@ -8,19 +8,28 @@
 
 enum { FDIHEADERMIN = 32 };
 
+// The most a floppy's geometry field can say: a sector of 128 << 7 bytes,
+// and a byte's worth of sectors, heads or cylinders. Each factor is checked
+// against it before the product, which then cannot overflow.
+static const int64_t fdimost[4] = {16384, 255, 255, 255};
+
 // 1 when the header's sizes and geometry add up to the file: raw images
 // renamed to .fdi circulate, and they must not be taken for one.
 int recognisefdi(FILE *, const unsigned char *head, int32_t n, int64_t size)
 {
-    int64_t header, volume;
+    int64_t header, volume, product = 1;
 
     if (n < FDIHEADERMIN || geti32l(head) != 0)
         return 0;
     header = (uint32_t)geti32l(head + 8);
     volume = (uint32_t)geti32l(head + 12);
-    return header >= FDIHEADERMIN && header + volume == size &&
-           volume == (int64_t)(uint32_t)geti32l(head + 16) * (uint32_t)geti32l(head + 20) *
-                         (uint32_t)geti32l(head + 24) * (uint32_t)geti32l(head + 28);
+    for (int i = 0; i < 4; i++) {
+        int64_t factor = (uint32_t)geti32l(head + 16 + 4 * i);
+        if (factor < 1 || factor > fdimost[i])
+            return 0;
+        product *= factor;
+    }
+    return header >= FDIHEADERMIN && header + volume == size && volume == product;
 }
 
 // Volume byte b is file byte header + b.

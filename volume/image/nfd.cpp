@@ -137,8 +137,11 @@ static void mapr1track(FILE *f, sectormap *m, int32_t k, int64_t mapat, int64_t 
     // The retry data of copy protection follows the track's sectors.
     if (!readat(f, mapat + SLOT * (1 + (int64_t)sectors), extra, extras * SLOT))
         return;
-    for (int32_t i = 0; i < extras; i++)
-        *pos += ((int64_t)extra[(size_t)i * SLOT + 9] + 1) * (uint32_t)geti32l(extra + (size_t)i * SLOT + 10);
+    // Each record adds at most 256 x (2^32 - 1) bytes; stopping once past the
+    // file keeps the sum far from overflowing, and no later track maps then.
+    for (int32_t i = 0; i < extras && *pos <= m->filesize; i++)
+        *pos += ((int64_t)extra[(size_t)i * SLOT + 9] + 1) *
+                (uint32_t)geti32l(extra + (size_t)i * SLOT + 10);
 }
 
 // Revision 1: a table of 164 track-map offsets.
