@@ -94,9 +94,10 @@ TEST(tablepatch, fragmentedtargetandthechainsend)
     bytes orig = d.content(target);
     std::string list = "1000 SYSTEM\\DRIVERS\\SOUND\\FM.DRV\n";
     bytes table;
+    int kernel = d.sector("KERNEL.SYS");
     for (int i = 0; i < 1500; i++) {
         list += std::to_string(i) + " KERNEL.SYS\n";
-        putrecord(&table, i, d.sector("KERNEL.SYS"));
+        putrecord(&table, i, kernel);
     }
     putrecord(&table, 0, 0);
     ASSERT_EQ(d.patch(list, "", &out), 0) << out;
