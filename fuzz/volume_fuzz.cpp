@@ -146,7 +146,8 @@ static void putlines(FILE *image, const uint8_t *list, size_t len, size_t imagel
         }
     }
     fclose(f);
-    if (!ok || (mappedimage(&dp) ? !planinimage(&dp, &plan, (int64_t)imagelen)
+    // As sectput: a list that puts nothing writes nothing.
+    if (!ok || plan.put == 0 || (mappedimage(&dp) ? !planinimage(&dp, &plan, (int64_t)imagelen)
                                  : putreach(&dp, &plan) > (int64_t)imagelen))
         return;
     for (c = 2; c < FATENDOFCHAIN; c++)

@@ -122,14 +122,15 @@ TEST(putfile, dataclustersofeverygeometry)
 {
     // The data clusters are 2 to lastcluster: bounded by the sector count,
     // the FAT's entries and FAT12 itself.
+    // refused: what a put of one byte gets when nothing fits.
     struct geo {
-        int spc, total, spf, last;
-    } cases[] = {{1, 2880, 9, 2848},   // 1.44 MB: 2880 - 33 sectors of data
-                 {2, 34, 9, 1},        // less than a cluster of data
-                 {1, 20, 9, -12},      // no data area at all
-                 {0, 2880, 9, 1},      // no cluster size
-                 {1, 2880, 1, 339},    // a FAT of 512 bytes: 170 groups, 340 entries
-                 {1, 8000, 24, 4079}}; // more clusters than FAT12 numbers
+        int spc, total, spf, last, refused;
+    } cases[] = {{1, 2880, 9, 2848, 0},           // 1.44 MB: 2880 - 33 sectors of data
+                 {2, 34, 9, 1, PUTTOOBIG},        // less than a cluster of data
+                 {1, 20, 9, -12, PUTNOSYSTEMAREA}, // the root runs past the end
+                 {0, 2880, 9, 1, PUTTOOBIG},      // no cluster size
+                 {1, 2880, 1, 339, 0},            // a FAT of 512 bytes: 340 entries
+                 {1, 8000, 24, 4079, 0}};         // more clusters than FAT12 numbers
     for (const geo &g : cases) {
         fakevolume v;
         v.spc = g.spc;
@@ -140,8 +141,8 @@ TEST(putfile, dataclustersofeverygeometry)
         EXPECT_EQ(lastcluster(&r->dp), g.last) << g.total << " " << g.spf;
         static putplan p;
         initputplan(&p, 0);
-        if (g.last < 2) { // nothing fits, not even a byte
-            EXPECT_EQ(put(r.get(), &p, "X.BIN", 1), PUTTOOBIG);
+        if (g.refused) { // nothing fits, not even a byte
+            EXPECT_EQ(put(r.get(), &p, "X.BIN", 1), g.refused);
             EXPECT_EQ(p.longest, 0);
         }
     }

@@ -504,10 +504,18 @@ TEST(sectput, commandlineandopening)
                                                                  "/none.dcp for reading\n"},
         {"/dev/null A B", 1, "", "Could not read disk properties\n"},
         {quote(d.dir + "/noreserved.dcp") + " A " + quote(d.dcp), 1, "",
-         "A: the boot sector gives no reserved sector, so the FAT would overwrite it\n"}};
-    bytes noreserved = readfile(d.dcp);
+         "A: the boot sector gives no reserved sector, so the FAT would overwrite it\n"},
+        {quote(d.dir + "/short.dcp") + " A " + quote(d.dcp), 1, "",
+         "A: the FAT copies and the root directory run past the volume's 5 sectors\n"},
+        // An empty list puts nothing and writes nothing, not even FAT copies
+        // that differ, nor over a boot sector that would be the FAT.
+        {"-l /dev/null " + quote(d.dir + "/noreserved.dcp"), 0, "", ""}};
+    bytes noreserved = readfile(d.dcp), small = noreserved;
     noreserved[162 + 14] = 0;
+    noreserved[162 + 1024 * 3 + 5] ^= 1; // the second FAT copy, as the first sees it now
     writefile(d.dir + "/noreserved.dcp", noreserved);
+    small[162 + 19] = 5, small[162 + 20] = 0;
+    writefile(d.dir + "/short.dcp", small);
     for (const cmd &c : cases) {
         putresult r = sectput(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
@@ -519,6 +527,7 @@ TEST(sectput, commandlineandopening)
         else
             EXPECT_EQ(r.err, c.err) << c.args;
     }
+    EXPECT_TRUE(readfile(d.dir + "/noreserved.dcp") == noreserved);
     EXPECT_EQ(sectput("--help").out.substr(0, 15), "Usage: sectput ");
 }
 

@@ -223,7 +223,8 @@ int writedirectories(FILE *image, diskprops *dp, const unsigned char *dirty, int
 // the cached directories as the put would and marks what must be written.
 enum {
     PUTOK = 0, PUTBADPATH, PUTBADNAME, PUTISDIR, PUTTHROUGHFILE, PUTDAMAGED, PUTUNREADABLE,
-    PUTTOOBIG, PUTNOROOM, PUTROOTFULL, PUTMOVE, PUTNOMEMORY, PUTNORESERVED, PUTBADMARK
+    PUTTOOBIG, PUTNOROOM, PUTROOTFULL, PUTMOVE, PUTNOMEMORY, PUTNORESERVED, PUTBADMARK,
+    PUTNOSYSTEMAREA
 };
 struct putplan {
     int keep;                            // refuse to move a file that had clusters

@@ -233,9 +233,12 @@ int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, i
 
     p->put++;
     p->first = p->before = 0;
-    // With no reserved sector the FAT, or the root, lies over the boot sector.
+    // With no reserved sector the FAT, or the root, lies over the boot sector;
+    // a FAT or root that runs past the volume's end would be written there.
     if (dp->reservedsectors < 1)
         return PUTNORESERVED;
+    if (dp->datastart > dp->totalsectors)
+        return PUTNOSYSTEMAREA;
     r = checkpath(path, len, p);
     if (r != PUTOK)
         return r;

@@ -327,6 +327,10 @@ static void refusal(const putsource *src, const putline *line, int why, int64_t 
         fputs(": the boot sector gives no reserved sector, so the FAT would overwrite it\n",
               stderr);
         break;
+    case PUTNOSYSTEMAREA:
+        fprintf(stderr, ": the FAT copies and the root directory run past the volume's %d "
+                        "sectors\n", dp.totalsectors);
+        break;
     default:
         fputs(": out of memory\n", stderr);
     }
@@ -426,7 +430,8 @@ static int writeputs(FILE *image, const putjob *job)
         reportput(job, &line, slot, ran);
     }
     stopputs(&src);
-    if (ok && !job->dryrun &&
+    // A list with no put changes nothing, not even the FAT copies.
+    if (ok && !job->dryrun && put > 0 &&
         !(writedirectories(image, &dp, plan.dirty, plan.rootdirty) &&
           writefats(image, &dp, workbuf))) {
         fprintf(stderr, "Could not write %s; it is left as it was\n", job->image);
