@@ -72,13 +72,13 @@ int main(int argc, char **argv)
     // at another of them: the walk must read each cluster once.
     fakevolume crossed = v;
     std::vector<int> run;
-    for (int c = 100; c < 160; c++)
+    for (int c = 40; c < 100; c++)
         run.push_back(c);
     crossed.chain(run);
-    crossed.entry(-1, 5, "CROSS      ", 0x10, 100);
+    crossed.entry(-1, 5, "CROSS      ", 0x10, 40);
     for (int k = 0; k < 60 * 16; k++)
-        crossed.entry(100 + k / 16, k % 16, "D" + std::to_string(1000000 + k) + "   ", 0x10,
-                      100 + (k * 37) % 60);
+        crossed.entry(40 + k / 16, k % 16, "D" + std::to_string(1000000 + k) + "   ", 0x10,
+                      40 + (k * 37) % 60);
     crossed.save(dir + "/crossed.img");
 
     fakevolume nocluster = v;
