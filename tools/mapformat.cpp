@@ -56,26 +56,37 @@ static int32_t slotname(const unsigned char *slot, unsigned char *buf)
     return name + 1 + ext;
 }
 
+// Writes the path whose entries are at slots[0], slots[1]... slots[n - 1]
+// (the entry itself last), backslashes between, one after a directory; as
+// UTF-8 when utf8 is set, else as the bytes the image stores.
+void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8)
+{
+    // A name and its backslash for every frame a walk can hold.
+    static unsigned char path[(FATENDOFCHAIN + 2) * 13];
+    int32_t i, len = 0;
+
+    for (i = 0; i < n && i <= FATENDOFCHAIN; i++) {
+        len += slotname(dp->dirbuf + slots[i], path + len);
+        if (i + 1 < n || entryisdir(dp, slots[i]))
+            path[len++] = '\\';
+    }
+    if (utf8)
+        putsjis(out, path, len);
+    else
+        fwrite(path, 1, (size_t)len, out);
+}
+
 // Writes the path of the entry at slot, reached by the walk: its ancestors'
-// names and its own, backslashes between, one after a directory; as UTF-8
-// when utf8 is set, else as the bytes the image stores.
+// names and its own, as putslotspath writes them.
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8)
 {
-    // A name and its backslash for every frame the walk can hold.
-    static unsigned char path[(FATENDOFCHAIN + 1) * 13];
-    int32_t i, n = 0;
+    static int32_t slots[FATENDOFCHAIN + 1];
+    int32_t i;
 
-    for (i = 1; i <= w->depth; i++) {
-        n += slotname(dp->dirbuf + w->frames[i].slot, path + n);
-        path[n++] = '\\';
-    }
-    n += slotname(dp->dirbuf + slot, path + n);
-    if (entryisdir(dp, slot))
-        path[n++] = '\\';
-    if (utf8)
-        putsjis(out, path, n);
-    else
-        fwrite(path, 1, (size_t)n, out);
+    for (i = 1; i <= w->depth; i++)
+        slots[i - 1] = w->frames[i].slot;
+    slots[w->depth] = slot;
+    putslotspath(out, dp, slots, w->depth + 1, utf8);
 }
 
 // Clusters that size bytes fill.
@@ -233,4 +244,25 @@ void putmapfields(FILE *out, const diskprops *dp, chainwalk *cw, int32_t slot,
     for (; n < EXTENTSWIDTH; n++)
         putc(' ', out);
     putc(' ', out);
+}
+
+// Writes the entry's attributes, a letter each that is set in DASHR order
+// (directory, archive, system, hidden, read-only) and '-' for each that is
+// not, then its modification date and time: the long form's three fields,
+// each followed by a space.
+void putlongfields(FILE *out, const diskprops *dp, int32_t slot)
+{
+    static const struct {
+        int bit;
+        char letter;
+    } attrs[] = {{ATTRDIR, 'D'}, {ATTRARCHIVE, 'A'}, {ATTRSYSTEM, 'S'}, {ATTRHIDDEN, 'H'},
+                 {ATTRREADONLY, 'R'}};
+    int32_t attr = dp->dirbuf[slot + 11];
+    fatclock c;
+
+    for (const auto &a : attrs)
+        putc(attr & a.bit ? a.letter : '-', out);
+    unpackfattime(dp->dirbuf + slot, &c);
+    fprintf(out, " %04d-%02d-%02d %02d:%02d:%02d ", c.year, c.month, c.day, c.hour, c.minute,
+            c.second);
 }

@@ -21,12 +21,14 @@ struct chainsummary {
 enum { MAPSHORT = 100 };
 
 int32_t putnumber(FILE *out, int64_t value, int32_t width);
+void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8);
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8);
 void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, int64_t imagebytes,
                     chainsummary *s);
 int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
                    const chainsummary *s, const char *walkmark);
 void putdamage(FILE *out, const chainsummary *s);
+void putlongfields(FILE *out, const diskprops *dp, int32_t slot);
 void putmapfields(FILE *out, const diskprops *dp, chainwalk *cw, int32_t slot,
                   const chainsummary *s, const char *walkmark);
 

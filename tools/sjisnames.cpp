@@ -38,7 +38,7 @@ int32_t utf8tosjis(const unsigned char *in, int32_t len, unsigned char *out, int
     return convert(CP_UTF8, 932, in, len, out, size);
 }
 
-static int32_t charutf8(const unsigned char *in, int32_t len, unsigned char *out, int32_t size)
+int32_t sjistoutf8(const unsigned char *in, int32_t len, unsigned char *out, int32_t size)
 {
     return convert(932, CP_UTF8, in, len, out, size);
 }
@@ -65,7 +65,7 @@ int32_t utf8tosjis(const unsigned char *in, int32_t len, unsigned char *out, int
     return convert(cd, in, len, out, size);
 }
 
-static int32_t charutf8(const unsigned char *in, int32_t len, unsigned char *out, int32_t size)
+int32_t sjistoutf8(const unsigned char *in, int32_t len, unsigned char *out, int32_t size)
 {
     static iconv_t cd = iconv_open("UTF-8", "CP932");
 
@@ -82,7 +82,7 @@ void putsjis(FILE *out, const unsigned char *s, int32_t len)
 
     while (i < len) {
         int32_t n = sjisleadbyte(s[i]) && i + 1 < len ? 2 : 1;
-        int32_t m = charutf8(s + i, n, utf8, (int32_t)sizeof utf8);
+        int32_t m = sjistoutf8(s + i, n, utf8, (int32_t)sizeof utf8);
         if (m < 0) {
             fprintf(out, "\\x%02X", s[i]);
             i++;

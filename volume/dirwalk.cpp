@@ -36,16 +36,32 @@ int entryisdir(const diskprops *dp, int32_t slot)
     return (dp->dirbuf[slot + 11] & ATTRDIR) != 0;
 }
 
-// Starts at the root directory, which the opening loaded as cache row 0.
-void startwalk(const diskprops *dp, dirwalk *w)
+// Starts at the directory of cache row row (its contents, not itself):
+// the paths the walk gives are relative to it. Its own chain, known sound,
+// counts as entered, so that no entry below leads back into it.
+void startwalkat(const diskprops *dp, dirwalk *w, int32_t row)
 {
+    int32_t c = dp->dirtable[row].cluster;
+
     memset(w->entered, 0, sizeof w->entered);
     memset(w->marks, 0, sizeof w->marks);
     w->depth = 0;
     w->pending = -1;
-    w->frames[0].row = 0;
-    w->frames[0].next = dp->dirtable[0].start;
+    w->frames[0].row = row;
+    w->frames[0].next = dp->dirtable[row].start;
     w->frames[0].slot = -1;
+    if (c >= 2 && c < FATENDOFCHAIN)
+        w->entered[c] = 1;
+    while (c >= 2 && c < FATENDOFCHAIN && w->marks[c] == MARKNONE) {
+        w->marks[c] = MARKREAD;
+        c = dp->fat[c];
+    }
+}
+
+// Starts at the root directory, which the opening loaded as cache row 0.
+void startwalk(const diskprops *dp, dirwalk *w)
+{
+    startwalkat(dp, w, 0);
 }
 
 // Descends into the directory announced by the previous call.

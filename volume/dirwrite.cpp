@@ -24,6 +24,19 @@ void packfattime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t
     t->time = hour << 11 | minute << 5 | second / 2;
 }
 
+// The modification date and time of the entry in slot, taken apart.
+void unpackfattime(const unsigned char *slot, fatclock *c)
+{
+    int32_t date = getu16l(slot + MDATE), time = getu16l(slot + MTIME);
+
+    c->year = 1980 + (date >> 9);
+    c->month = (date >> 5) & 15;
+    c->day = date & 31;
+    c->hour = time >> 11;
+    c->minute = (time >> 5) & 63;
+    c->second = (time & 31) * 2;
+}
+
 // Fills a whole 32-byte slot: a new entry, created, changed and last read
 // at t.
 void fillentry(unsigned char *slot, const unsigned char *name, int32_t attr, int32_t cluster,
@@ -64,6 +77,15 @@ int32_t findfreeslot(const diskprops *dp, int32_t row)
     return -1;
 }
 
+// The cache row whose bytes hold the slot at dirbuf offset at, or -1.
+int32_t rowofslot(const diskprops *dp, int32_t at)
+{
+    for (int32_t row = 0; row < dp->dircount; row++)
+        if (at >= dp->dirtable[row].start && at < dp->dirtable[row].end)
+            return row;
+    return -1;
+}
+
 // The cluster that holds the slot at dirbuf offset at of a cached
 // directory; -1 for the root, which has none.
 int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at)
@@ -76,6 +98,18 @@ int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at)
     for (k = (at - r->start) / dp->clusterbytes; k > 0; k--)
         c = dp->fat[c];
     return c;
+}
+
+// Marks the cluster that holds a changed slot of the cached directory row
+// (or the root) to be written.
+void markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at)
+{
+    int32_t c = slotcluster(dp, row, at);
+
+    if (c < 0)
+        p->rootdirty = 1;
+    else
+        p->dirty[c] = 1;
 }
 
 // Writes len bytes of dirbuf from offset from at image offset to; 1 on success.

@@ -17,8 +17,12 @@ enum {
     FATGROUPS = 3072,
     FATENDOFCHAIN = 4080, // 0xFF0: this entry and all above end a chain
     BADCLUSTERMARK = 0xFF7, // the disk cannot hold this cluster: never freed
+    ATTRREADONLY = 0x01,
+    ATTRHIDDEN = 0x02,
+    ATTRSYSTEM = 0x04,
     ATTRLABEL = 0x08,
     ATTRDIR = 0x10,
+    ATTRARCHIVE = 0x20,
     FREESLOT = 0x00,   // a slot's first byte: never used
     DELETEDMARK = 0xE5, // a slot's first byte: deleted
     KANJIE5 = 0x05     // how FAT stores a name whose first byte really is 0xE5
@@ -187,6 +191,7 @@ int32_t entrycluster(const diskprops *dp, int32_t slot);
 uint32_t entrysize(const diskprops *dp, int32_t slot);
 int entryisdir(const diskprops *dp, int32_t slot);
 void startwalk(const diskprops *dp, dirwalk *w);
+void startwalkat(const diskprops *dp, dirwalk *w, int32_t row);
 int32_t nextentry(FILE *image, diskprops *dp, dirwalk *w, int *kind);
 
 // sectorowner.cpp
@@ -194,6 +199,16 @@ int sectorarea(const diskprops *dp, int32_t sector, int32_t *detail);
 int clusterstate(const diskprops *dp, int32_t cluster);
 int32_t findowner(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, int32_t cluster,
                   int32_t *index);
+
+// owners.cpp: clusters that more than one chain holds
+void countowners(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, unsigned char *owners);
+int32_t crossedcluster(const diskprops *dp, chainwalk *cw, int32_t first,
+                       const unsigned char *owners);
+
+// readchain.cpp: a file's bytes out of the volume
+enum { READCHAINOK = 0, READCHAINIMAGE, READCHAINOUT };
+int readchain(FILE *image, diskprops *dp, chainwalk *cw, int32_t first, uint32_t size,
+              FILE *out, unsigned char *buf, int32_t bufsize);
 
 // fatwrite.cpp: chains set and freed in the decoded FAT, written to every copy
 void setrun(diskprops *dp, int32_t first, int32_t count);
@@ -210,13 +225,19 @@ struct fattime {
     int32_t time;
     int32_t date;
 };
+// A FAT date and time taken apart, as stored (a damaged entry's month may be 0).
+struct fatclock {
+    int32_t year, month, day, hour, minute, second;
+};
 void packfattime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                  int32_t second, fattime *t);
+void unpackfattime(const unsigned char *slot, fatclock *c);
 void fillentry(unsigned char *slot, const unsigned char *name, int32_t attr, int32_t cluster,
                uint32_t size, const fattime *t);
 void updateentry(unsigned char *slot, int32_t cluster, uint32_t size, const fattime *t);
 int32_t findfreeslot(const diskprops *dp, int32_t row);
 int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at);
+int32_t rowofslot(const diskprops *dp, int32_t at);
 int writedirectories(FILE *image, diskprops *dp, const unsigned char *dirty, int rootdirty);
 
 // putfile.cpp: a put planned in memory. putfile changes the decoded FAT and
@@ -234,6 +255,7 @@ struct putplan {
                                          // file had before the run, or 0
     unsigned char dirty[FATENDOFCHAIN];  // directory clusters changed
     int rootdirty;
+    int fatdirty;                        // the FAT changed (sectput writes it always)
     chainwalk held;                      // the chain of the file being replaced
     // What the last putfile did or found.
     int32_t slot;     // dirbuf offset of the file's entry
@@ -248,8 +270,42 @@ struct putplan {
 void initputplan(putplan *p, int keep);
 int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, int32_t len,
             uint32_t size, const fattime *t);
+int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at);
+void markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at);
 int64_t putreach(const diskprops *dp, const putplan *p);
 int planinimage(diskprops *dp, const putplan *p, int64_t filesize);
+
+// removefile.cpp: a removal planned as a put is; the entry that stops one,
+// with what stops it (a walk's kind, a chain's damage, the cluster).
+enum {
+    REMOVEOK = 0, REMOVENOTFOUND, REMOVEROOT, REMOVEISDIR, REMOVEDAMAGED, REMOVECROSSED,
+    REMOVEUNREAD
+};
+struct removal {
+    int32_t slot;
+    int below; // the entry lies below the directory removed (the walk's path names it)
+    int kind;
+    int32_t damage;
+    int32_t cluster;
+};
+int removeentry(FILE *image, diskprops *dp, putplan *p, dirwalk *w, chainwalk *cw,
+                const unsigned char *owners, const unsigned char *path, int32_t len,
+                int recursive, removal *r);
+
+// renamefile.cpp: a rename or move planned as a put is; the data never moves.
+enum {
+    MOVEOK = 0, MOVENOTFOUND, MOVEROOT, MOVEEXISTS, MOVEBADNAME, MOVENOPARENT, MOVEINTOITSELF,
+    MOVEROOTFULL, MOVENOROOM, MOVENOMEMORY, MOVEDAMAGED, MOVEUNREAD, MOVESAME
+};
+int moveentry(FILE *image, diskprops *dp, putplan *p, chainwalk *cw, const unsigned char *owners,
+              const unsigned char *from, int32_t fromlen, const unsigned char *to,
+              int32_t tolen, int force);
+
+// attributes.cpp: attributes and the volume label
+void setattributes(diskprops *dp, putplan *p, int32_t slot, int32_t set, int32_t clear);
+int32_t findlabel(const diskprops *dp);
+int setlabel(diskprops *dp, putplan *p, const unsigned char *label);
+int writebootlabel(FILE *image, diskprops *dp, const unsigned char *label);
 
 // runwrite.cpp: a put's data into its run
 int writerun(FILE *image, diskprops *dp, putplan *p, FILE *host, int32_t first, uint32_t size,

@@ -6,8 +6,6 @@
 
 #include "diskprops.h"
 
-enum { ATTRARCHIVE = 0x20 };
-
 // A plan with nothing planned yet; keep refuses to move a file's clusters.
 void initputplan(putplan *p, int keep)
 {
@@ -42,20 +40,9 @@ static int32_t lowestrun(const diskprops *dp, putplan *p, int32_t count)
     return findfreerun(dp, &p->held, count, &p->longest);
 }
 
-// Marks the cluster that holds a changed slot (or the root) to be written.
-static void markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at)
-{
-    int32_t c = slotcluster(dp, row, at);
-
-    if (c < 0)
-        p->rootdirty = 1;
-    else
-        p->dirty[c] = 1;
-}
-
 // Finds a free slot in a cached directory, growing a full subdirectory by
 // its lowest free cluster: PUTOK with *at its dirbuf offset, or why not.
-static int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
+int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
 {
     int32_t c, last;
 
@@ -75,6 +62,7 @@ static int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
     setrun(dp, c, 1);
     dp->fat[last] = c;
     p->dirty[c] = 1;
+    p->fatdirty = 1;
     *at = dp->dirtable[row].end - dp->clusterbytes;
     return PUTOK;
 }

@@ -10,7 +10,7 @@
 #include <getopt.h>
 
 #include "tools/dcpimage/dcpimage.h"
-#include "tools/imageopts.h"
+#include "tools/options.h"
 #include "tools/sjisnames.h"
 #include "tools/toolinfo.h"
 
@@ -21,20 +21,24 @@ static const char usage[] =
     "       dcpimage protect IMAGE | dcpimage unprotect IMAGE\n"
     "       dcpimage wrap [-f] VOLUME IMAGE\n"
     "       dcpimage unwrap IMAGE VOLUME\n"
+    "       dcpimage label [-c] [-u] [-F FORMAT] [-d N] IMAGE [TEXT]\n"
     "create makes a blank, formatted image of TYPE: 2hd (1.2 MB, 1024-byte\n"
     "sectors), 2hc (1.2 MB, 15 sectors a track), 2hq (1.44 MB) or 2dd (720 KB).\n"
     "info tells what the container, the volume and the file say, exit 1 if the\n"
     "volume cannot be read right. convert writes the volume of IN in another\n"
     "container. protect and unprotect set and clear a D88 or NFD image's\n"
     "write protection. wrap puts a raw FAT12 volume behind a DCP header made\n"
-    "from its geometry; unwrap writes the volume out of a DCP image. FORMAT is\n"
+    "from its geometry; unwrap writes the volume out of a DCP image. label\n"
+    "prints the volume label, or sets it to TEXT (-c clears it). FORMAT is\n"
     "dcp, d88, fdi, nfd or raw; an output's format is -O's, else its name's.\n"
     "  -f, --force        overwrite an existing output (create, wrap, convert)\n"
     "  -L, --label LABEL  the volume label (create)\n"
-    "  -u, --utf8         the label is UTF-8, stored as Shift-JIS (create)\n"
+    "  -u, --utf8         the label is UTF-8, stored as Shift-JIS (create, label)\n"
+    "  -c, --clear        remove the volume label (label)\n"
     "  -O, --output-format FORMAT  the output's container (create, convert)\n"
     "  -F, --format FORMAT  the input's container, else found from its content\n"
-    "  -d, --disk N       the Nth disk of a D88 file that holds several (convert)\n"
+    "  -d, --disk N       the Nth disk of a D88 file that holds several (convert,\n"
+    "                     label)\n"
     "  --fill BYTE        sectors IN lacks, in an output that cannot leave them\n"
     "                     out (raw, FDI, a DCP track held in part)\n"
     "Exit status: 0 on success, 1 on failure.\n";
@@ -101,7 +105,7 @@ int mayoverwrite(const imagejob *job)
 // The label of -L as the 11 bytes FAT stores (a to z upper-cased, spaces
 // after; Shift-JIS characters as they are, from UTF-8 under -u): 1 when it
 // is one, else 0 after saying why not.
-static int makelabel(const char *text, int utf8, unsigned char *label)
+int makelabel(const char *text, int utf8, unsigned char *label)
 {
     static unsigned char sjis[SJISNAMEMAX];
     int32_t n = (int32_t)strlen(text), i;
@@ -443,12 +447,12 @@ static int32_t parsefill(const char *text)
 static int takeoption(int k, int c, imagejob *job)
 {
     // Which commands take which option, by index in commands[] below.
-    static const char *const takes[] = {"fLuO", "F", "f", "", "fFOdx", "F", "F"};
+    static const char *const takes[] = {"fLuO", "F", "f", "", "fFOdx", "F", "F", "cuFd"};
 
     if (!strchr(takes[k], c == 'x' ? 'x' : c))
         return 0;
-    if (c == 'f' || c == 'u')
-        *(c == 'f' ? &job->force : &job->utf8) = 1;
+    if (c == 'f' || c == 'u' || c == 'c')
+        *(c == 'f' ? &job->force : c == 'u' ? &job->utf8 : &job->clear) = 1;
     else if (c == 'L')
         job->label = optarg;
     else if (c == 'O' && (job->outformat = containernamed(optarg)) < 0)
@@ -457,7 +461,7 @@ static int takeoption(int k, int c, imagejob *job)
         fprintf(stderr, "Bad fill byte %s: 0 to 255, or 0x00 to 0xFF\n", optarg);
     else if (c == 'F' || c == 'd') {
         imagechoice ic = {job->informat, job->disk};
-        if (imageoption(c, optarg, &ic) != 1)
+        if (imageoption(c, optarg, &ic) != OPTTAKEN)
             return 0;
         job->informat = ic.container;
         job->disk = ic.disk;
@@ -474,35 +478,39 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
                                    {"utf8", no_argument, nullptr, 'u'},
                                    {"output-format", required_argument, nullptr, 'O'},
                                    {"fill", required_argument, nullptr, 'x'},
-                                   IMAGELONGOPTIONS,
+                                   {"clear", no_argument, nullptr, 'c'},
+                                   {"format", required_argument, nullptr, 'F'},
+                                   {"disk", required_argument, nullptr, 'd'},
                                    {nullptr, 0, nullptr, 0}};
-    static const char *const commands[] = {"create", "info",    "wrap",     "unwrap",
-                                           "convert", "protect", "unprotect"};
-    static const int operands[] = {2, 1, 2, 2, 2, 1, 1};
-    int c, k = argc > 1 ? 7 : 0;
+    static const char *const commands[] = {"create",  "info",      "wrap", "unwrap",
+                                           "convert", "protect", "unprotect", "label"};
+    static const int operands[] = {2, 1, 2, 2, 2, 1, 1, 1};
+    int c, k = argc > 1 ? 8 : 0, n;
 
     if (infoargument(argc, argv, "dcpimage", usage))
         return 0;
     while (--k >= 0 && strcmp(argv[1], commands[k]) != 0)
         ;
     optind = 2;
-    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:" IMAGEOPTIONS, longs, nullptr)) != -1)
+    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:F:d:c", longs, nullptr)) != -1)
         if (!takeoption(k, c, job))
             k = -1;
-    if (k < 0 || argc - optind != operands[k]) {
+    n = argc - optind;
+    // label takes its TEXT, unless it clears.
+    if (k < 0 || (n != operands[k] && !(k == 7 && n == 2 && !job->clear))) {
         fputs(usage, stderr);
         *ok = 0;
         return 0;
     }
     job->command = commands[k];
     job->in = argv[optind];
-    job->out = operands[k] == 2 ? argv[optind + 1] : nullptr;
+    job->out = n == 2 ? argv[optind + 1] : nullptr;
     return 1;
 }
 
 int main(int argc, char **argv)
 {
-    imagejob job = {0, 0, nullptr, nullptr, nullptr, nullptr, -1, -1, 0, -1};
+    imagejob job = {0, 0, 0, nullptr, nullptr, nullptr, nullptr, -1, -1, 0, -1};
     int ok = 1;
 
     datastreams();
@@ -517,6 +525,8 @@ int main(int argc, char **argv)
             ok = unwrap(&job);
         else if (strcmp(job.command, "convert") == 0)
             ok = convert(&job);
+        else if (strcmp(job.command, "label") == 0)
+            ok = label(&job);
         else
             ok = protect(&job, strcmp(job.command, "protect") == 0);
     }

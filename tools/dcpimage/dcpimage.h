@@ -10,6 +10,7 @@
 
 struct imagejob {
     int force;
+    int clear;          // -c: the label removed
     int utf8;           // -u: the label is UTF-8
     const char *label;  // -L, or null
     const char *command, *in, *out;
@@ -24,6 +25,11 @@ FILE *opentemp(const imagejob *job);
 int finishtemp(const imagejob *job, int ok);
 int mayoverwrite(const imagejob *job);
 void droptemp(void);
+
+int makelabel(const char *text, int utf8, unsigned char *label);
+
+// label.cpp
+int label(const imagejob *job);
 
 // containers.cpp
 int32_t formatofname(const char *path);

@@ -9,12 +9,12 @@
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
 #include "tools/sjisnames.h"
-#include "tools/imageopts.h"
+#include "tools/options.h"
 #include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
 static const char usage[] =
-    "Usage: sectmap [-c] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
+    "Usage: sectmap [-c] [-l] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
     "       sectmap [-u] [-F FORMAT] [-d N] -s SECTOR IMAGE\n"
     "Lists every file and directory of the FAT12 volume in IMAGE (DCP, D88,\n"
     "FDI, NFD or raw), or the PATHs given, one line each: SECTOR SECTORS BYTES\n"
@@ -22,6 +22,8 @@ static const char usage[] =
     "SECTOR is the first logical sector (as sectdefs gives it), SECTORS what a\n"
     "loader reads, EXTENTS the runs of sectors the chain occupies.\n"
     "  -c, --contiguous     fail unless every file listed lies in one run\n"
+    "  -l, --long           ATTRIBUTES DATE TIME before PATH (attributes DASHR:\n"
+    "                       directory, archive, system, hidden, read-only)\n"
     "  -s, --sector SECTOR  tell what the logical sector SECTOR holds\n"
     "  -u, --utf8           PATHs given and printed are UTF-8, the image's Shift-JIS\n"
     "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found from\n"
@@ -30,9 +32,11 @@ static const char usage[] =
     "Exit status: 0 on success, 1 on failure or damage.\n";
 
 struct mapjob {
-    imagechoice from;
+    commonopts common;
     int contiguous;
-    int32_t sector; // -1 for the listing
+    int longform;    // -l: attributes, date and time too
+    int sectorgiven;
+    int32_t sector;  // -1 for the listing
     const char *image;
     char **paths;
     int32_t pathcount;
@@ -106,8 +110,9 @@ static int complain(const char *given, int32_t slot, const chainsummary *s, int 
     return ok;
 }
 
-// Writes the line of the entry at slot; 1 when it has nothing to report.
-static int listentry(const char *given, int32_t slot, int kind, int contiguous)
+// Writes the line of the entry at slot, with its attributes and time in
+// the long form; 1 when it has nothing to report.
+static int listentry(const char *given, int32_t slot, int kind, const mapjob *job)
 {
     chainsummary s;
 
@@ -117,12 +122,14 @@ static int listentry(const char *given, int32_t slot, int kind, int contiguous)
     if (kind == WALKAGAIN || kind == WALKCROSSED)
         s.damage = CHAINSOUND;
     putmapfields(stdout, &dp, &chain, slot, &s, walkmark(kind, &s));
+    if (job->longform)
+        putlongfields(stdout, &dp, slot);
     if (given)
         fputs(given, stdout);
     else
         putwalkpath(stdout, &dp, &walk, slot, utf8names);
     putc('\n', stdout);
-    return complain(given, slot, &s, kind, contiguous);
+    return complain(given, slot, &s, kind, job->contiguous);
 }
 
 // Every entry, depth first; 1 when none had anything to report.
@@ -136,7 +143,7 @@ static int listtree(FILE *image, const mapjob *job)
     // stopping where they do keeps the listing's work within the clusters.
     claimchains(&chain);
     while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0)
-        ok = listentry(nullptr, slot, kind, job->contiguous) && ok;
+        ok = listentry(nullptr, slot, kind, job) && ok;
     return ok;
 }
 
@@ -166,7 +173,7 @@ static int listpaths(FILE *image, const mapjob *job)
             ok = 0;
             continue;
         }
-        ok = listentry(p, slot, WALKFILE, job->contiguous) && ok;
+        ok = listentry(p, slot, WALKFILE, job) && ok;
     }
     return ok;
 }
@@ -226,7 +233,8 @@ static int runjob(const mapjob *job)
         fprintf(stderr, "Could not open DCP file %s for reading\n", job->image);
         return 0;
     }
-    stage = loadimage(image, &dp, &map, job->from.container, job->from.disk, workbuf);
+    stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
+                      workbuf);
     imagebytes = imagesize(image);
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, &dp, stage, job->image);
@@ -248,61 +256,63 @@ static int32_t parsesector(const char *text)
     return len == 0 ? -1 : parsenum((const unsigned char *)text, len);
 }
 
+// Takes one of sectmap's own options into job: OPTTAKEN, or OPTBAD after
+// saying why not.
+static int takeoption(int c, const char *arg, mapjob *job)
+{
+    if (c == 'c' || c == 'l') {
+        *(c == 'c' ? &job->contiguous : &job->longform) = 1;
+        return OPTTAKEN;
+    }
+    // Only -s is left: getopt said anything else is unknown.
+    job->sectorgiven = 1;
+    if ((job->sector = parsesector(arg)) < 0) {
+        fputs("Bad sector number\n", stderr);
+        return OPTBAD;
+    }
+    return OPTTAKEN;
+}
+
 // Reads the options into job: 1 to run it, 0 when done (help, version) or
 // wrong (*ok then 0).
 static int parseargs(int argc, char **argv, mapjob *job, int *ok)
 {
     static const option longs[] = {{"contiguous", no_argument, nullptr, 'c'},
                                    {"sector", required_argument, nullptr, 's'},
-                                   {"utf8", no_argument, nullptr, 'u'},
-                                   IMAGELONGOPTIONS,
-                                   {"help", no_argument, nullptr, 'h'},
-                                   {"version", no_argument, nullptr, 'V'},
+                                   {"long", no_argument, nullptr, 'l'},
+                                   COMMONLONGOPTIONS,
                                    {nullptr, 0, nullptr, 0}};
-    int c, sectorgiven = 0;
+    int c;
 
-    while ((c = getopt_long(argc, argv, "cs:u" IMAGEOPTIONS, longs, nullptr)) != -1) {
-        int taken = imageoption(c, optarg, &job->from);
-        if (taken == 1)
-            continue;
-        if (taken == 0)
-            c = '?'; // a bad value: as a wrong option
-        if (c == 'c' || c == 'u') {
-            *(c == 'c' ? &job->contiguous : &utf8names) = 1;
-        } else if (c == 's') {
-            sectorgiven = 1;
-            if ((job->sector = parsesector(optarg)) < 0) {
-                fputs("Bad sector number\n", stderr);
-                *ok = 0;
-                return 0;
-            }
-        } else if (c == 'h' || c == 'V') {
-            if (c == 'h')
-                fputs(usage, stdout);
-            else
-                printversion("sectmap");
-            return 0;
-        } else {
-            *ok = 0;
+    while ((c = getopt_long(argc, argv, "cs:l" COMMONOPTIONS, longs, nullptr)) != -1) {
+        int r = commonoption(c, optarg, &job->common, "sectmap", usage);
+        if (r == OPTOTHER)
+            r = takeoption(c, optarg, job);
+        if (r != OPTTAKEN) {
+            *ok = r == OPTDONE;
             return 0;
         }
     }
     job->image = optind < argc ? argv[optind] : nullptr;
     job->paths = argv + optind + 1;
     job->pathcount = optind < argc ? argc - optind - 1 : 0;
-    if (!job->image || (sectorgiven && (job->pathcount > 0 || job->contiguous))) {
+    if (!job->image ||
+        (job->sectorgiven && (job->pathcount > 0 || job->contiguous || job->longform))) {
         fputs(usage, stderr);
         *ok = 0;
         return 0;
     }
+    utf8names = job->common.utf8;
     return 1;
 }
 
 int main(int argc, char **argv)
 {
-    mapjob job = {{-1, 0}, 0, -1, nullptr, nullptr, 0};
+    mapjob job = {};
     int ok = 1;
 
+    initcommonopts(&job.common);
+    job.sector = -1;
     datastreams();
     if (parseargs(argc, argv, &job, &ok)) {
         initdiskprops(&dp);

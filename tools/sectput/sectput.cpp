@@ -14,7 +14,7 @@
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
 #include "tools/sjisnames.h"
-#include "tools/imageopts.h"
+#include "tools/options.h"
 #include "tools/toolinfo.h"
 #include "volume/diskprops.h"
 
@@ -38,8 +38,7 @@ static const char usage[] =
 enum { COPYBUFSIZE = 65536 };
 
 struct putjob {
-    imagechoice from;
-    int dryrun;
+    commonopts common;
     int keep;
     const char *list; // -l, or null for the one put of the command line
     const char *image;
@@ -391,7 +390,7 @@ static void reportput(const putjob *job, const putline *line, int32_t slot, int 
     putc('\n', stdout);
     if (ran && plan.original[first] != 0 && plan.original[first] != first) {
         putpart(line, 0, line->pathlen);
-        fprintf(stderr, " %s from sector %d to sector %d\n", job->dryrun ? "would move" : "moved",
+        fprintf(stderr, " %s from sector %d to sector %d\n", job->common.dryrun ? "would move" : "moved",
                 clustersector(&dp, plan.original[first]), clustersector(&dp, first));
     }
 }
@@ -421,7 +420,7 @@ static int writeputs(FILE *image, const putjob *job)
         // Of a path put more than once, the last put gave the file its run.
         first = entrycluster(&dp, slot);
         ran = first != 0 && plan.planned[first] == put;
-        if (!job->dryrun && ran && !copyhost(image, line.file, first, entrysize(&dp, slot))) {
+        if (!job->common.dryrun && ran && !copyhost(image, line.file, first, entrysize(&dp, slot))) {
             fprintf(stderr, "Could not copy %s into %s; it is left as it was\n",
                     line.file, job->image);
             ok = 0;
@@ -431,7 +430,7 @@ static int writeputs(FILE *image, const putjob *job)
     }
     stopputs(&src);
     // A list with no put changes nothing, not even the FAT copies.
-    if (ok && !job->dryrun && put > 0 &&
+    if (ok && !job->common.dryrun && put > 0 &&
         !(writedirectories(image, &dp, plan.dirty, plan.rootdirty) &&
           writefats(image, &dp, workbuf))) {
         fprintf(stderr, "Could not write %s; it is left as it was\n", job->image);
@@ -464,12 +463,12 @@ static int imageholdsplan(FILE *image, const putjob *job)
 static FILE *openimage(const putjob *job, replacement *r)
 {
     int why = REPLACEREAD;
-    FILE *image = job->dryrun ? fopen(job->image, "rb")
+    FILE *image = job->common.dryrun ? fopen(job->image, "rb")
                               : startreplacement(r, job->image, 1, copybuf, COPYBUFSIZE, &why);
 
     if (!image && why == REPLACEREAD)
         fprintf(stderr, "Could not open DCP file %s for %s\n", job->image,
-                job->dryrun ? "reading" : "writing");
+                job->common.dryrun ? "reading" : "writing");
     else if (!image)
         fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
                                            : "Could not write a temporary file beside %s\n",
@@ -488,16 +487,17 @@ static int runjob(const putjob *job)
         return 0;
     // Files put one after another go out in few large writes (the
     // replacement's stream has a buffer as large already).
-    if (job->dryrun)
+    if (job->common.dryrun)
         setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
-    stage = loadimage(image, &dp, &map, job->from.container, job->from.disk, workbuf);
+    stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
+                      workbuf);
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, &dp, stage, job->image);
         ok = 0;
     }
-    ok = ok && (job->dryrun || imagewritable(stderr, &dp, job->image));
+    ok = ok && (job->common.dryrun || imagewritable(stderr, &dp, job->image));
     ok = ok && planputs(image, job) && imageholdsplan(image, job) && writeputs(image, job);
-    if (job->dryrun) {
+    if (job->common.dryrun) {
         fclose(image);
     } else if (!finishreplacement(&r, ok) && ok) {
         fprintf(stderr, "Could not write %s; it is left as it was\n", job->image);
@@ -511,33 +511,20 @@ static int runjob(const putjob *job)
 static int parseargs(int argc, char **argv, putjob *job, int *ok)
 {
     static const option longs[] = {{"list", required_argument, nullptr, 'l'},
-                                   {"dry-run", no_argument, nullptr, 'n'},
                                    {"keep", no_argument, nullptr, 'k'},
-                                   {"utf8", no_argument, nullptr, 'u'},
-                                   IMAGELONGOPTIONS,
-                                   {"help", no_argument, nullptr, 'h'},
-                                   {"version", no_argument, nullptr, 'V'},
+                                   DRYRUNOPTION,
+                                   COMMONLONGOPTIONS,
                                    {nullptr, 0, nullptr, 0}};
     int c;
 
-    while ((c = getopt_long(argc, argv, "l:nku" IMAGEOPTIONS, longs, nullptr)) != -1) {
-        int taken = imageoption(c, optarg, &job->from);
-        if (taken == 1)
-            continue;
-        if (taken == 0)
-            c = '?'; // a bad value: as a wrong option
-        if (c == 'l') {
+    while ((c = getopt_long(argc, argv, "l:kn" COMMONOPTIONS, longs, nullptr)) != -1) {
+        int r = commonoption(c, optarg, &job->common, "sectput", usage);
+        if (r == OPTOTHER && c == 'l')
             job->list = optarg;
-        } else if (c == 'n' || c == 'k' || c == 'u') {
-            *(c == 'n' ? &job->dryrun : c == 'k' ? &job->keep : &utf8names) = 1;
-        } else if (c == 'h' || c == 'V') {
-            if (c == 'h')
-                fputs(usage, stdout);
-            else
-                printversion("sectput");
-            return 0;
-        } else {
-            *ok = 0;
+        else if (r == OPTOTHER)
+            job->keep = 1; // -k: getopt said anything else is unknown
+        else if (r != OPTTAKEN) {
+            *ok = r == OPTDONE;
             return 0;
         }
     }
@@ -549,14 +536,16 @@ static int parseargs(int argc, char **argv, putjob *job, int *ok)
     job->image = argv[optind];
     job->path = job->list ? nullptr : argv[optind + 1];
     job->file = job->list ? nullptr : argv[optind + 2];
+    utf8names = job->common.utf8;
     return 1;
 }
 
 int main(int argc, char **argv)
 {
-    putjob job = {{-1, 0}, 0, 0, nullptr, nullptr, nullptr, nullptr};
+    putjob job = {};
     int ok = 1;
 
+    initcommonopts(&job.common);
     datastreams();
     if (parseargs(argc, argv, &job, &ok) && (ok = sourcedate(&epoch))) {
         initdiskprops(&dp);

@@ -1,0 +1,100 @@
+// The options every program of ours that opens an image takes the same way:
+// -u (image paths are UTF-8), -F FORMAT and -d N (the container said
+// outright, and which disk of a file that holds several), -n (plan and
+// print, write nothing), --help and --version. Header-only.
+#ifndef TOOLS_OPTIONS_H
+#define TOOLS_OPTIONS_H
+
+#include <cstdio>
+#include <cstring>
+#include <getopt.h>
+
+#include "tools/toolinfo.h"
+#include "volume/image/sectormap.h"
+
+// The short options, for getopt's string, and the long ones: each program
+// adds its own, and "n" with DRYRUNOPTION only when it has a dry run.
+#define COMMONOPTIONS "uF:d:"
+#define COMMONLONGOPTIONS                                                       \
+    {"utf8", no_argument, nullptr, 'u'}, {"format", required_argument, nullptr, 'F'}, \
+    {"disk", required_argument, nullptr, 'd'}, {"help", no_argument, nullptr, OPTHELP}, \
+    {"version", no_argument, nullptr, OPTVERSION}
+#define DRYRUNOPTION {"dry-run", no_argument, nullptr, 'n'}
+
+struct imagechoice {
+    int32_t container; // -1: from the content
+    int32_t disk;      // from 0
+};
+
+struct commonopts {
+    imagechoice from;
+    int utf8;   // -u
+    int dryrun; // -n
+};
+
+enum { OPTTAKEN = 1, OPTBAD = 0, OPTOTHER = -1, OPTDONE = 2 };
+// --help and --version have no short form: every letter is free for a
+// program's own options (sectattr's -h clears the hidden attribute).
+enum { OPTHELP = 1000, OPTVERSION };
+
+// Takes -F or -d with its argument into ic: OPTTAKEN, OPTBAD after saying on
+// standard error why the value is not good, OPTOTHER when c is neither.
+inline int imageoption(int c, const char *arg, imagechoice *ic)
+{
+    int32_t n = 0;
+    size_t i;
+
+    if (c == 'F') {
+        ic->container = containernamed(arg);
+        if (ic->container >= 0)
+            return OPTTAKEN;
+        fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd or raw\n", arg);
+        return OPTBAD;
+    }
+    if (c != 'd')
+        return OPTOTHER;
+    for (i = 0; arg[i] >= '0' && arg[i] <= '9' && n < 100000; i++)
+        n = n * 10 + (arg[i] - '0');
+    if (i == 0 || arg[i] || n < 1 || n > 9999) {
+        fprintf(stderr, "Bad disk number %s: 1 for the first disk of the file, 2 for the "
+                        "second...\n", arg);
+        return OPTBAD;
+    }
+    ic->disk = n - 1;
+    return OPTTAKEN;
+}
+
+// Takes option c (as getopt gave it, with arg) into o: OPTTAKEN; OPTBAD for
+// a bad value (said) or an unknown option (getopt said it); OPTDONE after
+// printing the usage text (--help) or the version line of the program
+// named name; OPTOTHER when c is the program's own.
+inline int commonoption(int c, const char *arg, commonopts *o, const char *name,
+                        const char *usage)
+{
+    if (c == 'u' || c == 'n') {
+        *(c == 'u' ? &o->utf8 : &o->dryrun) = 1;
+        return OPTTAKEN;
+    }
+    if (c == OPTHELP || c == OPTVERSION) {
+        if (c == OPTHELP)
+            fputs(usage, stdout);
+        else
+            printversion(name);
+        return OPTDONE;
+    }
+    if (c == '?' || c == ':')
+        return OPTBAD;
+    return imageoption(c, arg, &o->from);
+}
+
+// Options as every program starts them: the container from the content,
+// the first disk, nothing else set.
+inline void initcommonopts(commonopts *o)
+{
+    o->from.container = -1;
+    o->from.disk = 0;
+    o->utf8 = 0;
+    o->dryrun = 0;
+}
+
+#endif
