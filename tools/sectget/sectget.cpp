@@ -317,7 +317,7 @@ struct selection {
 
 static selection chosen;
 static int32_t rowslot[FATENDOFCHAIN + 2]; // by cache row: the entry that names it
-static int32_t gotstart[FATENDOFCHAIN];    // by first cluster: the file got there, or 0
+static int32_t gotstart[FATENDOFCHAIN];    // by first cluster: 1 + the slot of the file got, or 0
 static unsigned char *gotmark;            // by slot / 32: got (an empty file too)
 static unsigned char *existed;            // by slot / 32: the host file was there before
 
@@ -431,7 +431,7 @@ static int getfile(FILE *image, hosttree *t, const getjob *job, int32_t depth, c
     }
     gotmark[slot / 32] = 1;
     if (entrycluster(&dp, slot) >= 2 && entrycluster(&dp, slot) < FATENDOFCHAIN)
-        gotstart[entrycluster(&dp, slot)] = slot;
+        gotstart[entrycluster(&dp, slot)] = slot + 1;
     return 1;
 }
 
@@ -542,7 +542,7 @@ static void putgotlist(FILE *image, const getjob *job)
 
     for (int32_t c = 2; c < FATENDOFCHAIN; c++)
         if (gotstart[c])
-            putgotline(job, gotstart[c]);
+            putgotline(job, gotstart[c] - 1);
     startwalk(&dp, &walk);
     while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0) {
         int32_t c = entrycluster(&dp, slot);
