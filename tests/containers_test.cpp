@@ -265,8 +265,9 @@ bytes volumeread(const std::string &image, const std::string &opts = "")
 } // namespace
 
 // The same volume in every container: the same listing, the same defines,
-// and a put and a patch that change the same volume bytes and not one other
-// byte of the file.
+// the same files got; a put, a patch, a removal, a move, attributes and a
+// label change the same volume bytes and not one other byte of the file,
+// and MAME's floptool reads the result as that volume.
 TEST(containers, everyprogramreadsandwritesthevolumeineverycontainer)
 {
     std::string dir = tempdir(), base = dir + "/base.dcp";
@@ -287,31 +288,53 @@ TEST(containers, everyprogramreadsandwritesthevolumeineverycontainer)
         const char *name;
         bytes (*make)(const bytes &vol, const bytes &other);
         std::string opts, read;
+        const char *floptool; // the referee's name of the format, where it reads it
     } layouts[] = {
-        {"d88 shuffled", [](const bytes &v, const bytes &) { return d88(v, g2hd); }, "", ""},
+        {"d88 shuffled", [](const bytes &v, const bytes &) { return d88(v, g2hd); }, "", "",
+         "d88"},
         {"d88 second disk",
          [](const bytes &v, const bytes &o) {
              bytes b = d88(o, g2hd), m = d88(v, g2hd);
              b.insert(b.end(), m.begin(), m.end());
              return b;
          },
-         "-d 2", "-d 2"},
+         "-d 2", "-d 2", nullptr},
         {"nfd r1 with retry data", [](const bytes &v, const bytes &) { return nfd(v, g2hd, 1); },
-         "", ""},
-        {"nfd r0", [](const bytes &v, const bytes &) { return nfd(v, g2hd, 0); }, "", ""},
+         "", "", nullptr},
+        {"nfd r0", [](const bytes &v, const bytes &) { return nfd(v, g2hd, 0); }, "", "", "nfd"},
         // The last track, empty, left out.
         {"compact dcp", [](const bytes &v, const bytes &) { return dcp(v, g2hd, 153); }, "",
-         "--fill 0"},
-        {"fdi", [](const bytes &v, const bytes &) { return fdi(v, g2hd); }, "-F fdi", ""},
-        {"raw", [](const bytes &v, const bytes &) { return v; }, "", ""},
+         "--fill 0", nullptr},
+        {"fdi", [](const bytes &v, const bytes &) { return fdi(v, g2hd); }, "-F fdi", "",
+         "pc98_fdi"},
+        {"raw", [](const bytes &v, const bytes &) { return v; }, "", "", nullptr},
     };
     toolrun listing = tool(SECTMAP_BIN, quote(base));
     ASSERT_EQ(listing.status, 0);
     toolrun defines = tool(SECTDEFS_BIN, quote(base) + " " + quote(dir + "/list") + " /dev/stdout");
-    ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " DATA\\NEW.BIN " + quote(dir + "/a")).status, 0);
+    ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " 'DATA\\NEW.BIN' " + quote(dir + "/a")).status, 0);
     bytes afterput = volumeread(base);
+    ASSERT_EQ(sh("cp " + quote(base) + " " + quote(dir + "/put.dcp")), 0);
     ASSERT_EQ(tool(TABLEPATCH_BIN, quote(base) + " " + quote(dir + "/fixups")).status, 0);
     bytes afterpatch = volumeread(base);
+    // The edits, each run with the layout's options before its words.
+    const std::vector<std::pair<std::string, std::string>> edits = {
+        {SECTATTR_BIN, "+h +s IMAGE 'BOOT\\LOADER.BIN'"},
+        {SECTMV_BIN, "IMAGE 'DATA\\NEW.BIN' BOOT"},
+        {SECTRM_BIN, "IMAGE 'BOOT\\FILES.TBL'"},
+        {DCPIMAGE_BIN, "label IMAGE NEWLABEL"}};
+    auto edit = [&](const std::string &image, const std::string &opts) {
+        for (const auto &e : edits) {
+            std::string args = e.second;
+            size_t at = args.find("IMAGE");
+            args.replace(at, 5, opts + " " + quote(image));
+            EXPECT_EQ(tool(e.first, args).status, 0) << image << " " << args;
+        }
+    };
+    edit(base, "");
+    edit(dir + "/put.dcp", "");
+    bytes editedpatch = volumeread(base), editedput = volumeread(dir + "/put.dcp");
+    toolrun gotten = tool(SECTGET_BIN, "-a " + quote(dir + "/got") + " " + quote(base));
     for (const layout &l : layouts) {
         std::string image = dir + "/image";
         writefile(image, l.make(vol, other));
@@ -321,7 +344,7 @@ TEST(containers, everyprogramreadsandwritesthevolumeineverycontainer)
         EXPECT_EQ(tool(SECTDEFS_BIN, quote(image) + " " + quote(dir + "/list") + " /dev/stdout").out,
                   first ? defines.out : "")
             << l.name;
-        toolrun put = tool(SECTPUT_BIN, l.opts + " " + quote(image) + " DATA\\NEW.BIN " +
+        toolrun put = tool(SECTPUT_BIN, l.opts + " " + quote(image) + " 'DATA\\NEW.BIN' " +
                                             quote(dir + "/a"));
         EXPECT_EQ(put.status, 0) << l.name << put.err;
         if (first) {
@@ -330,10 +353,31 @@ TEST(containers, everyprogramreadsandwritesthevolumeineverycontainer)
         }
         bytes now = volumeread(image, l.read);
         EXPECT_TRUE(now == (first ? afterpatch : afterput)) << l.name;
+        edit(image, l.opts);
+        now = volumeread(image, l.read);
+        EXPECT_TRUE(now == (first ? editedpatch : editedput)) << l.name;
         // Every byte outside the sectors' data is as it was: the same
         // layout made from the new volume is the file, byte for byte.
         EXPECT_TRUE(readfile(image) == l.make(now, other)) << l.name;
+        if (first) {
+            sh("rm -rf " + quote(dir + "/got2"));
+            toolrun got = tool(SECTGET_BIN, "-a " + quote(dir + "/got2") + " " + quote(image));
+            EXPECT_EQ(got.status, 0) << l.name << got.err;
+            EXPECT_EQ(sh("diff -r " + quote(dir + "/got") + " " + quote(dir + "/got2")), 0)
+                << l.name;
+        }
+        const char *referee = l.floptool;
+        if (referee) {
+            std::string raw = dir + "/floptool.hdm";
+            sh("rm -f " + quote(raw));
+            EXPECT_EQ(sh(std::string("floptool flopconvert ") + referee + " pc98 " + quote(image) +
+                         " " + quote(raw) + " >/dev/null 2>&1"),
+                      0)
+                << l.name;
+            EXPECT_TRUE(readfile(raw) == now) << l.name;
+        }
     }
+    EXPECT_EQ(gotten.status, 0);
 }
 
 // convert writes what MAME's floptool reads back as the same volume, and
@@ -447,9 +491,17 @@ TEST(containers, awriteprotectedimageisneverwritten)
         std::string says = image + " is write-protected (the flag in its " +
                            (ext[0] == 'd' ? "D88" : "NFD") + " header); dcpimage unprotect " +
                            image + " lifts it\n";
-        toolrun put = tool(SECTPUT_BIN, quote(image) + " A.BIN " + quote(dir + "/a"));
-        EXPECT_EQ(put.status, 1);
-        EXPECT_EQ(put.err, says);
+        // Every program that writes the volume, writing nothing.
+        for (const auto &w : std::vector<std::pair<std::string, std::string>>{
+                 {SECTPUT_BIN, quote(image) + " A.BIN " + quote(dir + "/a")},
+                 {SECTRM_BIN, quote(image) + " KEEP.BIN"},
+                 {SECTMV_BIN, quote(image) + " KEEP.BIN K.BIN"},
+                 {SECTATTR_BIN, "+h " + quote(image) + " KEEP.BIN"},
+                 {DCPIMAGE_BIN, "label " + quote(image) + " X"}}) {
+            toolrun put = tool(w.first, w.second);
+            EXPECT_EQ(put.status, 1) << w.second;
+            EXPECT_EQ(put.err, says) << w.second;
+        }
         toolrun patch = tool(TABLEPATCH_BIN, quote(image) + " " + quote(dir + "/fixups"));
         EXPECT_EQ(patch.status, 1);
         EXPECT_EQ(patch.out, says);
@@ -502,6 +554,8 @@ TEST(containers, asectorthecontainerlacksisnamednotread)
         {SECTMAP_BIN, "-s 16 " + quote(nob), 1, "16: not in the image\n", ""},
         {SECTPUT_BIN, quote(nob) + " B.BIN " + quote(dir + "/a"), 1, "",
          "Sector 16, which the puts write, is not in " + nob + "; nothing written\n"},
+        {SECTGET_BIN, quote(nob) + " B.BIN -", 1, "",
+         "B.BIN: damaged, not got: a sector of it is not in the image\n"},
     };
     for (const auto &c : cases) {
         bytes before = readfile(nob);
