@@ -27,6 +27,7 @@ static unsigned char listbuf[256];
 static dirwalk walk;
 static chainwalk chain;
 static putplan plan;
+static unsigned char owners[FATENDOFCHAIN];
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -150,6 +151,9 @@ static void putlines(FILE *image, const uint8_t *list, size_t len, size_t imagel
     if (!f)
         return;
     initputplan(&plan, (int)(len & 1));
+    // As sectput: no chain that crosses another is freed or written through.
+    countowners(image, &dp, &walk, &chain, owners);
+    plan.owners = owners;
     bufused = (int32_t)fread(listbuf, 1, sizeof listbuf, f);
     while (ok && more && lines++ < 16) {
         more = nextline(f, listbuf, sizeof listbuf, &bufused, &linestart, &lineend, &lastcr);

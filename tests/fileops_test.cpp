@@ -217,7 +217,12 @@ TEST(fileops, damagedchainsarenamedneverfreed)
     EXPECT_EQ(left, "GOOD.BIN\n");
     // Neither removed nor replaced: freeing the chain could free another's data.
     bytes before = readfile(dcp);
+    writefile(dir + "/f", bytes(10, 1));
     for (const char *name : {"LOOP.BIN", "FREE.BIN", "BAD.BIN", "CROSS1.BIN", "CROSS2.BIN"}) {
+        toolrun put = runtool(std::string(SECTPUT_BIN) + " " + quote(dcp) + " " + name + " " +
+                              quote(dir + "/f"));
+        EXPECT_EQ(put.status, 1) << name;
+        EXPECT_NE(put.err.find(name), std::string::npos) << put.err;
         toolrun rm = tool(SECTRM_BIN, quote(dcp) + " GOOD.BIN " + name);
         EXPECT_EQ(rm.status, 1) << name;
         EXPECT_NE(rm.err.find(name), std::string::npos) << rm.err;

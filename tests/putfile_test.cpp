@@ -160,3 +160,36 @@ TEST(putfile, afileinthelastclusterscannotgrowpasttheend)
     EXPECT_EQ(put(r.get(), &p, "END.BIN", 1024), PUTOK);
     EXPECT_EQ(p.first, 2); // the lowest run, not 2848 and past the volume
 }
+
+TEST(putfile, achainthatcrossesanotheriseitherrefusedorneverwrittenbeyondit)
+{
+    // DIR's chain 5, 6, 7 shares 6 and 7 with OLD.BIN; DIR's first two
+    // clusters are full, so its next free slot lies in 7.
+    fakevolume v;
+    v.build();
+    v.entry(-1, 0, "DIR        ", 0x10, 5);
+    v.chain({5, 6, 7});
+    for (int i = 0; i < 32; i++)
+        v.entry(5 + i / 16, i % 16, "F" + std::to_string(10 + i) + "     BIN", 0x20, 0, 0);
+    v.entry(-1, 1, "OLD     BIN", 0x20, 6, 1024);
+    static putplan p;
+    static dirwalk w;
+    static chainwalk cw;
+    static unsigned char owners[FATENDOFCHAIN];
+    // Seen (as sectput sees it): refused before anything changes.
+    auto r = openvol(v.img, "rb+");
+    initputplan(&p, 0);
+    countowners(r->f, &r->dp, &w, &cw, owners);
+    p.owners = owners;
+    EXPECT_EQ(put(r.get(), &p, "OLD.BIN", 10), PUTCROSSED);
+    EXPECT_EQ(p.held.badcluster, 6);
+    EXPECT_EQ(put(r.get(), &p, "DIR\\NEW.BIN", 10), PUTCROSSED);
+    // Unseen: with DIR read, OLD.BIN keeps 6 and frees 7, which cuts DIR's
+    // chain there; a new entry in DIR's cut-off cluster is refused, never
+    // marked past the FAT.
+    r = openvol(v.img, "rb+");
+    initputplan(&p, 0);
+    ASSERT_EQ(put(r.get(), &p, "DIR\\A.BIN", 10), PUTOK);
+    ASSERT_EQ(put(r.get(), &p, "OLD.BIN", 10), PUTOK);
+    EXPECT_EQ(put(r.get(), &p, "DIR\\B.BIN", 10), PUTDAMAGED);
+}

@@ -18,7 +18,8 @@ void setattributes(diskprops *dp, putplan *p, int32_t slot, int32_t set, int32_t
     if (after == before)
         return;
     dp->dirbuf[slot + 11] = (unsigned char)after;
-    markslot(dp, p, rowofslot(dp, slot), slot);
+    // No chain changes here: the slot's cluster is always found.
+    (void)markslot(dp, p, rowofslot(dp, slot), slot);
 }
 
 // The dirbuf offset of the root's volume label entry, or -1.
@@ -48,7 +49,7 @@ int setlabel(diskprops *dp, putplan *p, const unsigned char *label)
         dp->dirbuf[at] = DELETEDMARK;
     if (!label) {
         if (at >= 0)
-            markslot(dp, p, 0, at);
+            (void)markslot(dp, p, 0, at);
         return PUTOK;
     }
     if (at >= 0 && memcmp(dp->dirbuf + at, label, 11) == 0)
@@ -56,7 +57,7 @@ int setlabel(diskprops *dp, putplan *p, const unsigned char *label)
     if (at < 0 && (at = findfreeslot(dp, 0)) < 0)
         return PUTROOTFULL;
     fillentry(dp->dirbuf + at, label, ATTRLABEL, 0, 0, &midnight);
-    markslot(dp, p, 0, at);
+    (void)markslot(dp, p, 0, at);
     return PUTOK;
 }
 

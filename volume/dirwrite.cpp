@@ -87,29 +87,35 @@ int32_t rowofslot(const diskprops *dp, int32_t at)
 }
 
 // The cluster that holds the slot at dirbuf offset at of a cached
-// directory; -1 for the root, which has none.
+// directory; -1 for the root, which has none; LOSTCLUSTER when the
+// directory's chain, as the FAT has it now, no longer reaches that slot (a
+// put freed clusters under a cross-linked directory).
 int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at)
 {
     const cacheddir *r = &dp->dirtable[row];
     int32_t c = r->cluster, k;
 
-    if (c < 0)
+    if (c == -1)
         return -1;
-    for (k = (at - r->start) / dp->clusterbytes; k > 0; k--)
+    for (k = (at - r->start) / dp->clusterbytes; k > 0 && c >= 2 && c < FATENDOFCHAIN; k--)
         c = dp->fat[c];
-    return c;
+    return c >= 2 && c < FATENDOFCHAIN ? c : LOSTCLUSTER;
 }
 
 // Marks the cluster that holds a changed slot of the cached directory row
-// (or the root) to be written.
-void markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at)
+// (or the root) to be written: 1, or 0 when that cluster is no longer the
+// directory's (the change must then be refused: it could not be written).
+int markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at)
 {
     int32_t c = slotcluster(dp, row, at);
 
+    if (c == LOSTCLUSTER)
+        return 0;
     if (c < 0)
         p->rootdirty = 1;
     else
         p->dirty[c] = 1;
+    return 1;
 }
 
 // Writes len bytes of dirbuf from offset from at image offset to; 1 on success.

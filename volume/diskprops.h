@@ -236,6 +236,7 @@ void fillentry(unsigned char *slot, const unsigned char *name, int32_t attr, int
                uint32_t size, const fattime *t);
 void updateentry(unsigned char *slot, int32_t cluster, uint32_t size, const fattime *t);
 int32_t findfreeslot(const diskprops *dp, int32_t row);
+enum { LOSTCLUSTER = -2 };
 int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at);
 int32_t rowofslot(const diskprops *dp, int32_t at);
 int writedirectories(FILE *image, diskprops *dp, const unsigned char *dirty, int rootdirty);
@@ -245,7 +246,7 @@ int writedirectories(FILE *image, diskprops *dp, const unsigned char *dirty, int
 enum {
     PUTOK = 0, PUTBADPATH, PUTBADNAME, PUTISDIR, PUTTHROUGHFILE, PUTDAMAGED, PUTUNREADABLE,
     PUTTOOBIG, PUTNOROOM, PUTROOTFULL, PUTMOVE, PUTNOMEMORY, PUTNORESERVED, PUTBADMARK,
-    PUTNOSYSTEMAREA
+    PUTNOSYSTEMAREA, PUTCROSSED
 };
 struct putplan {
     int keep;                            // refuse to move a file that had clusters
@@ -257,6 +258,8 @@ struct putplan {
     int rootdirty;
     int fatdirty;                        // the FAT changed (sectput writes it always)
     chainwalk held;                      // the chain of the file being replaced
+    const unsigned char *owners;         // chains per cluster (countowners), or null: a
+                                         // chain another entry holds too is then not seen
     // What the last putfile did or found.
     int32_t slot;     // dirbuf offset of the file's entry
     int32_t first;    // its first cluster now; 0 when empty
@@ -271,7 +274,7 @@ void initputplan(putplan *p, int keep);
 int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, int32_t len,
             uint32_t size, const fattime *t);
 int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at);
-void markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at);
+int markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at);
 int64_t putreach(const diskprops *dp, const putplan *p);
 int planinimage(diskprops *dp, const putplan *p, int64_t filesize);
 

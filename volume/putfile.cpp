@@ -18,17 +18,23 @@ void initputplan(putplan *p, int keep)
 // PUTOK when the chain from first is sound; its clusters are then held, as
 // the chain of the file being replaced. Else PUTBADMARK when it holds a
 // cluster marked bad (freeing it would hand that cluster to the next file),
-// PUTDAMAGED for any other damage.
+// PUTCROSSED when another entry's chain holds one of its clusters too
+// (freeing or writing it would change that entry; p->held.badcluster names
+// the cluster), PUTDAMAGED for any other damage.
 static int holdchain(const diskprops *dp, putplan *p, int32_t first)
 {
-    int32_t a, b;
+    int32_t a, b, c;
 
     startchain(&p->held, first);
     while (nextrun(dp, &p->held, &a, &b))
         ;
-    if (p->held.damage == CHAINSOUND)
-        return PUTOK;
-    return p->held.damage == CHAINBADMARK ? PUTBADMARK : PUTDAMAGED;
+    if (p->held.damage != CHAINSOUND)
+        return p->held.damage == CHAINBADMARK ? PUTBADMARK : PUTDAMAGED;
+    if (p->owners && first != 0 && (c = crossedcluster(dp, &p->held, first, p->owners)) >= 0) {
+        p->held.badcluster = c;
+        return PUTCROSSED;
+    }
+    return PUTOK;
 }
 
 // The first cluster of the lowest run of count free clusters, for a new
@@ -44,21 +50,27 @@ static int32_t lowestrun(const diskprops *dp, putplan *p, int32_t count)
 // its lowest free cluster: PUTOK with *at its dirbuf offset, or why not.
 int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
 {
-    int32_t c, last;
+    int32_t c, last, steps;
 
     *at = findfreeslot(dp, row);
     if (*at >= 0)
         return PUTOK;
     if (dp->dirtable[row].cluster < 0)
         return PUTROOTFULL;
+    // The directory's chain was sound when it was entered; a put that freed
+    // clusters under a cross-linked one may have cut it since.
+    last = dp->dirtable[row].cluster;
+    for (steps = 0; steps < FATENDOFCHAIN && clusterinvolume(dp, last) &&
+                    dp->fat[last] < FATENDOFCHAIN;
+         steps++)
+        last = dp->fat[last];
+    if (!clusterinvolume(dp, last) || dp->fat[last] < FATENDOFCHAIN)
+        return PUTDAMAGED;
     c = lowestrun(dp, p, 1);
     if (c < 0)
         return PUTNOROOM;
     if (!growdirectoryrow(dp, row))
         return PUTNOMEMORY;
-    // The directory's chain was found sound when it was entered.
-    for (last = dp->dirtable[row].cluster; dp->fat[last] < FATENDOFCHAIN;)
-        last = dp->fat[last];
     setrun(dp, c, 1);
     dp->fat[last] = c;
     p->dirty[c] = 1;
@@ -85,7 +97,8 @@ static int makedirectory(diskprops *dp, putplan *p, int32_t *row, const unsigned
         return PUTNOMEMORY;
     setrun(dp, c, 1);
     fillentry(dp->dirbuf + at, name, ATTRDIR, c, 0, t);
-    markslot(dp, p, *row, at);
+    if (!markslot(dp, p, *row, at))
+        return PUTDAMAGED;
     at = dp->dirtable[newrow].start;
     fillentry(dp->dirbuf + at, (const unsigned char *)".          ", ATTRDIR, c, 0, t);
     fillentry(dp->dirbuf + at + 32, (const unsigned char *)"..         ", ATTRDIR,
@@ -165,7 +178,8 @@ static int replacefile(diskprops *dp, putplan *p, int32_t row, int32_t at, int32
     freechain(dp, old);
     takerun(dp, p, first, count, origin);
     updateentry(dp->dirbuf + at, first, size, t);
-    markslot(dp, p, row, at);
+    if (!markslot(dp, p, row, at))
+        return PUTDAMAGED;
     p->slot = at;
     return PUTOK;
 }
@@ -184,7 +198,8 @@ static int newfile(diskprops *dp, putplan *p, int32_t row, const unsigned char *
     p->first = first;
     takerun(dp, p, first, count, 0);
     fillentry(dp->dirbuf + at, name, ATTRARCHIVE, first, size, t);
-    markslot(dp, p, row, at);
+    if (!markslot(dp, p, row, at))
+        return PUTDAMAGED;
     p->slot = at;
     return PUTOK;
 }

@@ -86,7 +86,6 @@ int removeentry(FILE *image, diskprops *dp, putplan *p, dirwalk *w, chainwalk *c
     }
     freechain(dp, entrycluster(dp, slot));
     dp->dirbuf[slot] = DELETEDMARK;
-    markslot(dp, p, rowofslot(dp, slot), slot);
     p->fatdirty = 1;
-    return REMOVEOK;
+    return markslot(dp, p, rowofslot(dp, slot), slot) ? REMOVEOK : REMOVEDAMAGED;
 }

@@ -150,8 +150,7 @@ int moveentry(FILE *image, diskprops *dp, putplan *p, chainwalk *cw, const unsig
     fromrow = rowofslot(dp, slot);
     if (d.row == fromrow && d.slot < 0) {
         memcpy(dp->dirbuf + slot, d.name, 11);
-        markslot(dp, p, fromrow, slot);
-        return MOVEOK;
+        return markslot(dp, p, fromrow, slot) ? MOVEOK : MOVEDAMAGED;
     }
     memcpy(entry, dp->dirbuf + slot, 32);
     memcpy(entry, d.name, 11);
@@ -162,11 +161,11 @@ int moveentry(FILE *image, diskprops *dp, putplan *p, chainwalk *cw, const unsig
         return r == PUTROOTFULL ? MOVEROOTFULL : r == PUTNOROOM ? MOVENOROOM : MOVENOMEMORY;
     }
     memcpy(dp->dirbuf + d.slot, entry, 32);
-    markslot(dp, p, d.row, d.slot);
     // The old slot's row is found again: growing the new directory may
     // have moved that one's bytes, never this one's.
     dp->dirbuf[slot] = DELETEDMARK;
-    markslot(dp, p, rowofslot(dp, slot), slot);
+    if (!markslot(dp, p, d.row, d.slot) || !markslot(dp, p, rowofslot(dp, slot), slot))
+        return MOVEDAMAGED;
     if (entryisdir(dp, d.slot) && cluster >= 2 && cluster < FATENDOFCHAIN)
         return reparent(image, dp, p, cluster, d.row);
     return MOVEOK;

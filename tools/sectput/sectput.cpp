@@ -74,6 +74,8 @@ static diskprops dp;
 static sectormap map;
 static putplan plan;
 static chainwalk chain;
+static dirwalk walk;
+static unsigned char owners[FATENDOFCHAIN];
 static int64_t epoch = -1; // SOURCE_DATE_EPOCH, or -1 when unset
 static int utf8names;      // -u: image paths are UTF-8 on the command line, in lists, in print
 
@@ -322,6 +324,12 @@ static void refusal(const putsource *src, const putline *line, int why, int64_t 
         putpart(line, 0, plan.badend);
         fprintf(stderr, " runs into cluster %d, which the FAT marks bad\n", plan.held.badcluster);
         break;
+    case PUTCROSSED:
+        fputs(": the cluster chain of ", stderr);
+        putpart(line, 0, plan.badend);
+        fprintf(stderr, " shares cluster %d with another entry's; writing it would change "
+                        "that entry\n", plan.held.badcluster);
+        break;
     case PUTNORESERVED:
         fputs(": the boot sector gives no reserved sector, so the FAT would overwrite it\n",
               stderr);
@@ -496,6 +504,11 @@ static int runjob(const putjob *job)
         ok = 0;
     }
     ok = ok && (job->common.dryrun || imagewritable(stderr, &dp, job->image));
+    // Chains that cross another entry's are never freed nor written through.
+    if (ok) {
+        countowners(image, &dp, &walk, &chain, owners);
+        plan.owners = owners;
+    }
     ok = ok && planputs(image, job) && imageholdsplan(image, job) && writeputs(image, job);
     if (job->common.dryrun) {
         fclose(image);
