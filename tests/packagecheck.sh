@@ -12,7 +12,7 @@ dpkg-deb -x "$deb" "$work/root"
 bin="$work/root/usr/bin"
 version=$(dpkg-deb -f "$deb" Version)
 fail() { echo "package check FAILED: $*"; exit 1; }
-for t in sectdefs tablepatch imgplace sectmap sectput dcpimage; do
+for t in sectdefs tablepatch imgplace sectmap sectput sectget sectrm sectmv sectattr dcpimage; do
     [ "$("$bin/$t" --version)" = "$t (dcptools) $version" ] || fail "$t --version"
     [ -f "$work/root/usr/share/man/man1/$t.1.gz" ] || fail "no manual page for $t"
     MANWIDTH=80 man -l "$work/root/usr/share/man/man1/$t.1.gz" 2>/dev/null | grep -q '^NAME' ||
@@ -47,6 +47,13 @@ printf 'BOOT' > boot.bin
 head -c 3000 /dev/urandom > loader.bin
 "$bin/sectput" disk.dcp 'BOOT\LOADER.BIN' loader.bin >/dev/null || fail "sectput"
 mtype -i disk.dcp@@162 ::BOOT/LOADER.BIN | cmp -s - loader.bin || fail "sectput's file"
+# The file operations: got back, hidden, moved, removed.
+"$bin/sectget" disk.dcp 'BOOT\LOADER.BIN' - | cmp -s - loader.bin || fail "sectget"
+"$bin/sectattr" +h disk.dcp 'BOOT\LOADER.BIN' || fail "sectattr"
+"$bin/sectmv" disk.dcp 'BOOT\LOADER.BIN' LOADER.BIN || fail "sectmv"
+"$bin/sectrm" disk.dcp KERNEL.SYS >/dev/null || fail "sectrm"
+mattrib -i disk.dcp@@162 ::LOADER.BIN | grep -q ' H ' || fail "sectattr's attribute"
+mdir -i disk.dcp@@162 :: | grep -q KERNEL && fail "sectrm's removal"
 # dcpimage: a blank image that fsck.fat finds clean and info finds whole.
 "$bin/dcpimage" create 2hd blank.dcp || fail "dcpimage create"
 "$bin/dcpimage" info blank.dcp | grep -qx 'agrees: yes' || fail "dcpimage info"
