@@ -104,13 +104,16 @@ int32_t hostname(const unsigned char *slot, char *out)
     }
     out[n] = '\0';
     if (n == 0)
-        return (int32_t)strlen(strcpy(out, "%20"));
+        return escaped(' ', out, 0);
     if (reserved(out)) {
-        char rest[HOSTNAMEMAX];
-        strcpy(rest, out + 1);
-        n = escaped(out[0], out, 0);
-        strcpy(out + n, rest);
-        n += (int32_t)strlen(rest);
+        // The rest, its NUL with it, moves two bytes on to make room for the
+        // escape, which ends in a NUL of its own over the rest's first byte.
+        char first = out[0], keep;
+        memmove(out + 3, out + 1, (size_t)n);
+        keep = out[3];
+        escaped(first, out, 0);
+        out[3] = keep;
+        n += 2;
     }
     return n;
 }

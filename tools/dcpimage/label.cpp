@@ -36,7 +36,7 @@ int label(const imagejob *job)
     unsigned char text[11];
     commonopts o = {{job->informat, job->disk}, job->utf8, !job->out && !job->clear};
     FILE *image;
-    int ok = 1, r;
+    int ok = 1;
 
     if (job->out && !makelabel(job->out, job->utf8, text))
         return 0;
@@ -49,7 +49,7 @@ int label(const imagejob *job)
     }
     if (o.dryrun) {
         printlabel(job);
-    } else if ((r = setlabel(&dp, &plan, job->clear ? nullptr : text)) != PUTOK) {
+    } else if (setlabel(&dp, &plan, job->clear ? nullptr : text) != PUTOK) {
         fprintf(stderr, "The root directory of %s is full: no slot for the label\n", job->in);
         ok = 0;
     } else if (!writebootlabel(image, &dp, job->clear ? noname : text)) {

@@ -65,8 +65,7 @@ static void refusal(const mvjob *job, const unsigned char *to, int why)
         " exists; -f replaces a file, and a directory is never replaced", nullptr,
         ": no such directory", ": a directory cannot move into itself or below it",
         ": the root directory is full", ": no room to grow the directory",
-        ": out of memory", ": the file there has a damaged cluster chain, or one another "
-                           "entry holds too; it is not replaced",
+        ": out of memory", ": the file there is damaged, or shares clusters; not replaced",
         ": a directory on the way cannot be read"};
     const char *path = why == MOVENOTFOUND || why == MOVEROOT ? job->from : job->to;
 

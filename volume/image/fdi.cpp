@@ -24,7 +24,7 @@ int recognisefdi(FILE *, const unsigned char *head, int32_t n, int64_t size)
     header = (uint32_t)geti32l(head + 8);
     volume = (uint32_t)geti32l(head + 12);
     for (int i = 0; i < 4; i++) {
-        int64_t factor = (uint32_t)geti32l(head + 16 + 4 * i);
+        int64_t factor = (uint32_t)geti32l(head + 16 + 4 * (size_t)i);
         if (factor < 1 || factor > fdimost[i])
             return 0;
         product *= factor;
