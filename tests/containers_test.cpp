@@ -536,6 +536,10 @@ TEST(containers, asectorthecontainerlacksisnamednotread)
     writefile(nob, d88(vol, g2hd, 0, {2, 1}));
     writefile(nofat, d88(vol, g2hd, 0, {0, 2}));
     writetext(dir + "/list", "A SUB\\A.BIN\n");
+    bytes whole88 = d88(vol, g2hd);
+    size_t whole = whole88.size();
+    std::string cut = dir + "/cut.d88";
+    writefile(cut, bytes(whole88.begin(), whole88.begin() + 300000));
     writetext(dir + "/fixups", "1500 B.BIN\n1 SUB\\A.BIN\n"); // the table in B.BIN's sector 16
     struct {
         std::string program, args;
@@ -556,6 +560,13 @@ TEST(containers, asectorthecontainerlacksisnamednotread)
          "Sector 16, which the puts write, is not in " + nob + "; nothing written\n"},
         {SECTGET_BIN, quote(nob) + " B.BIN -", 1, "",
          "B.BIN: damaged, not got: a sector of it is not in the image\n"},
+        // A D88 cut short is no container by its content: named as what it is.
+        {SECTMAP_BIN, quote(cut), 1, "", cut + " looks like a D88 image cut short: its header "
+                                          "says " + std::to_string(whole) + " bytes, the file "
+                                          "holds 300000\n"},
+        {SECTDEFS_BIN, quote(cut) + " " + quote(dir + "/list") + " " + quote(dir + "/inc"), 1,
+         cut + " looks like a D88 image cut short: its header says " + std::to_string(whole) +
+             " bytes, the file holds 300000\n", ""},
     };
     for (const auto &c : cases) {
         bytes before = readfile(nob);

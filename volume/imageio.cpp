@@ -188,11 +188,14 @@ int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t file
 int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk)
 {
     int64_t size = imagesize(image);
-    int r;
+    int r, found = container < 0;
 
     if (container < 0)
         container = size < 0 ? CONTAINERDCP : findcontainer(image, size);
     r = mapimage(image, map, container, disk);
+    // Read as a DCP image it could only fail further on, as a FAT unread.
+    if (found && container == CONTAINERDCP && (map->declared = cutd88size(image, size)) >= 0)
+        r = MAPCUTD88;
     dp->map = map;
     // Back at the start, with nothing buffered: the map's sectors are then
     // read and written past stdio.

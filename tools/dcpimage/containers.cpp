@@ -57,10 +57,18 @@ static const floppytype *bootgeometry(FILE *f, const sectormap *m)
 // it: MAPOK, or why not.
 static int mapsource(FILE *f, const char *path, int32_t container, int32_t disk)
 {
+    int64_t declared = -1;
     int r;
 
-    if (container < 0)
+    if (container < 0) {
         container = findcontainer(f, imagesize(f));
+        declared = container == CONTAINERDCP ? cutd88size(f, imagesize(f)) : -1;
+    }
+    if (declared >= 0) {
+        fprintf(stderr, "%s looks like a D88 image cut short: its header says %lld bytes, the "
+                        "file holds %lld\n", path, (long long)declared, (long long)imagesize(f));
+        return MAPCUTD88;
+    }
     r = mapimage(f, &from, container, disk);
     if (r == MAPOK && !from.type && from.linear)
         from.type = bootgeometry(f, &from);

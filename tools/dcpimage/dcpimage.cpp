@@ -388,7 +388,9 @@ static int infovolume(const dcpview *v)
 
 // The container of the image at path, -F's or from its content; -1 after
 // saying why it cannot be told.
-static int32_t containerat(const imagejob *job)
+// *declared gets the size a D88 header gives when the content is a D88
+// cut short (no container by its content, so DCP), else -1; *size the file's.
+static int32_t containerat(const imagejob *job, int64_t *declared, int64_t *size)
 {
     FILE *f = fopen(job->in, "rb");
     int32_t c;
@@ -397,7 +399,9 @@ static int32_t containerat(const imagejob *job)
         fprintf(stderr, "Could not open %s\n", job->in);
         return -1;
     }
-    c = job->informat >= 0 ? job->informat : findcontainer(f, imagesize(f));
+    *size = imagesize(f);
+    c = job->informat >= 0 ? job->informat : findcontainer(f, *size);
+    *declared = job->informat < 0 && c == CONTAINERDCP ? cutd88size(f, *size) : -1;
     fclose(f);
     return c;
 }
@@ -406,11 +410,18 @@ static int32_t containerat(const imagejob *job)
 static int info(const imagejob *job)
 {
     dcpview v;
-    int32_t container = containerat(job);
+    int64_t declared, size;
+    int32_t container = containerat(job, &declared, &size);
     int ok;
 
     if (container < 0)
         return 0;
+    if (declared >= 0) {
+        printf("image: %s\ncontainer: none (a D88 cut short?)\nproblem: it looks like a D88 image "
+               "cut short: its header says %lld bytes, the file holds %lld\nagrees: no\n",
+               job->in, (long long)declared, (long long)size);
+        return 0;
+    }
     if (container != CONTAINERDCP)
         return infocontainer(job, container);
     if (!viewimage(job->in, 1, &v))

@@ -111,6 +111,18 @@ int32_t findcontainer(FILE *f, int64_t size)
     return CONTAINERDCP;
 }
 
+// The size a file's D88 header gives when the file looks like a D88 cut
+// short (its header plausible, the file shorter than the header says),
+// else -1: such a file is no container by its content, and is named so.
+int64_t cutd88size(FILE *f, int64_t size)
+{
+    unsigned char head[HEADBYTES];
+    int32_t n = fseek(f, 0, SEEK_SET) == 0 ? (int32_t)fread(head, 1, sizeof head, f) : 0;
+    int64_t declared = d88declared(head, n);
+
+    return declared > size ? declared : -1;
+}
+
 // A map of container with every sector of t lacking, to be filled in.
 void startmap(sectormap *m, int32_t container, const floppytype *t)
 {
@@ -119,6 +131,7 @@ void startmap(sectormap *m, int32_t container, const floppytype *t)
     m->linear = 0;
     m->base = 0;
     m->count = t ? t->cylinders * t->heads * t->sectors : 0;
+    m->declared = -1;
     m->missing = m->count;
     m->errors = 0;
     m->name[0] = '\0';

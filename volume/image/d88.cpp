@@ -74,6 +74,16 @@ static int32_t countdisks(FILE *f, int64_t size, int32_t want, int64_t *at)
     return n;
 }
 
+// The size the first disk's header gives, when the first bytes look like a
+// D88 header (a known media byte, a track table that starts where a header
+// ends); else -1.
+int64_t d88declared(const unsigned char *head, int32_t n)
+{
+    if (n < D88OLDHEADER || !plausible(head))
+        return -1;
+    return (uint32_t)geti32l(head + D88SIZE);
+}
+
 int recognised88(FILE *f, const unsigned char *head, int32_t n, int64_t size)
 {
     int64_t at = 0;
