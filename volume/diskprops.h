@@ -316,14 +316,7 @@ int writerun(FILE *image, diskprops *dp, putplan *p, FILE *host, int32_t first, 
 
 // dcpheader.cpp: the known DCP types and their headers
 enum { TRACKFLAGS = 160, BYTE161 = 161 };
-struct dcptype {
-    const char *name; // as create takes it
-    int32_t media;    // header byte 0
-    int32_t cylinders, heads, sectors, bytes;
-    int32_t clustersectors, reserved, fats, rootentries, total, descriptor, fatsectors;
-};
-const dcptype *dcptypenamed(const char *name);
-const dcptype *dcptypeofmedia(int32_t media);
+typedef floppytype dcptype; // the table of floppy types is volume/image's
 const dcptype *dcptypeofboot(const unsigned char *boot);
 int32_t tracksize(const dcptype *t);
 int32_t volumetracks(const dcptype *t);

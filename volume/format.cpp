@@ -23,7 +23,7 @@ static void makebootsector(const dcptype *t, const unsigned char *label, uint32_
     setu16l(boot + 14, t->reserved);
     boot[16] = (unsigned char)t->fats;
     setu16l(boot + 17, t->rootentries);
-    setu16l(boot + 19, t->total);
+    setu16l(boot + 19, floppysectors(t));
     boot[21] = (unsigned char)t->descriptor;
     setu16l(boot + 22, t->fatsectors);
     setu16l(boot + 24, t->sectors);
@@ -68,7 +68,7 @@ int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, in
     int32_t s;
     int ok = 1;
 
-    for (s = 0; ok && s < t->total; s++) {
+    for (s = 0; ok && s < floppysectors(t); s++) {
         blanksector(t, s, label, labelentry, serial, buf);
         ok = (int32_t)fwrite(buf, 1, (size_t)t->bytes, out) == t->bytes;
     }

@@ -165,7 +165,7 @@ static int createother(const imagejob *job, const dcptype *t, int32_t format,
 // in another container.
 static int create(const imagejob *job)
 {
-    const dcptype *t = dcptypenamed(job->in);
+    const dcptype *t = floppytypenamed(job->in);
     int32_t format = job->outformat >= 0 ? job->outformat : formatofname(job->out);
     unsigned char label[11], header[DCPHEADERSIZE];
     int64_t epoch = -1;
@@ -208,7 +208,7 @@ static int viewimage(const char *path, int header, dcpview *v)
     (void)fread(v->boot + 512, 1, BOOTBYTES - 512, f); // a volume's first sector may be short
     v->filesize = imagesize(f) - at;
     fclose(f);
-    v->type = header ? dcptypeofmedia(v->header[0]) : nullptr;
+    v->type = header ? floppytypeofmedia(v->header[0]) : nullptr;
     v->volume = dcptypeofboot(v->boot);
     v->layout = v->type ? v->type : v->volume;
     // The tracks inside the volume that the map leaves out.

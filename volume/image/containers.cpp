@@ -19,13 +19,16 @@ static const containerkind kinds[CONTAINERS] = {
 static const int32_t order[CONTAINERS] = {CONTAINERNFD, CONTAINERD88, CONTAINERFDI,
                                           CONTAINERRAW, CONTAINERDCP};
 
+// The one table of the floppy types: every program's geometry, container
+// names and blank format come from it.
 static const floppytype types[] = {
-    // name, cylinders, heads, sectors a track, bytes a sector, DCP media,
-    // FDI and NFD disk type, D88 media
-    {"2hd", 77, 2, 8, 1024, 0x01, 0x90, 0x20},
-    {"2hc", 80, 2, 15, 512, 0x02, 0x90, 0x20},
-    {"2hq", 80, 2, 18, 512, 0x03, 0x30, 0x20},
-    {"2dd", 80, 2, 9, 512, 0x05, 0x10, 0x10},
+    // name, cylinders, heads, sectors a track, bytes a sector; DCP media,
+    // FDI and NFD disk type, D88 media; sectors a cluster, reserved, FATs,
+    // root entries, media descriptor, sectors a FAT
+    {"2hd", 77, 2, 8, 1024, 0x01, 0x90, 0x20, 1, 1, 2, 192, 0xFE, 2},
+    {"2hc", 80, 2, 15, 512, 0x02, 0x90, 0x20, 1, 1, 2, 224, 0xF9, 7},
+    {"2hq", 80, 2, 18, 512, 0x03, 0x30, 0x20, 1, 1, 2, 224, 0xF0, 9},
+    {"2dd", 80, 2, 9, 512, 0x05, 0x10, 0x10, 2, 1, 2, 112, 0xF9, 3},
 };
 enum { TYPES = sizeof types / sizeof types[0] };
 
@@ -42,6 +45,12 @@ int32_t containernamed(const char *name)
         if (strcmp(kinds[i].name, name) == 0)
             return i;
     return -1;
+}
+
+// The sectors of the type's volume.
+int32_t floppysectors(const floppytype *t)
+{
+    return t->cylinders * t->heads * t->sectors;
 }
 
 // The standard geometry of a track of sectors of bytes, or null.

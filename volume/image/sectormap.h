@@ -20,11 +20,13 @@ enum {
 };
 constexpr int64_t NOTINIMAGE = -1; // a sector's offset when the container lacks it
 
-// A standard PC-98 floppy geometry and what each container calls it.
+// A standard PC-98 floppy: its geometry, what each container calls it, and
+// the parameter block of its standard FAT12 format.
 struct floppytype {
-    const char *name;
+    const char *name; // as dcpimage create takes it
     int32_t cylinders, heads, sectors, bytes;
     int32_t dcpmedia, fditype, d88media;
+    int32_t clustersectors, reserved, fats, rootentries, descriptor, fatsectors;
 };
 
 struct sectormap {
@@ -85,6 +87,7 @@ const floppytype *floppytypeof(int32_t bytes, int32_t sectors, int32_t heads);
 const floppytype *floppytypenamed(const char *name);
 const floppytype *floppytypeofsize(int64_t size);
 const floppytype *floppytypeofmedia(int32_t media);
+int32_t floppysectors(const floppytype *t);
 int32_t findcontainer(FILE *f, int64_t size);
 int64_t cutd88size(FILE *f, int64_t size);
 int mapimage(FILE *f, sectormap *m, int32_t container, int32_t disk);
