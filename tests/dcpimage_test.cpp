@@ -245,8 +245,10 @@ TEST(dcpimage, wrapandunwrap)
     });
     ASSERT_EQ(dcpimage("unwrap " + quote(nomedia) + " " + quote(vol)).status, 0);
     EXPECT_TRUE(readfile(vol) == want);
-    // The input gone, cut short or shortened between the look and the copy.
+    // The input gone, or cut short, between the look and the copy: nothing
+    // written, not even a volume of nothing but fill.
     writefile(dir + "/stub", bytes(100, 0));
+    bytes before = readfile(back);
     for (std::string args : {"wrap -f " + quote(vol) + " " + quote(back),
                              "unwrap " + quote(base) + " " + quote(back),
                              "unwrap " + quote(gap) + " " + quote(back)}) {
@@ -256,7 +258,10 @@ TEST(dcpimage, wrapandunwrap)
             imageresult r = dcpimage(args, "DCPFAULT_SWAP=" + in.substr(0, in.size() - 1) + ":" +
                                                dir + "/" + other + "' " + DCPIMAGE_FAULT_BIN);
             EXPECT_EQ(r.status, 1) << args << other;
-            EXPECT_EQ(r.err, "Could not write " + back + "\n") << args << other;
+            EXPECT_EQ(r.err, std::string(other == "none" ? "Could not open " : "Could not read ") +
+                                 in.substr(1, in.size() - 2) + "\n")
+                << args << other;
+            EXPECT_TRUE(readfile(back) == before) << args << other;
         }
     }
 }

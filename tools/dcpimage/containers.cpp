@@ -148,6 +148,36 @@ int convert(const imagejob *job)
     return ok;
 }
 
+// The volume of job->in read as informat, of type (whatever the container
+// says), written as outformat to job->out: wrap and unwrap, once they have
+// looked at the input. It must still hold every sector but those a compact
+// map leaves out (it may have changed since). 1 on success.
+int convertvolume(const imagejob *job, int32_t informat, int32_t outformat,
+                  const floppytype *type)
+{
+    FILE *in = fopen(job->in, "rb");
+    int ok;
+
+    if (!in) {
+        fprintf(stderr, "Could not open %s\n", job->in);
+        return 0;
+    }
+    ok = mapimage(in, &from, informat, 0) == MAPOK;
+    // A DCP header's tracks laid out as the type given, when it names none.
+    if (ok && informat == CONTAINERDCP)
+        ok = mapdcpas(in, &from, type) == MAPOK;
+    from.type = type;
+    if (ok && from.linear) {
+        newimage whole = {in, &from, type, -1, 0, nullptr, readahead, -1, 0};
+        ok = firstabsent(&whole) < 0;
+    }
+    if (!ok)
+        fprintf(stderr, "Could not read %s\n", job->in);
+    ok = ok && writenew(job, outformat, in, &from, type);
+    fclose(in);
+    return ok;
+}
+
 // The write-protect flag of every disk of the image at path (D88: each of
 // its disks), into at[], at most most of them: how many, or -1 after saying
 // why there is none.

@@ -240,27 +240,12 @@ static int holdsvolume(const char *path, const dcpview *v)
     return 0;
 }
 
-// Copies n bytes from in to out, or zeros when in is null; 1 on success.
-static int copybytes(FILE *in, FILE *out, int64_t n)
-{
-    if (!in)
-        memset(copybuf, 0, sizeof copybuf);
-    while (n > 0) {
-        size_t k = n < COPYBUFSIZE ? (size_t)n : sizeof copybuf;
-        if ((in && fread(copybuf, 1, k, in) != k) || fwrite(copybuf, 1, k, out) != k)
-            return 0;
-        n -= (int64_t)k;
-    }
-    return 1;
-}
-
-// dcpimage wrap: the header of the volume's type, then its bytes unchanged.
+// dcpimage wrap: convert's own writing of a raw volume as a DCP image, of
+// the type its parameter block gives (which must be one).
 static int wrap(const imagejob *job)
 {
     dcpview v;
-    unsigned char header[DCPHEADERSIZE];
-    FILE *in, *f;
-    int ok;
+    imagejob j = *job;
 
     if (!viewimage(job->in, 0, &v))
         return 0;
@@ -270,40 +255,26 @@ static int wrap(const imagejob *job)
                 getu16l(v.boot + 26));
         return 0;
     }
-    if (!holdsvolume(job->in, &v) || !mayoverwrite(job) || !(f = opentemp(job)))
+    if (!holdsvolume(job->in, &v))
         return 0;
-    makedcpheader(v.volume, header);
-    in = fopen(job->in, "rb");
-    ok = in && fwrite(header, 1, DCPHEADERSIZE, f) == DCPHEADERSIZE &&
-         copybytes(in, f, v.filesize);
-    if (in)
-        fclose(in);
-    return finishtemp(job, ok);
+    j.fill = -1;
+    return convertvolume(&j, CONTAINERRAW, CONTAINERDCP, v.volume);
 }
 
-// dcpimage unwrap: the volume's bytes, a left-out track written as zeros
-// where the file leaves out exactly the tracks its map marks not stored.
+// dcpimage unwrap: convert's own writing of a DCP image's volume as a raw
+// one, over an old one; a track a compact image leaves out is zeros.
 static int unwrap(const imagejob *job)
 {
     dcpview v;
-    FILE *in, *f;
-    int ok, gaps;
-    int32_t t;
+    imagejob j = *job;
 
     if (!viewimage(job->in, 1, &v))
         return 0;
-    gaps = leavesoutmissing(&v);
-    if ((!gaps && !holdsvolume(job->in, &v)) || !(f = opentemp(job)))
+    if (!leavesoutmissing(&v) && !holdsvolume(job->in, &v))
         return 0;
-    in = fopen(job->in, "rb");
-    ok = in && fread(copybuf, 1, DCPHEADERSIZE, in) == DCPHEADERSIZE;
-    if (!gaps)
-        ok = ok && copybytes(in, f, volumebytes(&v));
-    for (t = 0; gaps && ok && t < volumetracks(v.layout); t++)
-        ok = copybytes(v.header[1 + t] ? in : nullptr, f, tracksize(v.layout));
-    if (in)
-        fclose(in);
-    return finishtemp(job, ok);
+    j.fill = 0;
+    j.force = 1;
+    return convertvolume(&j, CONTAINERDCP, CONTAINERRAW, v.layout);
 }
 
 // Prints the tracks whose flag is 0 among the 160, as ranges.

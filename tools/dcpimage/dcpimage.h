@@ -34,6 +34,8 @@ int label(const imagejob *job);
 // containers.cpp
 int32_t formatofname(const char *path);
 int convert(const imagejob *job);
+int convertvolume(const imagejob *job, int32_t informat, int32_t outformat,
+                  const floppytype *type);
 int protect(const imagejob *job, int on);
 int infocontainer(const imagejob *job, int32_t container);
 int writenew(const imagejob *job, int32_t format, FILE *in, const sectormap *from,

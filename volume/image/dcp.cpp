@@ -30,20 +30,21 @@ static void mapcompact(sectormap *m, const unsigned char *flags)
     }
 }
 
+// Maps the DCP image as one of type t (null: the type its media byte names).
 // A file that holds exactly its flagged tracks, and not every track, is
 // read through its flags; any other is read straight through from byte 162,
 // exactly as these tools always read DCP images.
-int mapdcp(FILE *f, sectormap *m, int32_t)
+int mapdcpas(FILE *f, sectormap *m, const floppytype *t)
 {
     unsigned char header[DCPHEADER];
-    const floppytype *t = nullptr;
     int32_t stored = 0, k;
+    int got = readat(f, 0, header, DCPHEADER);
 
-    if (readat(f, 0, header, DCPHEADER))
+    if (got && !t)
         t = floppytypeofmedia(header[0]);
-    for (k = 0; t && k < t->cylinders * t->heads; k++)
+    for (k = 0; got && t && k < t->cylinders * t->heads; k++)
         stored += header[1 + k] != 0;
-    if (t && stored < t->cylinders * t->heads &&
+    if (got && t && stored < t->cylinders * t->heads &&
         m->filesize == DCPHEADER + (int64_t)stored * t->sectors * t->bytes) {
         startmap(m, CONTAINERDCP, t);
         mapcompact(m, header + 1);
@@ -54,6 +55,11 @@ int mapdcp(FILE *f, sectormap *m, int32_t)
     m->base = DCPHEADER;
     m->missing = 0;
     return MAPOK;
+}
+
+int mapdcp(FILE *f, sectormap *m, int32_t)
+{
+    return mapdcpas(f, m, nullptr);
 }
 
 // The header, then the tracks it flags stored: every track the source

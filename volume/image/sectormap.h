@@ -105,6 +105,7 @@ int writetracks(FILE *out, newimage *n, int32_t first, int32_t last, unsigned ch
 // One file per container.
 int recognisedcp(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapdcp(FILE *f, sectormap *m, int32_t disk);
+int mapdcpas(FILE *f, sectormap *m, const floppytype *t);
 int writedcp(FILE *out, newimage *n, unsigned char *buf);
 int recogniseraw(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapraw(FILE *f, sectormap *m, int32_t disk);
