@@ -9,8 +9,9 @@ import sys
 
 work, bindir = sys.argv[1], sys.argv[2]
 os.chdir(work)
-sd, tp, ip, sm, sp, di = (os.path.join(bindir, t) for t in ("sectdefs", "tablepatch", "imgplace",
-                                                             "sectmap", "sectput", "dcpimage"))
+sd, tp, ip, sm, sp, di, sg, sr = (
+    os.path.join(bindir, t) for t in ("sectdefs", "tablepatch", "imgplace", "sectmap", "sectput",
+                                      "dcpimage", "sectget", "sectrm"))
 rows = []
 
 
@@ -139,6 +140,32 @@ a, b = hyperfine("convert", [f"{di} convert -f vol144.img out.d88", "cat vol144.
                  warmup=5)
 row("", "dcpimage convert, 1.44 MB raw to D88", f"{a:.2f}", "1", "", True)
 row("", "cat of the image", f"{b:.2f}", f"convert {a / b:.2f}x", "within 3x", a <= 3 * b)
+
+# 10. the file operations against mtools: every file of a full volume out,
+# and 100 files removed in one call.
+os.makedirs("get180", exist_ok=True)
+with open("get180.lst", "w") as f:
+    for i in range(180):
+        name = f"F{i:03d}.DAT"
+        with open(f"get180/{name}", "wb") as out:
+            out.write(os.urandom(6000))
+        f.write(f"D{i // 30}\\{name} get180/{name}\n")
+subprocess.run(f"cp empty.dcp full180.dcp && {sp} -l get180.lst full180.dcp > /dev/null",
+               shell=True, check=True)
+a, b = hyperfine("get180", [f"{sg} -a got full180.dcp", "mcopy -s -m -i full180.dcp@@162 ::/ got"],
+                 30, prepare="rm -rf got")
+row("10. 180 files of 6000 bytes in 6 directories (a full 1.2 MB volume)", "sectget -a",
+    f"{a:.2f}", "1", "", True)
+row("", "mcopy -s -m, the whole tree", f"{b:.2f}", f"sectget {a / b:.2f}x", "sectget no slower",
+    a <= b)
+gone = [f"D{i // 30}\\F{i:03d}.DAT" for i in range(100)]
+rmargs = " ".join("'" + g + "'" for g in gone)
+mdelargs = " ".join("::" + g.replace("\\", "/") for g in gone)
+a, b = hyperfine("rm100", [f"{sr} work.dcp {rmargs}", f"mdel -i work.dcp@@162 {mdelargs}"], 30,
+                 prepare="cp full180.dcp work.dcp")
+row("", "sectrm, 100 of them in one call", f"{a:.2f}", "1", "", True)
+row("", "mdel, the same 100 in one call", f"{b:.2f}", f"sectrm {a / b:.2f}x", "within 1.2x",
+    a <= 1.2 * b)
 
 print("| benchmark | command | median ms | ratio | goal | met |")
 print("|---|---|---:|---|---|---|")

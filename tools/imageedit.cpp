@@ -1,7 +1,7 @@
 // Opening an image to change it, and writing the change out.
 #include "imageedit.h"
 
-enum { EDITBUFSIZE = 65536 };
+enum { EDITBUFSIZE = 65536, EDITSTREAMSIZE = 4096 };
 
 static unsigned char copybuf[EDITBUFSIZE];
 static unsigned char imagebuf[EDITBUFSIZE]; // a dry run's stream buffer
@@ -17,6 +17,9 @@ FILE *openedit(imageedit *e, const char *path, const commonopts *o, diskprops *d
 
     e->path = path;
     e->dryrun = o->dryrun;
+    // A change reads directories a cluster at a time and writes a few: a
+    // small buffer keeps each read from filling 64 KiB of the copy.
+    e->r.streamsize = EDITSTREAMSIZE;
     e->image = e->dryrun ? fopen(path, "rb")
                          : startreplacement(&e->r, path, 1, copybuf, EDITBUFSIZE, &why);
     if (!e->image) {
@@ -30,7 +33,7 @@ FILE *openedit(imageedit *e, const char *path, const commonopts *o, diskprops *d
         return nullptr;
     }
     if (e->dryrun)
-        setvbuf(e->image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
+        setvbuf(e->image, (char *)imagebuf, _IOFBF, EDITSTREAMSIZE);
     stage = loadimage(e->image, dp, map, o->from.container, o->from.disk, workbuf);
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, dp, stage, path);

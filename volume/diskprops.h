@@ -337,6 +337,7 @@ struct replacement {
     char temp[REPLACEPATHMAX + TEMPSUFFIX];
     FILE *file;
     char streambuf[REPLACEBUFSIZE]; // the temporary file's: a volume goes out in few writes
+    int32_t streamsize;             // how much of it the stream uses; 0: all
 };
 FILE *startreplacement(replacement *r, const char *path, int copy, unsigned char *buf,
                        int32_t bufsize, int *why);

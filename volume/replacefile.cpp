@@ -150,7 +150,9 @@ FILE *startreplacement(replacement *r, const char *path, int copy, unsigned char
     keepmode(fd, &st, existed);
     r->file = fdopen(fd, "r+b");
     if (r->file)
-        setvbuf(r->file, r->streambuf, _IOFBF, sizeof r->streambuf);
+        setvbuf(r->file, r->streambuf, _IOFBF,
+                r->streamsize > 0 && r->streamsize < REPLACEBUFSIZE ? (size_t)r->streamsize
+                                                                     : sizeof r->streambuf);
     if (!r->file) {
         close(fd);
         remove(r->temp);
