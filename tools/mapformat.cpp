@@ -56,20 +56,29 @@ static int32_t slotname(const unsigned char *slot, unsigned char *buf)
     return name + 1 + ext;
 }
 
-// Writes the path whose entries are at slots[0], slots[1]... slots[n - 1]
-// (the entry itself last), backslashes between, one after a directory; as
-// UTF-8 when utf8 is set, else as the bytes the image stores.
-void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8)
+// The path whose entries are at slots[0], slots[1]... slots[n - 1] (the
+// entry itself last) into path (13 bytes an entry), backslashes between,
+// one after a directory, as the image stores the names: its length.
+int32_t slotspath(const diskprops *dp, const int32_t *slots, int32_t n, unsigned char *path)
 {
-    // A name and its backslash for every frame a walk can hold.
-    static unsigned char path[(FATENDOFCHAIN + 2) * 13];
     int32_t i, len = 0;
 
-    for (i = 0; i < n && i <= FATENDOFCHAIN; i++) {
+    for (i = 0; i < n; i++) {
         len += slotname(dp->dirbuf + slots[i], path + len);
         if (i + 1 < n || entryisdir(dp, slots[i]))
             path[len++] = '\\';
     }
+    return len;
+}
+
+// Writes that path, as UTF-8 when utf8 is set, else as the bytes the image
+// stores.
+void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8)
+{
+    // A name and its backslash for every frame a walk can hold.
+    static unsigned char path[(FATENDOFCHAIN + 2) * 13];
+    int32_t len = slotspath(dp, slots, n <= FATENDOFCHAIN + 1 ? n : FATENDOFCHAIN + 1, path);
+
     if (utf8)
         putsjis(out, path, len);
     else

@@ -21,6 +21,7 @@ struct chainsummary {
 enum { MAPSHORT = 100 };
 
 int32_t putnumber(FILE *out, int64_t value, int32_t width);
+int32_t slotspath(const diskprops *dp, const int32_t *slots, int32_t n, unsigned char *path);
 void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8);
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8);
 void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, int64_t imagebytes,

@@ -3,11 +3,13 @@
 // files lie in one run of sectors, and tells what a sector holds. The
 // listing is data on standard output; every complaint goes to standard error.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <getopt.h>
 
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
+#include "tools/sectmap/diskmap.h"
 #include "tools/sjisnames.h"
 #include "tools/options.h"
 #include "tools/toolinfo.h"
@@ -16,6 +18,8 @@
 static const char usage[] =
     "Usage: sectmap [-c] [-l] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
     "       sectmap [-u] [-F FORMAT] [-d N] -s SECTOR IMAGE\n"
+    "       sectmap --map [--color=WHEN] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
+    "       sectmap --svg FILE [-f] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
     "Lists every file and directory of the FAT12 volume in IMAGE (DCP, D88,\n"
     "FDI, NFD or raw), or the PATHs given, one line each: SECTOR SECTORS BYTES\n"
     "EXTENTS PATH.\n"
@@ -25,6 +29,12 @@ static const char usage[] =
     "  -l, --long           ATTRIBUTES DATE TIME before PATH (attributes DASHR:\n"
     "                       directory, archive, system, hidden, read-only)\n"
     "  -s, --sector SECTOR  tell what the logical sector SECTOR holds\n"
+    "      --map            a picture: a line per cylinder, a symbol per sector\n"
+    "                       (a letter per file, . free; the legend says the rest)\n"
+    "      --color[=WHEN]   colour the picture: auto (on a terminal, without\n"
+    "                       NO_COLOR), always or never\n"
+    "      --svg FILE       the picture as an SVG file\n"
+    "  -f, --force          overwrite FILE of --svg\n"
     "  -u, --utf8           PATHs given and printed are UTF-8, the image's Shift-JIS\n"
     "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found from\n"
     "                       its content)\n"
@@ -35,6 +45,10 @@ struct mapjob {
     commonopts common;
     int contiguous;
     int longform;    // -l: attributes, date and time too
+    int picture;     // --map
+    int color;       // --color: COLORAUTO, COLORALWAYS or COLORNEVER
+    const char *svg; // --svg FILE, or null
+    int force;       // -f
     int sectorgiven;
     int32_t sector;  // -1 for the listing
     const char *image;
@@ -223,6 +237,67 @@ static int tellsector(FILE *image, int32_t sector)
     return 1;
 }
 
+enum { COLORAUTO = 0, COLORALWAYS, COLORNEVER, OPTMAP = 2000, OPTSVG, OPTCOLOR };
+
+// 1 when the terminal picture is coloured: always, or by default only on a
+// terminal that can show it and when NO_COLOR is not set.
+static int colored(const mapjob *job)
+{
+    if (job->color != COLORAUTO)
+        return job->color == COLORALWAYS;
+    return !getenv("NO_COLOR") && terminalcolors();
+}
+
+// The picture of the disk, on the terminal or as an SVG file written
+// through a temporary file; 1 on success.
+static int picture(FILE *image, const mapjob *job)
+{
+    static diskpicture pic;
+    static replacement r;
+    static unsigned char sjis[256][SJISNAMEMAX / 256];
+    static const unsigned char *imagepaths[256];
+    static int32_t lens[256];
+    mapview v = {image, &dp, &walk, &chain, imagebytes, utf8names, job->paths,
+                 job->pathcount, imagepaths, lens};
+    FILE *out;
+    int why, ok;
+
+    if (job->pathcount > 256) {
+        fputs("At most 256 PATHs may be given\n", stderr);
+        return 0;
+    }
+    for (int32_t k = 0; k < job->pathcount; k++) {
+        imagepaths[k] = (const unsigned char *)job->paths[k];
+        lens[k] = (int32_t)strlen(job->paths[k]);
+        if (utf8names) {
+            lens[k] = utf8tosjis(imagepaths[k], lens[k], sjis[k], (int32_t)sizeof sjis[k]);
+            imagepaths[k] = sjis[k];
+        }
+        if (lens[k] < 0)
+            fprintf(stderr, "%s has no Shift-JIS form (code page 932)\n", job->paths[k]);
+    }
+    ok = drawdisk(&v, &pic);
+    if (!job->svg) {
+        putterminalmap(&v, &pic, job->image, colored(job));
+        return ok;
+    }
+    if (!job->force && (out = fopen(job->svg, "rb"))) {
+        fclose(out);
+        fprintf(stderr, "%s exists; -f overwrites it\n", job->svg);
+        return 0;
+    }
+    out = startreplacement(&r, job->svg, 0, nullptr, 0, &why);
+    if (!out) {
+        fprintf(stderr, "Could not write %s\n", job->svg);
+        return 0;
+    }
+    if (!finishreplacement(&r, putsvgmap(&v, &pic, job->image, out))) {
+        fprintf(stderr, "Could not write %s\n", job->svg);
+        return 0;
+    }
+    return ok;
+}
+
 // Opens the image and the volume and does the job; 1 on success.
 static int runjob(const mapjob *job)
 {
@@ -241,6 +316,8 @@ static int runjob(const mapjob *job)
         ok = 0;
     } else if (job->sector >= 0) {
         ok = tellsector(image, job->sector);
+    } else if (job->picture || job->svg) {
+        ok = picture(image, job);
     } else {
         ok = job->pathcount > 0 ? listpaths(image, job) : listtree(image, job);
     }
@@ -260,9 +337,24 @@ static int32_t parsesector(const char *text)
 // saying why not.
 static int takeoption(int c, const char *arg, mapjob *job)
 {
-    if (c == 'c' || c == 'l') {
-        *(c == 'c' ? &job->contiguous : &job->longform) = 1;
+    if (c == 'c' || c == 'l' || c == 'f' || c == OPTMAP) {
+        *(c == 'c' ? &job->contiguous : c == 'l' ? &job->longform : c == 'f' ? &job->force
+                                                                             : &job->picture) = 1;
         return OPTTAKEN;
+    }
+    if (c == OPTSVG) {
+        job->svg = arg;
+        return OPTTAKEN;
+    }
+    if (c == OPTCOLOR) {
+        static const char *const whens[] = {"auto", "always", "never"};
+        for (int k = 0; k < 3; k++)
+            if (strcmp(arg ? arg : "always", whens[k]) == 0) {
+                job->color = k;
+                return OPTTAKEN;
+            }
+        fprintf(stderr, "Bad --color=%s: auto, always or never\n", arg);
+        return OPTBAD;
     }
     // Only -s is left: getopt said anything else is unknown.
     job->sectorgiven = 1;
@@ -280,11 +372,15 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
     static const option longs[] = {{"contiguous", no_argument, nullptr, 'c'},
                                    {"sector", required_argument, nullptr, 's'},
                                    {"long", no_argument, nullptr, 'l'},
+                                   {"map", no_argument, nullptr, OPTMAP},
+                                   {"svg", required_argument, nullptr, OPTSVG},
+                                   {"color", optional_argument, nullptr, OPTCOLOR},
+                                   {"force", no_argument, nullptr, 'f'},
                                    COMMONLONGOPTIONS,
                                    {nullptr, 0, nullptr, 0}};
     int c;
 
-    while ((c = getopt_long(argc, argv, "cs:l" COMMONOPTIONS, longs, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "cs:lf" COMMONOPTIONS, longs, nullptr)) != -1) {
         int r = commonoption(c, optarg, &job->common, "sectmap", usage);
         if (r == OPTOTHER)
             r = takeoption(c, optarg, job);
@@ -297,7 +393,9 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
     job->paths = argv + optind + 1;
     job->pathcount = optind < argc ? argc - optind - 1 : 0;
     if (!job->image ||
-        (job->sectorgiven && (job->pathcount > 0 || job->contiguous || job->longform))) {
+        (job->sectorgiven && (job->pathcount > 0 || job->contiguous || job->longform)) ||
+        ((job->picture || job->svg) && (job->sectorgiven || job->contiguous || job->longform)) ||
+        (job->picture && job->svg)) {
         fputs(usage, stderr);
         *ok = 0;
         return 0;

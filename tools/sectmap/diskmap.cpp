@@ -1,0 +1,289 @@
+// The picture of the disk: which entry holds each sector (every chain
+// walked once, in the listing's order, each cluster given to the first
+// entry whose chain reaches it, as the listing gives it), drawn as the
+// floppy's cylinders, heads and sectors, and its legend.
+#include "diskmap.h"
+
+#include <cstring>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "tools/mapformat.h"
+#include "tools/sjisnames.h"
+
+static const char symbols[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+static const char systemsymbols[HOLDKINDS] = {'@', '%', '#', '=', '.', '!', '~', '?', '-', '+', 0};
+static const char *const systemnames[HOLDKINDS] = {
+    "boot sector", "reserved sectors", "FAT copies", "root directory", "free",
+    "a cluster marked bad", "lost: a cluster the FAT gives to no file", "not in the image",
+    "past the last whole cluster", "the other files and directories", ""};
+
+// Colours of the terminal: each entry's own, one that stands out for an
+// entry in more than one run, and the system areas'.
+static const char *const palette[] = {"32", "34", "36", "33", "35", "92",
+                                      "94", "96", "93", "95", "37", "90"};
+enum { PALETTE = sizeof palette / sizeof palette[0] };
+static const char *const systemcolors[HOLDKINDS] = {"2", "2", "2", "2", "", "1;31",
+                                                    "1;33", "7;35", "2", "37", ""};
+static const char *const splitcolor = "1;97;41";
+
+// 1 when standard output is a terminal that shows colours (on Windows, once
+// its console is told to take the escape sequences).
+int terminalcolors(void)
+{
+#ifdef _WIN32
+    HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode;
+
+    return _isatty(_fileno(stdout)) && GetConsoleMode(h, &mode) &&
+           SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+#else
+    return isatty(fileno(stdout));
+#endif
+}
+
+// The symbol of entry number entry: a to z, A to Z, 0 to 9, then on again.
+char entrysymbol(int32_t entry)
+{
+    return symbols[entry % (int32_t)(sizeof symbols - 1)];
+}
+
+// Gives the clusters of the chain from first to entry (-1: to the entries
+// not lettered), each with its place in the chain; cw walks it, as the
+// listing walks it.
+static void ownchain(const mapview *v, diskpicture *p, chainwalk *cw, int32_t slot,
+                     int32_t entry)
+{
+    int32_t a, b, k = 0, runs = 0, first = entrycluster(v->dp, slot);
+
+    startchain(cw, first);
+    while (nextrun(v->dp, cw, &a, &b)) {
+        runs++;
+        for (int32_t c = a; c <= b; c++) {
+            p->owner[c] = entry < 0 ? -1 : entry + 1;
+            p->place[c] = k++;
+            p->slot[c] = slot;
+        }
+    }
+    rewalkchain(cw, first);
+    while (runs > 1 && nextrun(v->dp, cw, &a, &b))
+        for (int32_t c = a; c <= b; c++)
+            p->split[c] = 1;
+}
+
+// The geometry the rows follow: the container's type, else the parameter
+// block's sectors a track and heads, else 16 sectors a row.
+static void geometry(const mapview *v, diskpicture *p)
+{
+    unsigned char boot[32];
+
+    p->spt = 16;
+    p->heads = 1;
+    if (v->dp->map && v->dp->map->type) {
+        p->spt = v->dp->map->type->sectors;
+        p->heads = v->dp->map->type->heads;
+    } else if (readimage(v->image, v->dp, v->dp->imageoffset, boot, sizeof boot) &&
+               getu16l(boot + 24) >= 1 && getu16l(boot + 24) <= 255 && getu16l(boot + 26) >= 1 &&
+               getu16l(boot + 26) <= 2) {
+        p->spt = getu16l(boot + 24);
+        p->heads = getu16l(boot + 26);
+    }
+}
+
+// Finds who holds every cluster; 1 when every PATH given was found.
+int drawdisk(const mapview *v, diskpicture *p)
+{
+    static chainwalk own;
+    int32_t slot, entry = 0;
+    int kind, ok = 1;
+
+    memset(p->owner, 0, sizeof p->owner);
+    memset(p->split, 0, sizeof p->split);
+    memset(p->used, 0, sizeof p->used);
+    geometry(v, p);
+    startwalk(v->dp, v->walk);
+    claimchains(v->chain);
+    while ((slot = nextentry(v->image, v->dp, v->walk, &kind)) >= 0) {
+        if (kind == WALKDIR)
+            p->rowslot[v->walk->pending] = slot;
+        ownchain(v, p, v->chain, slot, v->pathcount > 0 ? -1 : entry++);
+    }
+    for (int32_t k = 0; k < v->pathcount; k++) {
+        slot = v->imagepathlens[k] < 0 ? -1
+                                       : findslot(v->image, v->dp, v->imagepaths[k],
+                                                  v->imagepathlens[k]);
+        if (slot < 0) {
+            fprintf(stderr, "Could not find %s in the image\n", v->paths[k]);
+            ok = 0;
+            continue;
+        }
+        initchainwalk(&own);
+        ownchain(v, p, &own, slot, k);
+    }
+    return ok;
+}
+
+// What sector holds: one of HOLDS*, with *entry the lettered entry's number
+// for HOLDSENTRY and *cluster the data cluster (else -1).
+int32_t sectorholds(const mapview *v, const diskpicture *p, int32_t sector, int32_t *entry,
+                    int32_t *cluster)
+{
+    const diskprops *dp = v->dp;
+    int32_t detail, owner;
+    int area = sectorarea(dp, sector, &detail);
+
+    *entry = -1;
+    *cluster = area == SECTORDATA ? detail : -1;
+    if (sectornotheld(dp, dp->imageoffset + (int64_t)sector * dp->bytespersector,
+                      dp->bytespersector, v->imagebytes) >= 0)
+        return HOLDSLACKING;
+    if (area != SECTORDATA) {
+        static const int32_t kinds[] = {HOLDSBOOT,   HOLDSRESERVED, HOLDSFAT,   HOLDSROOT,
+                                        HOLDSUNUSED, HOLDSUNUSED,   HOLDSUNUSED};
+        return kinds[area];
+    }
+    owner = p->owner[detail];
+    if (owner > 0) {
+        *entry = owner - 1;
+        return HOLDSENTRY;
+    }
+    if (owner < 0)
+        return HOLDSOTHER;
+    return clusterstate(dp, detail) == CLUSTERFREE  ? HOLDSFREE
+           : clusterstate(dp, detail) == CLUSTERBAD ? HOLDSBAD
+                                                    : HOLDSLOST;
+}
+
+// Writes one track's word: a symbol a sector, coloured when color is set.
+static void putword(const mapview *v, diskpicture *p, int32_t first, int color)
+{
+    const char *now = "";
+
+    for (int32_t s = first; s < first + p->spt && s < v->dp->totalsectors; s++) {
+        int32_t entry, c, kind = sectorholds(v, p, s, &entry, &c);
+        const char *want = systemcolors[kind];
+        p->used[kind] = 1;
+        if (kind == HOLDSENTRY)
+            want = p->split[c] ? splitcolor : palette[entry % PALETTE];
+        if (color && strcmp(want, now) != 0) {
+            fputs("\x1b[0m", stdout);
+            if (*want)
+                printf("\x1b[%sm", want);
+            now = want;
+        }
+        putchar(kind == HOLDSENTRY ? entrysymbol(entry) : systemsymbols[kind]);
+    }
+    if (color && *now)
+        fputs("\x1b[0m", stdout);
+}
+
+// Writes a legend line's FIRST SECTORS RUNS, each followed by a space: the
+// numbers and runs as the listing gives them (the chain just claimed by the
+// walk, or walked alone for a PATH given).
+void putlegendfields(FILE *out, const mapview *v, int32_t slot, chainwalk *cw)
+{
+    chainsummary s;
+    const diskprops *dp = v->dp;
+    int32_t first = entrycluster(dp, slot), n;
+
+    summarizechain(dp, cw, slot, v->imagebytes, &s);
+    if (first == 0)
+        fprintf(out, "%5s ", "-");
+    else
+        putnumber(out, clustersector(dp, first), 5), putc(' ', out);
+    putnumber(out,
+              entryisdir(dp, slot)
+                  ? (int64_t)s.clusters * dp->sectorspercluster
+                  : ((int64_t)entrysize(dp, slot) + dp->bytespersector - 1) / dp->bytespersector,
+              5);
+    putc(' ', out);
+    n = putextents(out, dp, cw, first, &s, "");
+    for (; n < 11; n++)
+        putc(' ', out);
+    putc(' ', out);
+}
+
+// Writes a legend line: SYMBOL FIRST SECTORS RUNS PATH.
+static void putlegendline(const mapview *v, int32_t entry, int32_t slot, chainwalk *cw,
+                          const char *given)
+{
+    printf("%c ", entrysymbol(entry));
+    putlegendfields(stdout, v, slot, cw);
+    if (given)
+        fputs(given, stdout);
+    else
+        putwalkpath(stdout, v->dp, v->walk, slot, v->utf8);
+    putchar('\n');
+}
+
+// The legend: a line per lettered entry, in order, then one per system
+// symbol the picture shows.
+static void putlegend(const mapview *v, diskpicture *p)
+{
+    static chainwalk own;
+    int32_t slot, entry = 0;
+    int kind;
+
+    if (v->pathcount == 0) {
+        startwalk(v->dp, v->walk);
+        claimchains(v->chain);
+        while ((slot = nextentry(v->image, v->dp, v->walk, &kind)) >= 0)
+            putlegendline(v, entry++, slot, v->chain, nullptr);
+    }
+    for (int32_t k = 0; k < v->pathcount; k++) {
+        slot = v->imagepathlens[k] < 0 ? -1
+                                       : findslot(v->image, v->dp, v->imagepaths[k],
+                                                  v->imagepathlens[k]);
+        initchainwalk(&own);
+        if (slot >= 0)
+            putlegendline(v, k, slot, &own, v->paths[k]);
+    }
+    for (int32_t k = 0; k < HOLDSENTRY; k++)
+        if (p->used[k])
+            printf("%c %s\n", systemsymbols[k], systemnames[k]);
+}
+
+// Marks what the picture shows (p->used), and counts the legend's lines:
+// one per lettered entry, one per system area shown.
+int32_t countlegend(const mapview *v, diskpicture *p)
+{
+    int32_t lines = 0, entry, cluster, slot;
+    int kind;
+
+    for (int32_t s = 0; s < v->dp->totalsectors; s++)
+        p->used[sectorholds(v, p, s, &entry, &cluster)] = 1;
+    for (int32_t k = 0; k < HOLDSENTRY; k++)
+        lines += p->used[k];
+    if (v->pathcount > 0)
+        return lines + v->pathcount;
+    startwalk(v->dp, v->walk);
+    while ((slot = nextentry(v->image, v->dp, v->walk, &kind)) >= 0)
+        lines++;
+    return lines;
+}
+
+// sectmap --map: a heading, a line per cylinder (its number, then a word
+// per head, a symbol per sector), then the legend.
+void putterminalmap(const mapview *v, diskpicture *p, const char *image, int color)
+{
+    const diskprops *dp = v->dp;
+    int32_t track = p->spt * p->heads;
+    int32_t cylinders = (dp->totalsectors + track - 1) / track;
+    const floppytype *t = dp->map ? dp->map->type : nullptr;
+
+    printf("%s: %s, %d cylinders, %d heads, %d sectors a track of %d bytes\n", image,
+           t ? t->name : "the volume", cylinders, p->heads, p->spt, dp->bytespersector);
+    for (int32_t c = 0; c < cylinders; c++) {
+        printf("%2d", c);
+        for (int32_t h = 0; h < p->heads && (c * p->heads + h) * p->spt < dp->totalsectors; h++) {
+            putchar(' ');
+            putword(v, p, (c * p->heads + h) * p->spt, color);
+        }
+        putchar('\n');
+    }
+    putlegend(v, p);
+}

@@ -1,0 +1,203 @@
+// sectmap --svg: the picture as an SVG file. Tracks are rows (cylinder 0
+// head 0, head 1, cylinder 1...), sectors are cells, each file in its own
+// colour (one that stands out for a file in more than one run), the legend
+// beside the grid. Every cell carries data-sector (its logical sector) and a
+// <title> that says what it holds, which a browser shows on hovering.
+#include "diskmap.h"
+
+#include <cstring>
+
+#include "tools/mapformat.h"
+#include "tools/sjisnames.h"
+
+enum { CELLW = 12, CELLH = 6, LEFT = 40, TOP = 30, LINEH = 11, GAP = 24 };
+
+static const char *const fills[] = {"#4e79a7", "#59a14f", "#76b7b2", "#edc948", "#b07aa1",
+                                    "#9c755f", "#f28e2b", "#86bcb6", "#8cd17d", "#b6992d",
+                                    "#499894", "#d4a6c8"};
+enum { FILLS = sizeof fills / sizeof fills[0] };
+static const char *const systemfills[HOLDKINDS] = {
+    "#202020", "#404040", "#606060", "#909090", "#eeeeee", "#000000",
+    "#ffd700", "#ff00ff", "#d8d8d8", "#c0c0c0", ""};
+static const char *const systemnames[HOLDKINDS] = {
+    "boot sector", "reserved", "FAT", "root directory", "free", "bad cluster",
+    "lost (the FAT gives it to no file)", "not in the image", "past the last whole cluster",
+    "another file or directory", ""};
+static const char *const splitfill = "#e15759";
+
+// Writes len bytes of Shift-JIS as UTF-8 text for XML: a byte that is no
+// character as \xHH, and & < > " escaped.
+static void putxml(FILE *out, const unsigned char *s, int32_t len)
+{
+    unsigned char utf8[8];
+
+    for (int32_t i = 0; i < len;) {
+        int32_t n = sjisleadbyte(s[i]) && i + 1 < len ? 2 : 1, m;
+        if (s[i] < 0x80 && s[i] >= 0x20) {
+            const char *e = s[i] == '&' ? "&amp;" : s[i] == '<' ? "&lt;" : s[i] == '>' ? "&gt;"
+                            : s[i] == '"' ? "&quot;" : nullptr;
+            if (e)
+                fputs(e, out);
+            else
+                putc(s[i], out);
+            i++;
+            continue;
+        }
+        m = s[i] >= 0x80 ? sjistoutf8(s + i, n, utf8, (int32_t)sizeof utf8) : -1;
+        if (m > 0) {
+            fwrite(utf8, 1, (size_t)m, out);
+            i += n;
+        } else {
+            fprintf(out, "\\x%02X", s[i]);
+            i++;
+        }
+    }
+}
+
+// Writes the image path of the entry at slot, for XML.
+static void putentrypath(FILE *out, const mapview *v, const diskpicture *p, int32_t slot)
+{
+    static int32_t slots[FATENDOFCHAIN + 2];
+    static unsigned char path[(FATENDOFCHAIN + 2) * 13];
+    int32_t up[FATENDOFCHAIN + 2], n = 0, row;
+
+    up[n++] = slot;
+    while (n < FATENDOFCHAIN + 1 && (row = rowofslot(v->dp, up[n - 1])) > 0)
+        up[n++] = p->rowslot[row];
+    for (int32_t i = 0; i < n; i++)
+        slots[i] = up[n - 1 - i];
+    putxml(out, path, slotspath(v->dp, slots, n, path));
+}
+
+// Writes what sector holds, for its title: the path and byte range of a
+// file's or directory's sector, else the area.
+static void puttitle(FILE *out, const mapview *v, const diskpicture *p, int32_t sector,
+                     int32_t kind, int32_t cluster)
+{
+    const diskprops *dp = v->dp;
+    int64_t at;
+
+    fprintf(out, "%d: ", sector);
+    if (kind != HOLDSENTRY && kind != HOLDSOTHER) {
+        fputs(systemnames[kind], out);
+        return;
+    }
+    at = (int64_t)p->place[cluster] * dp->clusterbytes +
+         (int64_t)(sector - clustersector(dp, cluster)) * dp->bytespersector;
+    putentrypath(out, v, p, p->slot[cluster]);
+    fprintf(out, ", bytes %lld to %lld", (long long)at, (long long)(at + dp->bytespersector - 1));
+}
+
+// The cells: a rect a sector, in the rows of its track, under the sector
+// numbers of a track.
+static void putcells(FILE *out, const mapview *v, diskpicture *p)
+{
+    for (int32_t r = 0; r < p->spt; r++)
+        fprintf(out, "<text x=\"%d\" y=\"%d\" class=\"c\">%d</text>\n",
+                LEFT + r * CELLW + CELLW - 2, TOP - 2, r + 1);
+    for (int32_t s = 0; s < v->dp->totalsectors; s++) {
+        int32_t track = s / p->spt, entry, cluster;
+        int32_t kind = sectorholds(v, p, s, &entry, &cluster);
+        const char *fill = kind != HOLDSENTRY ? systemfills[kind]
+                           : p->split[cluster] ? splitfill
+                                               : fills[entry % FILLS];
+        if (s % p->spt == 0 && track % p->heads == 0)
+            fprintf(out, "<text x=\"%d\" y=\"%d\" class=\"c\">%d</text>\n", LEFT - 4,
+                    TOP + track * CELLH + CELLH - 1, track / p->heads);
+        fprintf(out,
+                "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\" "
+                "data-sector=\"%d\"><title>",
+                LEFT + (s % p->spt) * CELLW, TOP + track * CELLH, CELLW, CELLH, fill, s);
+        puttitle(out, v, p, s, kind, cluster);
+        fputs("</title></rect>\n", out);
+    }
+}
+
+// A legend line's swatch and the start of its text.
+static void putswatch(FILE *out, int32_t x, int32_t y, const char *fill, char symbol)
+{
+    fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"8\" height=\"8\" fill=\"%s\" class=\"s\"/>"
+                 "<text x=\"%d\" y=\"%d\">%c ",
+            x, y - 7, fill, x + 12, y, symbol);
+}
+
+// The fill of an entry's swatch: its own, or the one that stands out.
+static const char *entryfill(const mapview *v, const diskpicture *p, int32_t entry, int32_t slot)
+{
+    int32_t c = entrycluster(v->dp, slot);
+
+    return c >= 2 && c < FATENDOFCHAIN && p->split[c] ? splitfill : fills[entry % FILLS];
+}
+
+// The legend beside the grid, as the terminal's: a line per lettered entry,
+// then one per system area shown, from y on.
+static void putsvglegend(FILE *out, const mapview *v, diskpicture *p, int32_t x, int32_t y)
+{
+    static chainwalk own;
+    int32_t slot, entry = 0;
+    int kind;
+
+    if (v->pathcount == 0) {
+        startwalk(v->dp, v->walk);
+        claimchains(v->chain);
+        while ((slot = nextentry(v->image, v->dp, v->walk, &kind)) >= 0) {
+            putswatch(out, x, y, entryfill(v, p, entry, slot), entrysymbol(entry));
+            putlegendfields(out, v, slot, v->chain);
+            putentrypath(out, v, p, slot);
+            fputs("</text>\n", out);
+            entry++;
+            y += LINEH;
+        }
+    }
+    for (int32_t k = 0; k < v->pathcount; k++) {
+        slot = findslot(v->image, v->dp, v->imagepaths[k], v->imagepathlens[k]);
+        if (slot < 0)
+            continue;
+        initchainwalk(&own);
+        putswatch(out, x, y, entryfill(v, p, k, slot), entrysymbol(k));
+        putlegendfields(out, v, slot, &own);
+        putxml(out, v->imagepaths[k], v->imagepathlens[k]);
+        fputs("</text>\n", out);
+        y += LINEH;
+    }
+    for (int32_t k = 0; k < HOLDSENTRY; k++)
+        if (p->used[k]) {
+            putswatch(out, x, y, systemfills[k], ' ');
+            fprintf(out, "%s</text>\n", systemnames[k]);
+            y += LINEH;
+        }
+}
+
+// Writes the SVG of the picture to out, sized to hold the grid and the
+// legend, whichever is taller; 1 when every write went out.
+int putsvgmap(const mapview *v, diskpicture *p, const char *image, FILE *out)
+{
+    int32_t tracks = (v->dp->totalsectors + p->spt - 1) / p->spt;
+    int32_t legendx = LEFT + p->spt * CELLW + GAP, width = legendx + 460;
+    int32_t lines = countlegend(v, p), height = TOP + tracks * CELLH;
+    const floppytype *t = v->dp->map ? v->dp->map->type : nullptr;
+
+    if (TOP + lines * LINEH > height)
+        height = TOP + lines * LINEH;
+    fprintf(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" xml:space=\"preserve\" "
+                 "width=\"%d\" "
+                 "height=\"%d\" viewBox=\"0 0 %d %d\">\n"
+                 "<style>text{font-family:monospace;font-size:8px}"
+                 "text.c{font-size:6px;text-anchor:end}rect{stroke:#fff;stroke-width:0.4}"
+                 "rect.s{stroke:#000;stroke-width:0.3}</style>\n"
+                 "<rect x=\"0\" y=\"0\" width=\"%d\" height=\"%d\" fill=\"#fff\" stroke=\"none\"/>\n"
+                 "<text x=\"%d\" y=\"14\" style=\"font-size:11px\">",
+            width, height + 10, width, height + 10, width, height + 10, LEFT);
+    for (const char *c = image; *c; c++) // a host name, as it is
+        if (strchr("&<>\"", *c) || (unsigned char)*c < 0x20)
+            fprintf(out, "&#%d;", (unsigned char)*c < 0x20 ? 0xFFFD : *c);
+        else
+            putc(*c, out);
+    fprintf(out, ": %s, %d tracks of %d sectors</text>\n", t ? t->name : "the volume", tracks,
+            p->spt);
+    putcells(out, v, p);
+    putsvglegend(out, v, p, legendx, TOP + 8);
+    fputs("</svg>\n", out);
+    return fflush(out) == 0 && !ferror(out);
+}
