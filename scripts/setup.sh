@@ -18,6 +18,8 @@ have man || need="$need man-db"
 have qemu-system-i386 || need="$need qemu-system-x86"
 have floptool || need="$need mame-tools"
 have strace || need="$need strace"
+have rsvg-convert || need="$need librsvg2-bin"
+have python3 || need="$need python3"
 
 # shellcheck disable=SC2086 # a list of package names
 aptinstall $need

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <map>
+#include <sstream>
 
+#include "fakevolume.h"
 #include "testutil.h"
 #include "volume/bytes.h"
 #include "volume/image/sectormap.h"
@@ -745,5 +748,155 @@ TEST(containers, hostileheadernumbersarerefusednevertrusted)
                 EXPECT_TRUE(lines >= 1 && lines <= 2) << row.first << ": " << cmd << "\n" << said;
             }
         }
+    }
+}
+
+namespace {
+
+// sectmap --map as a sector's symbol, and its legend as a path's symbol.
+struct picture {
+    std::map<int, char> cell;
+    std::map<std::string, char> symbol;
+};
+
+picture parsepicture(const std::string &text)
+{
+    picture p;
+    std::istringstream in(text);
+    std::string line;
+    int heads = 0, spt = 0;
+    std::getline(in, line);
+    sscanf(line.c_str() + line.find(", ") + 2, "%*d cylinders, %d heads, %d sectors", &heads,
+           &spt);
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        int cylinder;
+        std::string word;
+        if (isdigit((unsigned char)line[1]) && (words >> cylinder)) {
+            for (int h = 0; words >> word; h++)
+                for (int r = 0; r < (int)word.size(); r++)
+                    p.cell[(cylinder * heads + h) * spt + r] = word[(size_t)r];
+        } else if (line.size() > 2 && isalnum((unsigned char)line[0])) {
+            p.symbol[line.substr(line.rfind(' ') + 1)] = line[0];
+        }
+    }
+    return p;
+}
+
+// The sectors of a listing line's extents ("12-14,20!short" and the like).
+std::vector<int> extentsectors(const std::string &line)
+{
+    std::istringstream in(line);
+    std::string f[4];
+    in >> f[0] >> f[1] >> f[2] >> f[3];
+    std::vector<int> v;
+    std::istringstream runs(f[3].substr(0, f[3].find('!')));
+    std::string run;
+    while (std::getline(runs, run, ','))
+        if (isdigit((unsigned char)run[0])) {
+            int a = atoi(run.c_str()), b = run.find('-') == std::string::npos
+                                               ? a
+                                               : atoi(run.c_str() + run.find('-') + 1);
+            for (int s = a; s <= b; s++)
+                v.push_back(s);
+        }
+    return v;
+}
+
+} // namespace
+
+// The picture of the disk: every file's cells are exactly the sectors of its
+// runs in the listing, the free cells exactly the free clusters', '?' the
+// sectors the container lacks; on a fragmented real volume, a damaged one,
+// a D88 that lacks a sector and a compact DCP image. The SVG says the same
+// of every cell, and renders.
+TEST(containers, thepicturedrawseverysectorwhereitlies)
+{
+    std::string dir = tempdir(), real = dir + "/real.dcp";
+    makerealimage(real, "1.2M");
+    filltree(real, dir);
+    bytes vol = volumeread(real);
+    fakevolume v;
+    v.build();
+    v.entry(-1, 0, "LOOP    BIN", 0x20, 3, 3000);
+    v.chain({3, 4});
+    v.setfat(4, 3);
+    v.entry(-1, 1, "GOOD    BIN", 0x20, 10, 1000);
+    v.chain({10, 11});
+    v.setfat(20, 0xFF7); // a bad cluster
+    v.setfat(30, 0xFFF); // a lost one
+    struct {
+        const char *name;
+        bytes image;
+        std::vector<int> lacking;
+    } cases[] = {
+        {"real.dcp", readfile(real), {}},
+        {"damaged.dcp", v.img, {}},
+        {"lacking.d88", d88(vol, g2hd, 0, {2, 3}), {18}},
+        {"compact.dcp", dcp(vol, g2hd, 100), span(800, 808)},
+    };
+    for (const auto &c : cases) {
+        std::string image = dir + "/" + c.name;
+        writefile(image, c.image);
+        picture p = parsepicture(tool(SECTMAP_BIN, "--map " + quote(image)).out);
+        bytes raw = volumeread(image, "--fill 0");
+        const unsigned char *boot = raw.data();
+        int bps = getu16l(boot + 11), spc = boot[13], total = getu16l(boot + 19);
+        int fatat = getu16l(boot + 14) * bps, root = getu16l(boot + 17) * 32 / bps;
+        int datastart = getu16l(boot + 14) + boot[16] * getu16l(boot + 22) + root;
+        ASSERT_EQ((int)p.cell.size(), total) << c.name;
+        std::map<int, char> want;
+        for (int s = datastart; s + spc <= total; s++) {
+            int cl = (s - datastart) / spc + 2;
+            int e = getu16l(raw.data() + fatat + cl * 3 / 2);
+            if (((cl & 1) ? e >> 4 : e & 0xFFF) == 0)
+                want[s] = '.';
+        }
+        std::istringstream listing(tool(SECTMAP_BIN, quote(image)).out);
+        for (std::string line; std::getline(listing, line);)
+            for (int s : extentsectors(line))
+                want[s] = p.symbol[line.substr(line.rfind(' ') + 1)];
+        for (int s : c.lacking)
+            want[s] = '?';
+        for (int s = 0; s < total; s++) {
+            char got = p.cell[s];
+            if (want.count(s)) {
+                EXPECT_EQ(got, want[s]) << c.name << " sector " << s;
+            } else {
+                EXPECT_TRUE(got != '.' && !isalnum((unsigned char)got)) << c.name << " " << s;
+            }
+        }
+        // The SVG: a cell a sector, each saying what the terminal says.
+        std::string svg = dir + "/" + c.name + ".svg", cells;
+        ASSERT_EQ(tool(SECTMAP_BIN, "--svg " + quote(svg) + " " + quote(image)).status, 0);
+        std::map<char, std::string> pathof;
+        for (const auto &e : p.symbol)
+            pathof[e.second] = e.first;
+        run("python3 -c 'import sys, xml.etree.ElementTree as E\n"
+            "for r in E.parse(sys.argv[1]).getroot().iter(\"{http://www.w3.org/2000/svg}rect\"):\n"
+            "    t = r.find(\"{http://www.w3.org/2000/svg}title\")\n"
+            "    if t is not None: print(r.get(\"data-sector\") + \"|\" + t.text)' " +
+                quote(svg),
+            &cells);
+        std::istringstream rows(cells);
+        int n = 0;
+        for (std::string row; std::getline(rows, row); n++) {
+            int s = atoi(row.c_str());
+            std::string title = row.substr(row.find('|') + 1);
+            EXPECT_EQ(title.substr(0, title.find(':')), std::to_string(s)) << c.name;
+            if (p.cell[s] == '.') {
+                EXPECT_EQ(title, std::to_string(s) + ": free") << c.name;
+            }
+            if (p.cell[s] == '?') {
+                EXPECT_EQ(title, std::to_string(s) + ": not in the image") << c.name;
+            }
+            if (isalnum((unsigned char)p.cell[s])) {
+                EXPECT_EQ(title.substr(0, title.find(", bytes")),
+                          std::to_string(s) + ": " + pathof[p.cell[s]])
+                    << c.name;
+            }
+        }
+        EXPECT_EQ(n, total) << c.name;
+        EXPECT_EQ(sh("rsvg-convert " + quote(svg) + " -o " + quote(svg + ".png")), 0) << c.name;
     }
 }

@@ -678,3 +678,48 @@ TEST(sectmap, afullstandardoutputfails)
         EXPECT_EQ(r.err, "Could not write standard output\n") << args;
     }
 }
+
+// The picture's colours change no symbol, come only when asked or on a
+// terminal, and each file of one run has its own while a fragmented one
+// stands out; an SVG file is never written over without -f; 80 columns fit
+// every floppy type.
+TEST(sectmap, thepicturescoloursandits80columns)
+{
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp";
+    makerealimage(dcp, "1.2M");
+    filltree(dcp, dir);
+    mapresult plain = sectmap("--map --color=never " + quote(dcp));
+    mapresult colored = sectmap("--map --color=always " + quote(dcp));
+    std::string stripped;
+    for (size_t i = 0; i < colored.out.size(); i++) {
+        if (colored.out[i] == '\x1b')
+            i = colored.out.find('m', i);
+        else
+            stripped += colored.out[i];
+    }
+    EXPECT_EQ(stripped, plain.out);
+    EXPECT_NE(colored.out, plain.out);
+    // FM.DRV lies in two runs: its symbol stands out (white on red).
+    char fm = plain.out[plain.out.rfind('\n', plain.out.find("FM.DRV")) + 1];
+    EXPECT_NE(colored.out.find(std::string("\x1b[1;97;41m") + fm), std::string::npos);
+    EXPECT_EQ(sectmap("--map " + quote(dcp)).out, plain.out); // not a terminal: no colour
+    EXPECT_EQ(sectmap("--map --color=sometimes " + quote(dcp)).status, 1);
+    EXPECT_EQ(sectmap("--map -s 3 " + quote(dcp)).status, 1);
+    for (const char *type : {"2hd", "2hc", "2hq", "2dd"}) {
+        std::string image = dir + "/" + type + ".dcp";
+        ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create " + type + " " + quote(image)), 0);
+        std::istringstream lines(sectmap("--map " + quote(image)).out);
+        for (std::string line; std::getline(lines, line);)
+            if (isdigit((unsigned char)line[1])) { // the grid, the legend aside
+                EXPECT_LE(line.size(), 80u) << type << ": " << line;
+            }
+    }
+    std::string svg = dir + "/m.svg";
+    writetext(svg, "mine");
+    mapresult r = sectmap("--svg " + quote(svg) + " " + quote(dcp));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, svg + " exists; -f overwrites it\n");
+    EXPECT_EQ(texts(readfile(svg)), "mine");
+    EXPECT_EQ(sectmap("-f --svg " + quote(svg) + " " + quote(dcp)).status, 0);
+    EXPECT_EQ(texts(readfile(svg)).substr(0, 5), "<?xml");
+}
