@@ -167,6 +167,20 @@ row("", "sectrm, 100 of them in one call", f"{a:.2f}", "1", "", True)
 row("", "mdel, the same 100 in one call", f"{b:.2f}", f"sectrm {a / b:.2f}x", "within 1.2x",
     a <= 1.2 * b)
 
+# 11. the picture of the disk against the plain listing, and its growth on
+# the damaged images of row 7.
+a, b, c = hyperfine("picture", [f"{sm} --map full.dcp", f"{sm} --svg map.svg -f full.dcp",
+                                f"{sm} full.dcp"], 50, warmup=5)
+row("11. picture, full 1.2 MB volume", "sectmap --map", f"{a:.2f}", f"{a / c:.2f}x listing",
+    "within 2x the listing", a <= 2 * c)
+row("", "sectmap --svg", f"{b:.2f}", f"{b / c:.2f}x listing", "within 2x the listing",
+    b <= 2 * c)
+row("", "sectmap (the listing)", f"{c:.2f}", "1", "", True)
+a, b = hyperfine("picturegrowth", [f"{sm} --map cross1400.dcp", f"{sm} --map cross2800.dcp"],
+                 20, failing=True)
+row("", "sectmap --map, 1400 and 2800 clusters of crossed directories", f"{a:.1f} / {b:.1f}",
+    f"{b / a:.2f}x", "about 2x (within 2.5x)", b <= 2.5 * a)
+
 print("| benchmark | command | median ms | ratio | goal | met |")
 print("|---|---|---:|---|---|---|")
 print("\n".join(rows))

@@ -110,8 +110,10 @@ int drawdisk(const mapview *v, diskpicture *p)
     while ((slot = nextentry(v->image, v->dp, v->walk, &kind)) >= 0) {
         if (kind == WALKDIR)
             p->rowslot[v->walk->pending] = slot;
-        ownchain(v, p, v->chain, slot, v->pathcount > 0 ? -1 : entry++);
+        ownchain(v, p, v->chain, slot, v->pathcount > 0 ? -1 : entry);
+        entry++;
     }
+    p->entries = entry;
     for (int32_t k = 0; k < v->pathcount; k++) {
         slot = v->imagepathlens[k] < 0 ? -1
                                        : findslot(v->image, v->dp, v->imagepaths[k],
@@ -251,18 +253,12 @@ static void putlegend(const mapview *v, diskpicture *p)
 // one per lettered entry, one per system area shown.
 int32_t countlegend(const mapview *v, diskpicture *p)
 {
-    int32_t lines = 0, entry, cluster, slot;
-    int kind;
+    int32_t lines = v->pathcount > 0 ? v->pathcount : p->entries, entry, cluster;
 
     for (int32_t s = 0; s < v->dp->totalsectors; s++)
         p->used[sectorholds(v, p, s, &entry, &cluster)] = 1;
     for (int32_t k = 0; k < HOLDSENTRY; k++)
         lines += p->used[k];
-    if (v->pathcount > 0)
-        return lines + v->pathcount;
-    startwalk(v->dp, v->walk);
-    while ((slot = nextentry(v->image, v->dp, v->walk, &kind)) >= 0)
-        lines++;
     return lines;
 }
 

@@ -24,6 +24,7 @@ struct diskpicture {
     int32_t rowslot[FATENDOFCHAIN + 2];   // by cache row: the entry that names it
     unsigned char split[FATENDOFCHAIN];   // its owner lies in more than one run
     unsigned char used[HOLDKINDS];        // what the picture shows
+    int32_t entries;                      // entries in the tree (lettered, with no PATH)
 };
 
 // The pieces of sectmap that the picture uses.

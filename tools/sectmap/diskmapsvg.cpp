@@ -11,6 +11,8 @@
 #include "tools/sjisnames.h"
 
 enum { CELLW = 12, CELLH = 6, LEFT = 40, TOP = 30, LINEH = 11, GAP = 24 };
+#define CELLWTEXT "12"
+#define CELLHTEXT "6"
 
 static const char *const fills[] = {"#4e79a7", "#59a14f", "#76b7b2", "#edc948", "#b07aa1",
                                     "#9c755f", "#f28e2b", "#86bcb6", "#8cd17d", "#b6992d",
@@ -25,11 +27,13 @@ static const char *const systemnames[HOLDKINDS] = {
     "another file or directory", ""};
 static const char *const splitfill = "#e15759";
 
-// Writes len bytes of Shift-JIS as UTF-8 text for XML: a byte that is no
-// character as \xHH, and & < > " escaped.
-static void putxml(FILE *out, const unsigned char *s, int32_t len)
+enum { XMLPATHMAX = (FATENDOFCHAIN + 2) * 13 * 6 }; // a byte: at most "&quot;"
+
+// len bytes of Shift-JIS as UTF-8 text for XML into out: a byte that is no
+// character as \xHH, and & < > " escaped. Its length.
+static int32_t xmltext(const unsigned char *s, int32_t len, char *out)
 {
-    unsigned char utf8[8];
+    int32_t o = 0;
 
     for (int32_t i = 0; i < len;) {
         int32_t n = sjisleadbyte(s[i]) && i + 1 < len ? 2 : 1, m;
@@ -37,61 +41,126 @@ static void putxml(FILE *out, const unsigned char *s, int32_t len)
             const char *e = s[i] == '&' ? "&amp;" : s[i] == '<' ? "&lt;" : s[i] == '>' ? "&gt;"
                             : s[i] == '"' ? "&quot;" : nullptr;
             if (e)
-                fputs(e, out);
+                o += (int32_t)strlen(strncpy(out + o, e, 7));
             else
-                putc(s[i], out);
+                out[o++] = (char)s[i];
             i++;
             continue;
         }
-        m = s[i] >= 0x80 ? sjistoutf8(s + i, n, utf8, (int32_t)sizeof utf8) : -1;
+        m = s[i] >= 0x80 ? sjistoutf8(s + i, n, (unsigned char *)out + o, 8) : -1;
         if (m > 0) {
-            fwrite(utf8, 1, (size_t)m, out);
+            o += m;
             i += n;
         } else {
-            fprintf(out, "\\x%02X", s[i]);
+            o += snprintf(out + o, 5, "\\x%02X", s[i]);
             i++;
         }
     }
+    return o;
 }
 
-// Writes the image path of the entry at slot, for XML.
-static void putentrypath(FILE *out, const mapview *v, const diskpicture *p, int32_t slot)
+// Writes len bytes of Shift-JIS as XML text.
+static void putxml(FILE *out, const unsigned char *s, int32_t len)
 {
-    static int32_t slots[FATENDOFCHAIN + 2];
-    static unsigned char path[(FATENDOFCHAIN + 2) * 13];
-    int32_t up[FATENDOFCHAIN + 2], n = 0, row;
+    static char text[XMLPATHMAX];
 
-    up[n++] = slot;
-    while (n < FATENDOFCHAIN + 1 && (row = rowofslot(v->dp, up[n - 1])) > 0)
-        up[n++] = p->rowslot[row];
-    for (int32_t i = 0; i < n; i++)
-        slots[i] = up[n - 1 - i];
-    putxml(out, path, slotspath(v->dp, slots, n, path));
+    fwrite(text, 1, (size_t)xmltext(s, len > XMLPATHMAX / 6 ? XMLPATHMAX / 6 : len, text), out);
 }
 
-// Writes what sector holds, for its title: the path and byte range of a
+// The row of the cache that holds slot: the last one asked, when it holds it
+// (a file's neighbours share its directory), else found.
+static int32_t slotrow(const diskprops *dp, int32_t slot)
+{
+    static int32_t last = -1;
+
+    if (last < 0 || last >= dp->dircount || slot < dp->dirtable[last].start ||
+        slot >= dp->dirtable[last].end)
+        last = rowofslot(dp, slot);
+    return last;
+}
+
+// One cell's text, built whole and written in one go: some 3000 of them.
+struct celltext {
+    char text[XMLPATHMAX + 256];
+    int32_t n;
+};
+
+static void add(celltext *c, const char *s, int32_t len)
+{
+    memcpy(c->text + c->n, s, (size_t)len);
+    c->n += len;
+}
+
+static void adds(celltext *c, const char *s)
+{
+    add(c, s, (int32_t)strlen(s));
+}
+
+static void addnum(celltext *c, int64_t v)
+{
+    char digits[24];
+    int32_t k = 0;
+
+    do
+        digits[sizeof digits - 1 - k++] = (char)('0' + v % 10);
+    while ((v /= 10) > 0);
+    add(c, digits + sizeof digits - k, k);
+}
+
+// Adds the image path of the entry at slot, as XML text. The cells of a
+// file, and the files of a directory, follow each other: the directory's
+// path is made once and kept for the next entry of that directory.
+static void addpath(celltext *c, const mapview *v, const diskpicture *p, int32_t slot)
+{
+    static int32_t slots[FATENDOFCHAIN + 2], lastrow = -2, prefixlen;
+    static unsigned char path[(FATENDOFCHAIN + 2) * 13];
+    static char prefix[XMLPATHMAX], name[13 * 6];
+    int32_t row = slotrow(v->dp, slot), n = 0, up, r;
+
+    if (row != lastrow) {
+        // The directory's own entry, and its ancestors', up to the root.
+        for (up = row > 0 ? p->rowslot[row] : -1; up >= 0 && n < FATENDOFCHAIN + 1; n++) {
+            slots[FATENDOFCHAIN + 1 - n] = up;
+            r = rowofslot(v->dp, up);
+            up = r > 0 ? p->rowslot[r] : -1;
+        }
+        prefixlen = xmltext(path, slotspath(v->dp, slots + FATENDOFCHAIN + 2 - n, n, path),
+                            prefix);
+        lastrow = row;
+    }
+    add(c, prefix, prefixlen);
+    add(c, name, xmltext(path, slotspath(v->dp, &slot, 1, path), name));
+}
+
+// Adds what sector holds, for its title: the path and byte range of a
 // file's or directory's sector, else the area.
-static void puttitle(FILE *out, const mapview *v, const diskpicture *p, int32_t sector,
+static void addtitle(celltext *c, const mapview *v, const diskpicture *p, int32_t sector,
                      int32_t kind, int32_t cluster)
 {
     const diskprops *dp = v->dp;
     int64_t at;
 
-    fprintf(out, "%d: ", sector);
+    addnum(c, sector);
+    adds(c, ": ");
     if (kind != HOLDSENTRY && kind != HOLDSOTHER) {
-        fputs(systemnames[kind], out);
+        adds(c, systemnames[kind]);
         return;
     }
     at = (int64_t)p->place[cluster] * dp->clusterbytes +
          (int64_t)(sector - clustersector(dp, cluster)) * dp->bytespersector;
-    putentrypath(out, v, p, p->slot[cluster]);
-    fprintf(out, ", bytes %lld to %lld", (long long)at, (long long)(at + dp->bytespersector - 1));
+    addpath(c, v, p, p->slot[cluster]);
+    adds(c, ", bytes ");
+    addnum(c, at);
+    adds(c, " to ");
+    addnum(c, at + dp->bytespersector - 1);
 }
 
 // The cells: a rect a sector, in the rows of its track, under the sector
 // numbers of a track.
 static void putcells(FILE *out, const mapview *v, diskpicture *p)
 {
+    static celltext c;
+
     for (int32_t r = 0; r < p->spt; r++)
         fprintf(out, "<text x=\"%d\" y=\"%d\" class=\"c\">%d</text>\n",
                 LEFT + r * CELLW + CELLW - 2, TOP - 2, r + 1);
@@ -104,21 +173,52 @@ static void putcells(FILE *out, const mapview *v, diskpicture *p)
         if (s % p->spt == 0 && track % p->heads == 0)
             fprintf(out, "<text x=\"%d\" y=\"%d\" class=\"c\">%d</text>\n", LEFT - 4,
                     TOP + track * CELLH + CELLH - 1, track / p->heads);
-        fprintf(out,
-                "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\" "
-                "data-sector=\"%d\"><title>",
-                LEFT + (s % p->spt) * CELLW, TOP + track * CELLH, CELLW, CELLH, fill, s);
-        puttitle(out, v, p, s, kind, cluster);
-        fputs("</title></rect>\n", out);
+        c.n = 0;
+        adds(&c, "<rect x=\"");
+        addnum(&c, LEFT + (s % p->spt) * CELLW);
+        adds(&c, "\" y=\"");
+        addnum(&c, TOP + track * CELLH);
+        adds(&c, "\" width=\"" CELLWTEXT "\" height=\"" CELLHTEXT "\" fill=\"");
+        adds(&c, fill);
+        adds(&c, "\" data-sector=\"");
+        addnum(&c, s);
+        adds(&c, "\"><title>");
+        addtitle(&c, v, p, s, kind, cluster);
+        adds(&c, "</title></rect>\n");
+        fwrite(c.text, 1, (size_t)c.n, out);
     }
+}
+
+// Writes the image path of the entry at slot, for XML.
+static void putentrypath(FILE *out, const mapview *v, const diskpicture *p, int32_t slot)
+{
+    static celltext c;
+
+    c.n = 0;
+    addpath(&c, v, p, slot);
+    fwrite(c.text, 1, (size_t)c.n, out);
 }
 
 // A legend line's swatch and the start of its text.
 static void putswatch(FILE *out, int32_t x, int32_t y, const char *fill, char symbol)
 {
-    fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"8\" height=\"8\" fill=\"%s\" class=\"s\"/>"
-                 "<text x=\"%d\" y=\"%d\">%c ",
-            x, y - 7, fill, x + 12, y, symbol);
+    static celltext c;
+
+    c.n = 0;
+    adds(&c, "<rect x=\"");
+    addnum(&c, x);
+    adds(&c, "\" y=\"");
+    addnum(&c, y - 7);
+    adds(&c, "\" width=\"8\" height=\"8\" fill=\"");
+    adds(&c, fill);
+    adds(&c, "\" class=\"s\"/><text x=\"");
+    addnum(&c, x + 12);
+    adds(&c, "\" y=\"");
+    addnum(&c, y);
+    adds(&c, "\">");
+    add(&c, &symbol, 1);
+    adds(&c, " ");
+    fwrite(c.text, 1, (size_t)c.n, out);
 }
 
 // The fill of an entry's swatch: its own, or the one that stands out.
