@@ -591,8 +591,11 @@ TEST(containers, infotellseachdiskofeverycontainer)
     ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
     ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hq " + quote(dir + "/hq.dcp")).status, 0);
     bytes vol = volumeread(base), hq = volumeread(dir + "/hq.dcp");
-    bytes two = d88(vol, g2hd, 0x10, {5, 3}), second = d88(vol, g2hd);
+    bytes two = d88(vol, g2hd, 0x10, {5, 3}), second = d88(vol, g2hd), errors = d88(vol, g2hd);
     two.insert(two.end(), second.begin(), second.end());
+    // The dump recorded a data CRC error on track 0's first two stored sectors.
+    errors[0x2B0 + 8] = 0xB0;
+    errors[0x2B0 + 16 + 1024 + 8] = 0xB0;
     struct {
         const char *name;
         bytes image;
@@ -603,6 +606,7 @@ TEST(containers, infotellseachdiskofeverycontainer)
          "container: D88\ndisks: 2\ndisk 1: type: 2hd (77 cylinders, 2 heads, 8 sectors a track "
          "of 1024 bytes)\ndisk 1: name: \ndisk 1: write-protected: yes\ndisk 1: lacks sectors: "
          "42\ndisk 1: read with errors: 0 sectors\ndisk 2: type: 2hd"},
+        {"errors.d88", errors, 0, "lacks sectors: none\nread with errors: 2 sectors\n"},
         {"hq.nfd", nfd(hq, g2hq, 1), 0, "container: NFD\ntype: 2hq (80 cylinders, 2 heads, 18 "
                                         "sectors a track of 512 bytes)\nwrite-protected: no\n"},
         {"hq.fdi", fdi(hq, g2hq), 0, "container: FDI\ntype: 2hq"},

@@ -397,6 +397,11 @@ TEST(fileops, everychangeisseenbymtoolsandmovesnootherfile)
                     std::equal(before.begin(), before.begin() + 162 + 1024, after.begin()))
             << what;
     }
+    // The label is in the boot sector's parameter block too, as create -L puts it.
+    writefile(dcp, readfile(base));
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "label " + quote(dcp) + " GAME").status, 0);
+    bytes labelled = readfile(dcp);
+    EXPECT_EQ(std::string(labelled.begin() + 162 + 43, labelled.begin() + 162 + 54), "GAME       ");
     // What -n says would be freed: sectmap's lines of the tree, the top as given.
     std::string freed = tool(SECTRM_BIN, "-n -r " + quote(base) + " SYSTEM").out, want;
     std::istringstream in(tool(SECTMAP_BIN, quote(base)).out);

@@ -145,6 +145,7 @@ TEST(sectput, theallocationruleonspacethatmtoolsfragmented)
         {"", "B.BIN", 5000, "14-18", ""},             // grows into the free ones after it
         {"", "B.BIN", 9000, "23-31", "B.BIN moved from sector 14 to sector 23\n"},
         {"mdel A.BIN", "D.BIN", 9000, "32-40", ""},   // 11-18 is one sector short
+        {"", "C.BIN", 4000, "19-22", ""},             // keeps its run over a free one below
         {"", "E.BIN", 2000, "11-12", ""},             // a new file takes the lowest run
         {"", "B.BIN", 0, "-", ""},                    // becoming empty is no move
         {"", "B.BIN", 2000, "13-14", ""},             // an empty file takes the lowest run
