@@ -117,6 +117,15 @@ TEST(fileops, getallmatchesmtoolsandputsbackthesamefiles)
     ASSERT_EQ(stat((dir + "/l").c_str(), &a), 0);
     ASSERT_EQ(stat((out + "/BOOT/LOADER.BIN").c_str(), &b), 0);
     EXPECT_EQ(a.st_mtime, b.st_mtime);
+    // Only what the PATHs name, with the directories on their way.
+    toolrun some = tool(SECTGET_BIN, "-a " + quote(dir + "/some") + " " + quote(dcp) +
+                                         " 'SYSTEM\\DRIVERS' 'BOOT\\LOADER.BIN'");
+    EXPECT_EQ(some.status, 0) << some.err;
+    std::string tree;
+    run("cd " + quote(dir + "/some") + " && find . | sort", &tree);
+    EXPECT_EQ(tree, ".\n./BOOT\n./BOOT/LOADER.BIN\n./SYSTEM\n./SYSTEM/DRIVERS\n"
+                    "./SYSTEM/DRIVERS/SOUND\n./SYSTEM/DRIVERS/SOUND/FM.DRV\n"
+                    "./SYSTEM/DRIVERS/VIDEO.DRV\n");
     // The same tree and list from every container.
     for (const char *ext : {"d88", "nfd", "fdi", "hdm"}) {
         std::string image = dir + "/disk." + ext, other = dir + "/out." + ext;
