@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 
+#include <vector>
+
 #include "testutil.h"
 
 namespace {
@@ -28,35 +30,12 @@ std::string withimage(std::string args, const std::string &image)
 
 } // namespace
 
-TEST(interrupt, akilledwriteleavestheoldortheneworfile)
+// Kills each writer at every write, open, close, rename and unlink until a
+// run goes through: the file is old or new after every kill, and a rerun
+// (where the job is not done yet) finishes it.
+static void killeach(const std::string &dir, const std::vector<writer> &writers)
 {
-    std::string dir = tempdir(), list = dir + "/list", vol = dir + "/vol";
     std::string epoch = "SOURCE_DATE_EPOCH=1700000000 ";
-    bytes data(30000);
-    for (size_t i = 0; i < data.size(); i++)
-        data[i] = (unsigned char)(i * 13 + i / 977);
-    writefile(dir + "/a", data);
-    writefile(dir + "/b", bytes(data.begin(), data.begin() + 5000));
-    // The old files hold a KERNEL.SYS that the list moves, and other bytes.
-    writetext(list, "KERNEL.SYS " + dir + "/a\nBOOT\\LOADER.BIN " + dir + "/b\nX.BIN " + dir +
-                        "/b\n");
-    ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create 2hd " + quote(dir + "/vol.dcp") + " && " +
-                 DCPIMAGE_BIN + " unwrap " + quote(dir + "/vol.dcp") + " " + quote(vol)),
-              0);
-    const writer writers[] = {
-        {"sectput -l", SECTPUT_BIN, "-l " + quote(list) + " IMAGE", "1.2M", false},
-        {"sectput one", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/b"), "1.2M", false},
-        {"sectput into a D88", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/a"), "1.2M", true},
-        {"dcpimage create -f", DCPIMAGE_BIN, "create -f -L NEW 2hd IMAGE", "1.44M", false},
-        {"dcpimage wrap -f", DCPIMAGE_BIN, "wrap -f " + quote(vol) + " IMAGE", "1.44M", false},
-        {"dcpimage convert -f", DCPIMAGE_BIN, "convert -f -O dcp " + quote(vol) + " IMAGE", "1.44M",
-         false},
-        {"dcpimage protect", DCPIMAGE_BIN, "protect IMAGE", "1.2M", true},
-        {"sectrm", SECTRM_BIN, "IMAGE KERNEL.SYS", "1.2M", false},
-        {"sectmv", SECTMV_BIN, "IMAGE KERNEL.SYS K.SYS", "1.2M", true},
-        {"sectattr", SECTATTR_BIN, "+h IMAGE KERNEL.SYS", "1.2M", false},
-        {"dcpimage label", DCPIMAGE_BIN, "label IMAGE NEW", "1.2M", false},
-    };
     for (const writer &w : writers) {
         std::string image = dir + "/disk.dcp";
         makerealimage(image, w.kind);
@@ -98,6 +77,50 @@ TEST(interrupt, akilledwriteleavestheoldortheneworfile)
         }
         sh("rm -f " + quote(dir) + "/disk.dcp.*");
     }
+}
+
+// The inputs the writers take: a list, two host files, a raw volume.
+static std::string killinputs()
+{
+    std::string dir = tempdir();
+    bytes data(30000);
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = (unsigned char)(i * 13 + i / 977);
+    writefile(dir + "/a", data);
+    writefile(dir + "/b", bytes(data.begin(), data.begin() + 5000));
+    // The old files hold a KERNEL.SYS that the list moves, and other bytes.
+    writetext(dir + "/list", "KERNEL.SYS " + dir + "/a\nBOOT\\LOADER.BIN " + dir + "/b\nX.BIN " +
+                                 dir + "/b\n");
+    EXPECT_EQ(sh(std::string(DCPIMAGE_BIN) + " create 2hd " + quote(dir + "/vol.dcp") + " && " +
+                 DCPIMAGE_BIN + " unwrap " + quote(dir + "/vol.dcp") + " " + quote(dir + "/vol")),
+              0);
+    return dir;
+}
+
+TEST(interrupt, akilledputorconvertleavestheoldortheneworfile)
+{
+    std::string dir = killinputs(), vol = dir + "/vol";
+    killeach(dir, {
+        {"sectput -l", SECTPUT_BIN, "-l " + quote(dir + "/list") + " IMAGE", "1.2M", false},
+        {"sectput one", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/b"), "1.2M", false},
+        {"sectput into a D88", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/a"), "1.2M", true},
+        {"dcpimage create -f", DCPIMAGE_BIN, "create -f -L NEW 2hd IMAGE", "1.44M", false},
+        {"dcpimage wrap -f", DCPIMAGE_BIN, "wrap -f " + quote(vol) + " IMAGE", "1.44M", false},
+        {"dcpimage convert -f", DCPIMAGE_BIN, "convert -f -O dcp " + quote(vol) + " IMAGE",
+         "1.44M", false},
+    });
+}
+
+TEST(interrupt, akilledchangeleavestheoldortheneworfile)
+{
+    std::string dir = killinputs();
+    killeach(dir, {
+        {"dcpimage protect", DCPIMAGE_BIN, "protect IMAGE", "1.2M", true},
+        {"sectrm", SECTRM_BIN, "IMAGE KERNEL.SYS", "1.2M", false},
+        {"sectmv", SECTMV_BIN, "IMAGE KERNEL.SYS K.SYS", "1.2M", true},
+        {"sectattr", SECTATTR_BIN, "+h IMAGE KERNEL.SYS", "1.2M", false},
+        {"dcpimage label", DCPIMAGE_BIN, "label IMAGE NEW", "1.2M", false},
+    });
 }
 
 TEST(interrupt, thereplacedfilekeepsitsmodeandlinkandnootherfileistouched)
