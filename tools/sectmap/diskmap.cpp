@@ -49,7 +49,7 @@ int terminalcolors(void)
 // The symbol of entry number entry: a to z, A to Z, 0 to 9, then on again.
 char entrysymbol(int32_t entry)
 {
-    return symbols[entry % (int32_t)(sizeof symbols - 1)];
+    return entry < 0 ? ' ' : symbols[entry % (int32_t)(sizeof symbols - 1)];
 }
 
 // Gives the clusters of the chain from first to entry (-1: to the entries
@@ -169,7 +169,7 @@ static void putword(const mapview *v, diskpicture *p, int32_t first, int color)
         int32_t entry, c, kind = sectorholds(v, p, s, &entry, &c);
         const char *want = systemcolors[kind];
         p->used[kind] = 1;
-        if (kind == HOLDSENTRY)
+        if (kind == HOLDSENTRY && c >= 2 && entry >= 0)
             want = p->split[c] ? splitcolor : palette[entry % PALETTE];
         if (color && strcmp(want, now) != 0) {
             fputs("\x1b[0m", stdout);
