@@ -446,3 +446,97 @@ TEST(fileops, amoveintoafulldirectory)
     EXPECT_EQ(listing(dcp)["FULL\\"].substr(0, 12), "   20     2 "); // two clusters now
     EXPECT_NE(mtoolsout("mdir", dcp, "::FULL").find("R11      BIN"), std::string::npos);
 }
+
+// Every refusal and failure of the file operations is said on standard
+// error, with status 1, and leaves the image as it was: command lines,
+// images that cannot be opened, lists, what stands in the host folder, a
+// tree too deep, names that clash, writes that fail (injected).
+TEST(fileops, everyrefusalandfailureissaidandleavestheimageasitwas)
+{
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp", q = quote(dcp);
+    makerealimage(dcp, "1.2M");
+    filltree(dcp, dir);
+    // A tree 65 directories deep, and two entries of one name in the root.
+    std::string deep;
+    for (int i = 0; i < 65; i++)
+        deep += "A\\";
+    writefile(dir + "/f", bytes(10, 1));
+    bytes image = readfile(dcp);
+    std::string deepimage = dir + "/deep.dcp";
+    writefile(deepimage, image);
+    ASSERT_EQ(runtool(std::string(SECTPUT_BIN) + " " + quote(deepimage) + " " +
+                      quote(deep + "F.BIN") + " " + quote(dir + "/f")).status,
+              0);
+    // A second, empty KERNEL.SYS in the root's slot 100 (the root is 6 sectors).
+    unsigned char *second = image.data() + 162 + 5 * 1024 + 32 * 100;
+    memcpy(second, "KERNEL  SYS", 11);
+    second[11] = 0x20;
+    writefile(dcp, image);
+    writetext(dir + "/bad.lst", "KERNEL.SYS\n");
+    writetext(dir + "/two.lst", "\nKERNEL.SYS\n\nBOOT\\LOADER.BIN\n");
+    writetext(dir + "/afile", "x");
+    ASSERT_EQ(sh("mkdir -p " + quote(dir + "/o1") + " " + quote(dir + "/o2/KERNEL.SYS") +
+                 " && touch " + quote(dir + "/o1/BOOT")),
+              0);
+    std::string usage = "Usage: ";
+    struct {
+        std::string program, args, err; // err: the start of what is said
+    } cases[] = {
+        {SECTGET_BIN, "", usage + "sectget"},
+        {SECTGET_BIN, "-a x -l y " + q, usage + "sectget"},
+        {SECTRM_BIN, q, usage + "sectrm"},
+        {SECTMV_BIN, q + " A", usage + "sectmv"},
+        {SECTATTR_BIN, "+h " + q, usage + "sectattr"},
+        {SECTGET_BIN, "-F zip " + q + " A -", "Unknown format zip: dcp, d88, fdi, nfd or raw\n"},
+        {SECTRM_BIN, "-d 0 " + q + " A", "Bad disk number 0: 1 for the first disk"},
+        {SECTGET_BIN, "-u " + q + " é -", "é has no Shift-JIS form (code page 932)\n"},
+        {SECTRM_BIN, "-u " + q + " é", "é has no Shift-JIS form (code page 932)\n"},
+        {SECTMV_BIN, "-u " + q + " é X", "é has no Shift-JIS form (code page 932)\n"},
+        {SECTATTR_BIN, "-u +h " + q + " é", "é has no Shift-JIS form (code page 932)\n"},
+        {SECTRM_BIN, quote(dir + "/none") + " A", "Could not open DCP file " + dir +
+                                                      "/none for writing\n"},
+        {SECTRM_BIN, "-n " + quote(dir + "/none") + " A", "Could not open DCP file " + dir +
+                                                              "/none for reading\n"},
+        {SECTGET_BIN, quote(dir + "/none") + " A -", "Could not open DCP file " + dir +
+                                                         "/none for reading\n"},
+        {SECTATTR_BIN, quote(dir + "/afile") + " A", "Could not read disk properties\n"},
+        {SECTGET_BIN, "-l " + quote(dir + "/none") + " " + q, "Could not open list file"},
+        {SECTRM_BIN, "-l " + quote(dir + "/none") + " " + q, "Could not open list file"},
+        {SECTGET_BIN, "-l " + quote(dir + "/bad.lst") + " " + q,
+         dir + "/bad.lst line 1: expected an image path, spaces, then a host file name\n"},
+        {SECTGET_BIN, q + " BOOT x", "BOOT names a directory; -a DIR gets a directory\n"},
+        {SECTGET_BIN, "-a " + quote(dir + "/o") + " " + q + " NONE",
+         "Could not find NONE in the image\n"},
+        {SECTGET_BIN, "-a " + quote(dir + "/afile") + " " + q, dir + "/afile is not a directory\n"},
+        {SECTGET_BIN, "-a " + quote(dir + "/o1") + " " + q,
+         dir + "/o1/BOOT is not a directory, where one goes\n"},
+        {SECTGET_BIN, "-a " + quote(dir + "/o2") + " " + q,
+         dir + "/o2/KERNEL.SYS is a directory, where a file goes\n"},
+        {SECTGET_BIN, "-a " + quote(dir + "/o3") + " " + q,
+         dir + "/o3/KERNEL.SYS: another file of the image took this name first; not got\n"},
+        {SECTGET_BIN, "-a " + quote(dir + "/o4") + " " + quote(deepimage),
+         dir + "/o4/" + slashes(deep.substr(0, 129)) + " lies deeper than 64 directories"},
+        {SECTGET_FAULT_BIN, "-a " + quote(dir + "/o5") + " " + q,
+         "Could not write " + dir + "/o5/"},
+        {SECTGET_FAULT_BIN, q + " KERNEL.SYS " + quote(dir + "/k"), "Could not write " + dir + "/k\n"},
+        {SECTRM_FAULT_BIN, q + " KERNEL.SYS", "Could not write " + dcp + "; it is left as it was\n"},
+        {SECTRM_BIN, "-l " + quote(dir + "/two.lst") + " " + q + " >/dev/full",
+         "Could not write standard output\n"},
+    };
+    bytes before = readfile(dcp);
+    for (const auto &c : cases) {
+        std::string env = c.program == SECTGET_FAULT_BIN ? "DCPFAULT_WRITE=1:" + dir + "/* "
+                          : c.program == SECTRM_FAULT_BIN ? "DCPFAULT_CLOSE=" + dcp + ".* "
+                                                          : "";
+        toolrun r = runtool(env + c.program + " " + c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.args << "\n" << r.err;
+        if (c.args.find("/dev/full") == std::string::npos) {
+            EXPECT_TRUE(readfile(dcp) == before) << c.args;
+        }
+        writefile(dcp, before);
+    }
+    std::string left;
+    run("ls " + quote(dir + "/o1") + " " + quote(dir + "/o2"), &left);
+    EXPECT_EQ(left.find("LOADER"), std::string::npos); // refused before anything was written
+}
