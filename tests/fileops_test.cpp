@@ -540,3 +540,55 @@ TEST(fileops, everyrefusalandfailureissaidandleavestheimageasitwas)
     run("ls " + quote(dir + "/o1") + " " + quote(dir + "/o2"), &left);
     EXPECT_EQ(left.find("LOADER"), std::string::npos); // refused before anything was written
 }
+
+// What the programs print of a volume: attributes as mattrib prints them,
+// the label (in UTF-8 under -u), the picture of the PATHs given, an SVG of
+// Japanese names; and the moves that are refused.
+TEST(fileops, whatisprintedandwhatisrefused)
+{
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp", q = quote(dcp);
+    makerealimage(dcp, "1.2M");
+    filltree(dcp, dir);
+    writefile(dir + "/f", bytes(3000, 7));
+    ASSERT_EQ(runtool(std::string(SECTPUT_BIN) + " -u " + q + " 'ゲーム\\表.TXT' " +
+                      quote(dir + "/f")).status,
+              0);
+    ASSERT_EQ(tool(SECTATTR_BIN, "+h +r " + q + " KERNEL.SYS").status, 0);
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "label -u " + q + " 名前").status, 0);
+    std::string before = texts(readfile(dcp));
+    struct {
+        std::string program, args, out, err;
+    } cases[] = {
+        {SECTATTR_BIN, q + " KERNEL.SYS BOOT 'BOOT\\LOADER.BIN'",
+         "  A   HR     KERNEL.SYS\n             BOOT\n  A          BOOT\\LOADER.BIN\n", ""},
+        {DCPIMAGE_BIN, "label -u " + q, "名前\n", ""},
+        {DCPIMAGE_BIN, "label " + q, "\x96\xBC\x91\x4F\n", ""},
+        {SECTMV_BIN, q + " '\\' X", "", "\\: the root directory cannot be moved\n"},
+        {SECTMV_BIN, q + " NO.BIN X", "", "NO.BIN: not found in the image\n"},
+        {SECTMV_BIN, q + " BOOT 'KERNEL.SYS\\'", "", "KERNEL.SYS\\: no such directory\n"},
+        {SECTMV_BIN, q + " BOOT 'BOOT\\'", "", "BOOT\\: a directory cannot move into itself or below it\n"},
+        {SECTMV_BIN, "-u " + q + " KERNEL.SYS 'テ*.SYS'", "", "テ*.SYS: テ*.SYS is not an 8.3 name\n"},
+    };
+    for (const auto &c : cases) {
+        toolrun r = tool(c.program, c.args);
+        EXPECT_EQ(r.out, c.out) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.args;
+        EXPECT_EQ(texts(readfile(dcp)), before) << c.args;
+    }
+    // The PATHs given lettered, in their order; every other used sector '+'.
+    toolrun map = tool(SECTMAP_BIN, "--map " + q + " KERNEL.SYS 'BOOT\\LOADER.BIN' NONE");
+    EXPECT_EQ(map.status, 1);
+    EXPECT_EQ(map.err, "Could not find NONE in the image\n");
+    EXPECT_NE(map.out.find("\na    "), std::string::npos);
+    EXPECT_NE(map.out.find(" KERNEL.SYS\nb "), std::string::npos);
+    EXPECT_NE(map.out.find(" BOOT\\LOADER.BIN\n"), std::string::npos);
+    EXPECT_NE(map.out.find("\n+ the other files and directories\n"), std::string::npos);
+    EXPECT_EQ(map.out.find("\nc "), std::string::npos);
+    // Japanese names in the SVG, as UTF-8 text.
+    std::string svg = dir + "/m.svg";
+    ASSERT_EQ(tool(SECTMAP_BIN, "--svg " + quote(svg) + " -u " + q + " 'ゲーム\\表.TXT'").status, 0);
+    std::string text = texts(readfile(svg));
+    EXPECT_NE(text.find(": ゲーム\\表.TXT, bytes 0 to 1023</title>"), std::string::npos);
+    EXPECT_NE(text.find(">a ") , std::string::npos);
+}
