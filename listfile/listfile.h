@@ -21,4 +21,18 @@ int32_t getlineitems(const unsigned char *text, int32_t start, int32_t end, item
                      int32_t count);
 int32_t parsenum(const unsigned char *text, int32_t length);
 
+// listreader.cpp: the reader's variables kept together, lines counted.
+struct listreader {
+    FILE *file;
+    unsigned char *buf;
+    uint32_t size;
+    int32_t bufused, linestart, lineend, number;
+    unsigned char lastcr;
+    int more;
+};
+int openlist(listreader *r, const char *path, unsigned char *buf, uint32_t size);
+int readlistline(listreader *r, int32_t *start, int32_t *end);
+int listlinefull(const listreader *r);
+void closelist(listreader *r);
+
 #endif

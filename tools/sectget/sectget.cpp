@@ -176,10 +176,8 @@ static int getone(FILE *image, const getjob *job, int32_t slot, const char *file
 // by the pass that checks and the pass that gets.
 struct pairsource {
     const getjob *job;
-    FILE *list;
-    int32_t bufused, linestart, lineend, number, next;
-    unsigned char lastcr;
-    int more;
+    listreader list; // its file null for the pair of the command line
+    int32_t next;
     char file[WORKBUFSIZE + 1];
 };
 
@@ -187,19 +185,12 @@ struct pairsource {
 static int startpairs(pairsource *src, const getjob *job)
 {
     src->job = job;
-    src->list = nullptr;
-    src->number = src->linestart = src->lineend = src->next = 0;
-    src->lastcr = 0;
-    src->more = 1;
-    if (!job->list)
+    src->next = 0;
+    src->list.file = nullptr;
+    if (!job->list || openlist(&src->list, job->list, workbuf, WORKBUFSIZE))
         return 1;
-    src->list = fopen(job->list, "rb");
-    if (!src->list) {
-        fprintf(stderr, "Could not open list file %s\n", job->list);
-        return 0;
-    }
-    src->bufused = (int32_t)fread(workbuf, 1, WORKBUFSIZE, src->list);
-    return 1;
+    fprintf(stderr, "Could not open list file %s\n", job->list);
+    return 0;
 }
 
 // The next pair: 1 with *path (NUL-terminated in the buffer) and *file set,
@@ -207,43 +198,32 @@ static int startpairs(pairsource *src, const getjob *job)
 static int nextpair(pairsource *src, char **path, const char **file, int *ok)
 {
     itemspan items[2];
+    int32_t start, end, n;
 
-    if (!src->list) {
+    if (!src->list.file) {
         *path = src->job->args[0];
         *file = src->job->args[1];
         return src->next++ == 0;
     }
-    while (src->more) {
-        int32_t end, n;
-        src->more = nextline(src->list, workbuf, WORKBUFSIZE, &src->bufused, &src->linestart,
-                             &src->lineend, &src->lastcr);
-        src->number++;
-        end = contentend(workbuf, src->linestart, src->lineend);
-        while (end > src->linestart && (workbuf[end - 1] == ' ' || workbuf[end - 1] == '\t'))
-            end--;
-        n = getlineitems(workbuf, src->linestart, end, items, 2);
-        if (n == 0)
-            continue;
-        if (contentend(workbuf, src->linestart, src->lineend) - src->linestart == WORKBUFSIZE) {
-            fprintf(stderr, "%s line %d: the line is longer than the list reader's buffer\n",
-                    src->job->list, src->number);
-            *ok = 0;
-            return 0;
-        }
-        if (n == 1 || memchr(workbuf + items[1].start, 0, (size_t)(items[1].end - items[1].start))) {
-            fprintf(stderr, "%s line %d: expected an image path, spaces, then a host file name\n",
-                    src->job->list, src->number);
+    if (readlistline(&src->list, &start, &end)) {
+        n = getlineitems(workbuf, start, end, items, 2);
+        if (listlinefull(&src->list) || n == 1 ||
+            memchr(workbuf + items[1].start, 0, (size_t)(items[1].end - items[1].start))) {
+            fprintf(stderr, "%s line %d: %s\n", src->job->list, src->list.number,
+                    listlinefull(&src->list)
+                        ? "the line is longer than the list reader's buffer"
+                        : "expected an image path, spaces, then a host file name");
             *ok = 0;
             return 0;
         }
         memcpy(src->file, workbuf + items[1].start, (size_t)(items[1].end - items[1].start));
         src->file[items[1].end - items[1].start] = '\0';
-        workbuf[items[0].end] = '\0'; // a space or a tab stood there
+        workbuf[items[0].end] = '\0'; // a space stood there
         *path = (char *)workbuf + items[0].start;
         *file = src->file;
         return 1;
     }
-    if (ferror(src->list)) {
+    if (ferror(src->list.file)) {
         fprintf(stderr, "Could not read list file %s\n", src->job->list);
         *ok = 0;
     }
@@ -252,8 +232,7 @@ static int nextpair(pairsource *src, char **path, const char **file, int *ok)
 
 static void stoppairs(pairsource *src)
 {
-    if (src->list)
-        fclose(src->list);
+    closelist(&src->list);
 }
 
 // The slot of the file a pair names; -1 after saying why there is none.

@@ -50,9 +50,7 @@ struct putjob {
 // the planning pass and the writing pass.
 struct putsource {
     const putjob *job;
-    FILE *list;
-    int32_t bufused, linestart, lineend, number;
-    unsigned char lastcr;
+    listreader list; // its file null for the put of the command line
     int more;
 };
 
@@ -84,53 +82,40 @@ static int utf8names;      // -u: image paths are UTF-8 on the command line, in 
 static int startputs(putsource *src, const putjob *job)
 {
     src->job = job;
-    src->list = nullptr;
-    src->number = 0;
-    src->linestart = src->lineend = 0;
-    src->lastcr = 0;
+    src->list.file = nullptr;
     src->more = 1;
-    if (!job->list)
+    if (!job->list || openlist(&src->list, job->list, workbuf, WORKBUFSIZE))
         return 1;
-    src->list = fopen(job->list, "rb");
-    if (!src->list) {
-        fprintf(stderr, "Could not open list file %s\n", job->list);
-        return 0;
-    }
-    src->bufused = (int32_t)fread(workbuf, 1, WORKBUFSIZE, src->list);
-    return 1;
+    fprintf(stderr, "Could not open list file %s\n", job->list);
+    return 0;
 }
 
 // Closes the list, if there is one.
 static void stopputs(putsource *src)
 {
-    if (src->list)
-        fclose(src->list);
+    closelist(&src->list);
 }
 
 // Names the put in a message: the list's line, if it comes from one.
 static void putwhere(const putsource *src)
 {
-    if (src->list)
-        fprintf(stderr, "%s line %d: ", src->job->list, src->number);
+    if (src->list.file)
+        fprintf(stderr, "%s line %d: ", src->job->list, src->list.number);
 }
 
-// Splits a list line into the put; 1 when it holds one, 0 when it is blank,
-// -1 when it is not a PATH FILE pair (reported).
-static int splitline(putsource *src, putline *line)
+// Splits the list line [start, end) into the put; 1 when it holds one, -1
+// when it is not a PATH FILE pair (reported).
+static int splitline(putsource *src, int32_t start, int32_t end, putline *line)
 {
     itemspan items[2];
-    int32_t end = contentend(workbuf, src->linestart, src->lineend), n, len;
+    int32_t n, len;
 
-    if (end - src->linestart == WORKBUFSIZE) {
+    if (listlinefull(&src->list)) {
         putwhere(src);
         fputs("the line is longer than the list reader's buffer\n", stderr);
         return -1;
     }
-    while (end > src->linestart && (workbuf[end - 1] == ' ' || workbuf[end - 1] == '\t'))
-        end--;
-    n = getlineitems(workbuf, src->linestart, end, items, 2);
-    if (n == 0)
-        return 0;
+    n = getlineitems(workbuf, start, end, items, 2);
     len = n == 2 ? items[1].end - items[1].start : 0;
     if (n == 1 || memchr(workbuf + items[1].start, 0, (size_t)len)) {
         putwhere(src);
@@ -169,9 +154,10 @@ static int imagepath(const putsource *src, putline *line)
 // list is wrong or cannot be read (*ok is then 0, and it was reported).
 static int nextput(putsource *src, putline *line, int *ok)
 {
+    int32_t start, end;
     int r;
 
-    if (!src->list) {
+    if (!src->list.file) {
         line->given = (const unsigned char *)src->job->path;
         line->givenlen = (int32_t)strlen(src->job->path);
         line->file = src->job->file;
@@ -180,17 +166,11 @@ static int nextput(putsource *src, putline *line, int *ok)
         *ok = !r || imagepath(src, line);
         return r && *ok;
     }
-    while (src->more) {
-        src->more = nextline(src->list, workbuf, WORKBUFSIZE, &src->bufused, &src->linestart,
-                             &src->lineend, &src->lastcr);
-        src->number++;
-        r = splitline(src, line);
-        if (r != 0) {
-            *ok = r > 0 && imagepath(src, line);
-            return *ok;
-        }
+    if (readlistline(&src->list, &start, &end)) {
+        *ok = splitline(src, start, end, line) > 0 && imagepath(src, line);
+        return *ok;
     }
-    if (ferror(src->list)) {
+    if (ferror(src->list.file)) {
         fprintf(stderr, "Could not read list file %s\n", src->job->list);
         *ok = 0;
     }

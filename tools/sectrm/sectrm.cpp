@@ -45,10 +45,8 @@ struct rmjob {
 // planning pass and the printing pass.
 struct pathsource {
     const rmjob *job;
-    FILE *list;
-    int32_t bufused, linestart, lineend, number, next;
-    unsigned char lastcr;
-    int more;
+    listreader list; // its file null for the paths of the command line
+    int32_t next;
 };
 
 static unsigned char workbuf[WORKBUFSIZE];
@@ -63,19 +61,12 @@ static unsigned char owners[FATENDOFCHAIN];
 static int startpaths(pathsource *src, const rmjob *job)
 {
     src->job = job;
-    src->list = nullptr;
-    src->number = src->linestart = src->lineend = src->next = 0;
-    src->lastcr = 0;
-    src->more = 1;
-    if (!job->list)
+    src->next = 0;
+    src->list.file = nullptr;
+    if (!job->list || openlist(&src->list, job->list, workbuf, WORKBUFSIZE))
         return 1;
-    src->list = fopen(job->list, "rb");
-    if (!src->list) {
-        fprintf(stderr, "Could not open list file %s\n", job->list);
-        return 0;
-    }
-    src->bufused = (int32_t)fread(workbuf, 1, WORKBUFSIZE, src->list);
-    return 1;
+    fprintf(stderr, "Could not open list file %s\n", job->list);
+    return 0;
 }
 
 // The next path, NUL-terminated, into *text: 1, or 0 when there are no more
@@ -83,27 +74,21 @@ static int startpaths(pathsource *src, const rmjob *job)
 static int nextpath(pathsource *src, const char **text, int *ok)
 {
     static char line[WORKBUFSIZE + 1];
-    itemspan item;
+    int32_t start, end;
 
-    if (!src->list) {
+    if (!src->list.file) {
         if (src->next >= src->job->pathcount)
             return 0;
         *text = src->job->paths[src->next++];
         return 1;
     }
-    while (src->more) {
-        src->more = nextline(src->list, workbuf, WORKBUFSIZE, &src->bufused, &src->linestart,
-                             &src->lineend, &src->lastcr);
-        src->number++;
-        if (getlineitems(workbuf, src->linestart,
-                         contentend(workbuf, src->linestart, src->lineend), &item, 1) == 0)
-            continue;
-        memcpy(line, workbuf + item.start, (size_t)(item.end - item.start));
-        line[item.end - item.start] = '\0';
+    if (readlistline(&src->list, &start, &end)) {
+        memcpy(line, workbuf + start, (size_t)(end - start));
+        line[end - start] = '\0';
         *text = line;
         return 1;
     }
-    if (ferror(src->list)) {
+    if (ferror(src->list.file)) {
         fprintf(stderr, "Could not read list file %s\n", src->job->list);
         *ok = 0;
     }
@@ -112,8 +97,7 @@ static int nextpath(pathsource *src, const char **text, int *ok)
 
 static void stoppaths(pathsource *src)
 {
-    if (src->list)
-        fclose(src->list);
+    closelist(&src->list);
 }
 
 // The path in the image's bytes (Shift-JIS under -u) into *path and *len;
