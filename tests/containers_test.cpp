@@ -303,7 +303,7 @@ TEST(containers, everyprogramreadsandwritesthevolumeineverycontainer)
          },
          "-d 2", "-d 2", nullptr},
         {"nfd r1 with retry data", [](const bytes &v, const bytes &) { return nfd(v, g2hd, 1); },
-         "", "", nullptr},
+         "", "", "nfd"},
         {"nfd r0", [](const bytes &v, const bytes &) { return nfd(v, g2hd, 0); }, "", "", "nfd"},
         // The last track, empty, left out.
         {"compact dcp", [](const bytes &v, const bytes &) { return dcp(v, g2hd, 153); }, "",
