@@ -71,6 +71,25 @@ int32_t slotspath(const diskprops *dp, const int32_t *slots, int32_t n, unsigned
     return len;
 }
 
+// The entries of the image path of the entry at slot into slots (at most
+// most of them), the root's child first, found by rowslot (by cache row:
+// the entry that names it, as a walk found it): their count.
+int32_t slotancestry(const diskprops *dp, const int32_t *rowslot, int32_t slot, int32_t *slots,
+                     int32_t most)
+{
+    int32_t n = 0, row;
+
+    slots[n++] = slot;
+    while (n < most && (row = rowofslot(dp, slots[n - 1])) > 0)
+        slots[n++] = rowslot[row];
+    for (int32_t i = 0; i < n / 2; i++) {
+        int32_t s = slots[i];
+        slots[i] = slots[n - 1 - i];
+        slots[n - 1 - i] = s;
+    }
+    return n;
+}
+
 // Writes that path, as UTF-8 when utf8 is set, else as the bytes the image
 // stores.
 void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8)

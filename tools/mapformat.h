@@ -21,6 +21,8 @@ struct chainsummary {
 enum { MAPSHORT = 100 };
 
 int32_t putnumber(FILE *out, int64_t value, int32_t width);
+int32_t slotancestry(const diskprops *dp, const int32_t *rowslot, int32_t slot, int32_t *slots,
+                     int32_t most);
 int32_t slotspath(const diskprops *dp, const int32_t *slots, int32_t n, unsigned char *path);
 void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8);
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8);

@@ -482,25 +482,11 @@ static int walkall(FILE *image, const getjob *job, hosttree *t, int get)
     return ok;
 }
 
-// Writes the entries of the image path of slot into slots[], the root's
-// child first: their count.
-static int32_t slotchain(int32_t slot, int32_t *slots)
-{
-    int32_t up[HOSTDEPTH + 2], n = 0, row;
-
-    up[n++] = slot;
-    while (n < HOSTDEPTH + 2 && (row = rowofslot(&dp, up[n - 1])) > 0)
-        up[n++] = rowslot[row];
-    for (int32_t i = 0; i < n; i++)
-        slots[i] = up[n - 1 - i];
-    return n;
-}
-
 // Writes the list line of a file got: its image path, a space, the host
 // file it was got into.
 static void putgotline(const getjob *job, int32_t slot)
 {
-    int32_t slots[HOSTDEPTH + 2], n = slotchain(slot, slots);
+    int32_t slots[HOSTDEPTH + 2], n = slotancestry(&dp, rowslot, slot, slots, HOSTDEPTH + 2);
     char name[HOSTNAMEMAX];
 
     putslotspath(stdout, &dp, slots, n, utf8names);

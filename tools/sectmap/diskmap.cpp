@@ -209,6 +209,47 @@ void putlegendfields(FILE *out, const mapview *v, int32_t slot, chainwalk *cw)
     putc(' ', out);
 }
 
+// Starts the walk over the legend's lettered entries.
+void startlegend(const mapview *v, legendwalk *l)
+{
+    l->k = 0;
+    l->entry = 0;
+    if (v->pathcount == 0) {
+        startwalk(v->dp, v->walk);
+        claimchains(v->chain);
+    }
+}
+
+// The next lettered entry, in order: 1 with *slot, *entry its number, *cw
+// the walk that gives its numbers as the listing does, and *k the PATH
+// that named it (-1 in the tree's order); 0 when there are no more. A PATH
+// that names nothing has no line.
+int nextlegend(const mapview *v, legendwalk *l, int32_t *slot, int32_t *entry, chainwalk **cw,
+               int32_t *k)
+{
+    int kind;
+
+    if (v->pathcount == 0) {
+        *slot = nextentry(v->image, v->dp, v->walk, &kind);
+        *entry = l->entry++;
+        *cw = v->chain;
+        *k = -1;
+        return *slot >= 0;
+    }
+    for (; l->k < v->pathcount; l->k++) {
+        *slot = v->imagepathlens[l->k] < 0 ? -1
+                                            : findslot(v->image, v->dp, v->imagepaths[l->k],
+                                                       v->imagepathlens[l->k]);
+        if (*slot < 0)
+            continue;
+        initchainwalk(&l->own);
+        *entry = *k = l->k++;
+        *cw = &l->own;
+        return 1;
+    }
+    return 0;
+}
+
 // Writes a legend line: SYMBOL FIRST SECTORS RUNS PATH.
 static void putlegendline(const mapview *v, int32_t entry, int32_t slot, chainwalk *cw,
                           const char *given)
@@ -226,24 +267,13 @@ static void putlegendline(const mapview *v, int32_t entry, int32_t slot, chainwa
 // symbol the picture shows.
 static void putlegend(const mapview *v, diskpicture *p)
 {
-    static chainwalk own;
-    int32_t slot, entry = 0;
-    int kind;
+    static legendwalk l;
+    int32_t slot, entry, k;
+    chainwalk *cw;
 
-    if (v->pathcount == 0) {
-        startwalk(v->dp, v->walk);
-        claimchains(v->chain);
-        while ((slot = nextentry(v->image, v->dp, v->walk, &kind)) >= 0)
-            putlegendline(v, entry++, slot, v->chain, nullptr);
-    }
-    for (int32_t k = 0; k < v->pathcount; k++) {
-        slot = v->imagepathlens[k] < 0 ? -1
-                                       : findslot(v->image, v->dp, v->imagepaths[k],
-                                                  v->imagepathlens[k]);
-        initchainwalk(&own);
-        if (slot >= 0)
-            putlegendline(v, k, slot, &own, v->paths[k]);
-    }
+    startlegend(v, &l);
+    while (nextlegend(v, &l, &slot, &entry, &cw, &k))
+        putlegendline(v, entry, slot, cw, k >= 0 ? v->paths[k] : nullptr);
     for (int32_t k = 0; k < HOLDSENTRY; k++)
         if (p->used[k])
             printf("%c %s\n", systemsymbols[k], systemnames[k]);

@@ -41,6 +41,14 @@ struct mapview {
     const int32_t *imagepathlens;
 };
 
+// The legend's lettered entries, walked in order.
+struct legendwalk {
+    int32_t k, entry;
+    chainwalk own;
+};
+void startlegend(const mapview *v, legendwalk *l);
+int nextlegend(const mapview *v, legendwalk *l, int32_t *slot, int32_t *entry, chainwalk **cw,
+               int32_t *k);
 int terminalcolors(void);
 int drawdisk(const mapview *v, diskpicture *p);
 int32_t sectorholds(const mapview *v, const diskpicture *p, int32_t sector, int32_t *entry,

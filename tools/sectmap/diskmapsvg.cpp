@@ -115,17 +115,13 @@ static void addpath(celltext *c, const mapview *v, const diskpicture *p, int32_t
     static int32_t slots[FATENDOFCHAIN + 2], lastrow = -2, prefixlen;
     static unsigned char path[(FATENDOFCHAIN + 2) * 13];
     static char prefix[XMLPATHMAX], name[13 * 6];
-    int32_t row = slotrow(v->dp, slot), n = 0, up, r;
+    int32_t row = slotrow(v->dp, slot), n;
 
     if (row != lastrow) {
-        // The directory's own entry, and its ancestors', up to the root.
-        for (up = row > 0 ? p->rowslot[row] : -1; up >= 0 && n < FATENDOFCHAIN + 1; n++) {
-            slots[FATENDOFCHAIN + 1 - n] = up;
-            r = rowofslot(v->dp, up);
-            up = r > 0 ? p->rowslot[r] : -1;
-        }
-        prefixlen = xmltext(path, slotspath(v->dp, slots + FATENDOFCHAIN + 2 - n, n, path),
-                            prefix);
+        // The directory's own entry, and its ancestors', from the root's child.
+        n = row > 0 ? slotancestry(v->dp, p->rowslot, p->rowslot[row], slots, FATENDOFCHAIN + 1)
+                    : 0;
+        prefixlen = xmltext(path, slotspath(v->dp, slots, n, path), prefix);
         lastrow = row;
     }
     add(c, prefix, prefixlen);
@@ -233,32 +229,19 @@ static const char *entryfill(const mapview *v, const diskpicture *p, int32_t ent
 // then one per system area shown, from y on.
 static void putsvglegend(FILE *out, const mapview *v, diskpicture *p, int32_t x, int32_t y)
 {
-    static chainwalk own;
-    int32_t slot, entry = 0;
-    int kind;
+    static legendwalk l;
+    int32_t slot, entry, k;
+    chainwalk *cw;
 
-    if (v->pathcount == 0) {
-        startwalk(v->dp, v->walk);
-        claimchains(v->chain);
-        while ((slot = nextentry(v->image, v->dp, v->walk, &kind)) >= 0) {
-            putswatch(out, x, y, entryfill(v, p, entry, slot), entrysymbol(entry));
-            putlegendfields(out, v, slot, v->chain);
+    startlegend(v, &l);
+    for (; nextlegend(v, &l, &slot, &entry, &cw, &k); y += LINEH) {
+        putswatch(out, x, y, entryfill(v, p, entry, slot), entrysymbol(entry));
+        putlegendfields(out, v, slot, cw);
+        if (k >= 0)
+            putxml(out, v->imagepaths[k], v->imagepathlens[k]);
+        else
             putentrypath(out, v, p, slot);
-            fputs("</text>\n", out);
-            entry++;
-            y += LINEH;
-        }
-    }
-    for (int32_t k = 0; k < v->pathcount; k++) {
-        slot = findslot(v->image, v->dp, v->imagepaths[k], v->imagepathlens[k]);
-        if (slot < 0)
-            continue;
-        initchainwalk(&own);
-        putswatch(out, x, y, entryfill(v, p, k, slot), entrysymbol(k));
-        putlegendfields(out, v, slot, &own);
-        putxml(out, v->imagepaths[k], v->imagepathlens[k]);
         fputs("</text>\n", out);
-        y += LINEH;
     }
     for (int32_t k = 0; k < HOLDSENTRY; k++)
         if (p->used[k]) {
