@@ -591,4 +591,13 @@ TEST(fileops, whatisprintedandwhatisrefused)
     std::string text = texts(readfile(svg));
     EXPECT_NE(text.find(": ゲーム\\表.TXT, bytes 0 to 1023</title>"), std::string::npos);
     EXPECT_NE(text.find(">a ") , std::string::npos);
+    // A PATH with no Shift-JIS form: said once, no legend line, the next one lettered b.
+    for (std::string how : {std::string("--map"), "-f --svg " + quote(svg)}) {
+        toolrun r = tool(SECTMAP_BIN, how + " -u " + q + " '\xf0\x9f\x98\x80.TXT' KERNEL.SYS");
+        EXPECT_EQ(r.status, 1) << how;
+        EXPECT_EQ(r.err, "\xf0\x9f\x98\x80.TXT has no Shift-JIS form (code page 932)\n") << how;
+        std::string shown = how == "--map" ? r.out : texts(readfile(svg));
+        EXPECT_NE(shown.find("b    "), std::string::npos) << how;
+        EXPECT_EQ(shown.find("a    "), std::string::npos) << how;
+    }
 }

@@ -94,6 +94,14 @@ static void geometry(const mapview *v, diskpicture *p)
     }
 }
 
+// The directory entry slot of the kth PATH, or -1 (none, or no Shift-JIS form).
+static int32_t pathslot(const mapview *v, int32_t k)
+{
+    if (v->imagepathlens[k] < 0)
+        return -1;
+    return findslot(v->image, v->dp, v->imagepaths[k], v->imagepathlens[k]);
+}
+
 // Finds who holds every cluster; 1 when every PATH given was found.
 int drawdisk(const mapview *v, diskpicture *p)
 {
@@ -115,11 +123,11 @@ int drawdisk(const mapview *v, diskpicture *p)
     }
     p->entries = entry;
     for (int32_t k = 0; k < v->pathcount; k++) {
-        slot = v->imagepathlens[k] < 0 ? -1
-                                       : findslot(v->image, v->dp, v->imagepaths[k],
-                                                  v->imagepathlens[k]);
+        slot = pathslot(v, k);
         if (slot < 0) {
-            fprintf(stderr, "Could not find %s in the image\n", v->paths[k]);
+            // A PATH with no Shift-JIS form was reported when it was read.
+            if (v->imagepathlens[k] >= 0)
+                fprintf(stderr, "Could not find %s in the image\n", v->paths[k]);
             ok = 0;
             continue;
         }
@@ -237,9 +245,7 @@ int nextlegend(const mapview *v, legendwalk *l, int32_t *slot, int32_t *entry, c
         return *slot >= 0;
     }
     for (; l->k < v->pathcount; l->k++) {
-        *slot = v->imagepathlens[l->k] < 0 ? -1
-                                            : findslot(v->image, v->dp, v->imagepaths[l->k],
-                                                       v->imagepathlens[l->k]);
+        *slot = pathslot(v, l->k);
         if (*slot < 0)
             continue;
         initchainwalk(&l->own);
