@@ -172,6 +172,7 @@ int32_t nextslash(const unsigned char *p, int32_t from, int32_t end);
 int32_t findbyte(const unsigned char *p, int32_t from, int32_t end, int32_t wanted);
 
 int32_t findslot(FILE *image, diskprops *dp, const unsigned char *path, int32_t len);
+int32_t dotcomponent(const unsigned char *path, int32_t len);
 int32_t searchrow(const diskprops *dp, int32_t row, const unsigned char *name,
                   int32_t required);
 int sjisleadbyte(int c);

@@ -252,11 +252,35 @@ static int32_t walkpath(FILE *image, diskprops *dp, const unsigned char *path, i
     return searchrow(dp, row, name, 0);
 }
 
+// Offset of the first component of path[0, len) made only of dots (".",
+// "..", "..."): one names a directory's own "." or ".." slot, or nothing,
+// never an entry to act on. -1 when there is none.
+int32_t dotcomponent(const unsigned char *path, int32_t len)
+{
+    int32_t from = 0, k, i;
+
+    while (from < len) {
+        k = nextslash(path, from, len);
+        if (k < 0)
+            k = len;
+        for (i = from; i < k && path[i] == '.'; i++)
+            ;
+        if (k > from && i == k)
+            return from;
+        from = k + 1;
+    }
+    return -1;
+}
+
 // The dirbuf offset of the directory entry that the path names, or -1.
+// A path through a dot component names none: acting on a "." or ".." slot
+// would give a directory's clusters a second name or free its parent's.
 int32_t findslot(FILE *image, diskprops *dp, const unsigned char *path, int32_t len)
 {
     int dironly;
 
+    if (dotcomponent(path, len) >= 0)
+        return -1;
     return walkpath(image, dp, path, len, &dironly);
 }
 

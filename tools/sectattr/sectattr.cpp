@@ -6,6 +6,7 @@
 
 #include "tools/imageedit.h"
 #include "tools/options.h"
+#include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
 #include "volume/diskprops.h"
 
@@ -46,18 +47,13 @@ static int32_t attrbit(int c)
 static int32_t pathslot(FILE *image, const attrjob *job, const char *text)
 {
     static unsigned char sjis[SJISNAMEMAX];
-    const unsigned char *path = (const unsigned char *)text;
-    int32_t len = (int32_t)strlen(text), slot;
+    int32_t len = imagepathof((const unsigned char *)text, (int32_t)strlen(text),
+                              job->common.utf8, sjis, (int32_t)sizeof sjis),
+            slot;
 
-    if (job->common.utf8) {
-        len = utf8tosjis(path, len, sjis, (int32_t)sizeof sjis);
-        path = sjis;
-    }
-    if (len < 0) {
-        fprintf(stderr, "%s has no Shift-JIS form (code page 932)\n", text);
+    if (len < 0)
         return -1;
-    }
-    slot = len == 0 ? -1 : findslot(image, &dp, path, len);
+    slot = len == 0 ? -1 : findslot(image, &dp, sjis, len);
     if (slot < 0)
         fprintf(stderr, "%s: not found in the image\n", text);
     return slot;

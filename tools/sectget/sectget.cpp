@@ -14,6 +14,7 @@
 #include "tools/hostnames.h"
 #include "tools/mapformat.h"
 #include "tools/options.h"
+#include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
 #include "volume/diskprops.h"
 
@@ -66,16 +67,10 @@ static int imagepath(const char *text, const unsigned char **path, int32_t *len)
 {
     static unsigned char sjis[SJISNAMEMAX];
 
-    *path = (const unsigned char *)text;
-    *len = (int32_t)strlen(text);
-    if (!utf8names)
-        return 1;
-    *len = utf8tosjis(*path, *len, sjis, (int32_t)sizeof sjis);
     *path = sjis;
-    if (*len >= 0)
-        return 1;
-    fprintf(stderr, "%s has no Shift-JIS form (code page 932)\n", text);
-    return 0;
+    *len = imagepathof((const unsigned char *)text, (int32_t)strlen(text), utf8names, sjis,
+                       (int32_t)sizeof sjis);
+    return *len >= 0;
 }
 
 // The host time of the entry's modification date and time, read in the

@@ -10,6 +10,7 @@
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
 #include "tools/sectmap/diskmap.h"
+#include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
 #include "tools/options.h"
 #include "tools/toolinfo.h"
@@ -170,14 +171,10 @@ static int listpaths(FILE *image, const mapjob *job)
     for (i = 0; i < job->pathcount; i++) {
         static unsigned char sjis[SJISNAMEMAX];
         const char *p = job->paths[i];
-        const unsigned char *path = (const unsigned char *)p;
-        int32_t len = (int32_t)strlen(p);
-        if (utf8names) {
-            len = utf8tosjis(path, len, sjis, (int32_t)sizeof sjis);
-            path = sjis;
-        }
+        const unsigned char *path = sjis;
+        int32_t len = imagepathof((const unsigned char *)p, (int32_t)strlen(p), utf8names, sjis,
+                                  (int32_t)sizeof sjis);
         if (len < 0) {
-            fprintf(stderr, "%s has no Shift-JIS form (code page 932)\n", p);
             ok = 0;
             continue;
         }
@@ -267,14 +264,9 @@ static int picture(FILE *image, const mapjob *job)
         return 0;
     }
     for (int32_t k = 0; k < job->pathcount; k++) {
-        imagepaths[k] = (const unsigned char *)job->paths[k];
-        lens[k] = (int32_t)strlen(job->paths[k]);
-        if (utf8names) {
-            lens[k] = utf8tosjis(imagepaths[k], lens[k], sjis[k], (int32_t)sizeof sjis[k]);
-            imagepaths[k] = sjis[k];
-        }
-        if (lens[k] < 0)
-            fprintf(stderr, "%s has no Shift-JIS form (code page 932)\n", job->paths[k]);
+        imagepaths[k] = sjis[k];
+        lens[k] = imagepathof((const unsigned char *)job->paths[k], (int32_t)strlen(job->paths[k]),
+                              utf8names, sjis[k], (int32_t)sizeof sjis[k]);
     }
     ok = drawdisk(&v, &pic);
     if (!job->svg) {

@@ -7,6 +7,7 @@
 
 #include "tools/imageedit.h"
 #include "tools/options.h"
+#include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
 #include "volume/diskprops.h"
 
@@ -41,20 +42,8 @@ static unsigned char owners[FATENDOFCHAIN];
 // or -1 after saying it has none.
 static int32_t imagepath(const mvjob *job, const char *text, unsigned char *buf)
 {
-    int32_t len = (int32_t)strlen(text);
-
-    if (!job->common.utf8 && len >= (int32_t)SJISNAMEMAX) {
-        fprintf(stderr, "The path %s is too long\n", text);
-        return -1;
-    }
-    if (!job->common.utf8) {
-        memcpy(buf, text, (size_t)len);
-        return len;
-    }
-    len = utf8tosjis((const unsigned char *)text, len, buf, SJISNAMEMAX);
-    if (len < 0)
-        fprintf(stderr, "%s has no Shift-JIS form (code page 932)\n", text);
-    return len;
+    return imagepathof((const unsigned char *)text, (int32_t)strlen(text), job->common.utf8, buf,
+                       SJISNAMEMAX - 1);
 }
 
 // Says why the move was refused.

@@ -11,6 +11,7 @@
 #include "tools/imageedit.h"
 #include "tools/mapformat.h"
 #include "tools/options.h"
+#include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
 #include "volume/diskprops.h"
 
@@ -107,16 +108,10 @@ static int imagepath(const rmjob *job, const char *text, const unsigned char **p
 {
     static unsigned char sjis[SJISNAMEMAX];
 
-    *path = (const unsigned char *)text;
-    *len = (int32_t)strlen(text);
-    if (!job->common.utf8)
-        return 1;
-    *len = utf8tosjis(*path, *len, sjis, (int32_t)sizeof sjis);
     *path = sjis;
-    if (*len >= 0)
-        return 1;
-    fprintf(stderr, "%s has no Shift-JIS form (code page 932)\n", text);
-    return 0;
+    *len = imagepathof((const unsigned char *)text, (int32_t)strlen(text), job->common.utf8,
+                       sjis, (int32_t)sizeof sjis);
+    return *len >= 0;
 }
 
 // Says why the removal of text was refused.
