@@ -493,11 +493,11 @@ TEST(fileops, everyrefusalandfailureissaidandleavestheimageasitwas)
         {SECTRM_BIN, "-u " + q + " é", "é has no Shift-JIS form (code page 932)\n"},
         {SECTMV_BIN, "-u " + q + " é X", "é has no Shift-JIS form (code page 932)\n"},
         {SECTATTR_BIN, "-u +h " + q + " é", "é has no Shift-JIS form (code page 932)\n"},
-        {SECTRM_BIN, quote(dir + "/none") + " A", "Could not open DCP file " + dir +
+        {SECTRM_BIN, quote(dir + "/none") + " A", "Could not open image " + dir +
                                                       "/none for writing\n"},
-        {SECTRM_BIN, "-n " + quote(dir + "/none") + " A", "Could not open DCP file " + dir +
+        {SECTRM_BIN, "-n " + quote(dir + "/none") + " A", "Could not open image " + dir +
                                                               "/none for reading\n"},
-        {SECTGET_BIN, quote(dir + "/none") + " A -", "Could not open DCP file " + dir +
+        {SECTGET_BIN, quote(dir + "/none") + " A -", "Could not open image " + dir +
                                                          "/none for reading\n"},
         {SECTATTR_BIN, quote(dir + "/afile") + " A", "Could not read disk properties\n"},
         {SECTGET_BIN, "-l " + quote(dir + "/none") + " " + q, "Could not open list file"},

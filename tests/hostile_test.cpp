@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "testutil.h"
 
@@ -63,4 +64,94 @@ TEST(hostile, dotcomponentsnamenoentry)
         struct stat st;
         EXPECT_NE(stat((dir + "/out").c_str(), &st), 0) << c.args;
     }
+}
+
+// A device, FIFO or directory where an image goes is refused before
+// anything is read or copied; a device where an output goes is written
+// straight into, never replaced by a regular file.
+TEST(hostile, devicesareneverreplaced)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "device nodes need root: mknod is not allowed here";
+    }
+    std::string dir = tempdir(), dcp = dirimage(dir), q = quote(dcp), z = dir + "/zero",
+                nul = dir + "/null", fifo = dir + "/fifo", f = quote(dir + "/f");
+    ASSERT_EQ(sh("mknod " + quote(z) + " c 1 5 && mknod " + quote(nul) + " c 1 3 && mkfifo " +
+                 quote(fifo) + " && mkdir " + quote(dir + "/sub")),
+              0);
+    std::string zq = quote(z), ff = quote(fifo), dq = quote(dir + "/sub");
+    struct {
+        std::string program, args, err;
+    } refused[] = {
+        {SECTPUT_BIN, zq + " A.TXT " + f, z + " is a character device, not an image\n"},
+        {SECTPUT_BIN, "-n " + ff + " A.TXT " + f, fifo + " is a FIFO, not an image\n"},
+        {SECTRM_BIN, zq + " NOPE", z + " is a character device, not an image\n"},
+        {SECTMV_BIN, ff + " A B", fifo + " is a FIFO, not an image\n"},
+        {SECTATTR_BIN, "+h " + dq + " A", dir + "/sub is a directory, not an image\n"},
+        {SECTMAP_BIN, zq, z + " is a character device, not an image\n"},
+        {SECTGET_BIN, ff + " A -", fifo + " is a FIFO, not an image\n"},
+        {DCPIMAGE_BIN, "info " + zq, z + " is a character device, not an image\n"},
+        {DCPIMAGE_BIN, "label " + ff + " X", fifo + " is a FIFO, not an image\n"},
+        {DCPIMAGE_BIN, "convert " + zq + " " + quote(dir + "/o.d88"),
+         z + " is a character device, not an image\n"},
+        {SECTGET_BIN, "-f " + q + " 'DIR\\B.BIN' " + dq, dir + "/sub is a directory, where a file goes\n"},
+        {DCPIMAGE_BIN, "create -f 2hd " + dq, dir + "/sub is a directory, where a file goes\n"},
+    };
+    for (const auto &c : refused) {
+        toolrun r = runtool("timeout 20 " + c.program + " " + c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+    }
+    // Outputs: /dev/null takes them and stays a device.
+    const std::string outputs[] = {
+        SECTGET_BIN + std::string(" -f ") + q + " 'DIR\\B.BIN' " + quote(nul),
+        SECTMAP_BIN + std::string(" -f --svg ") + quote(nul) + " " + q,
+        DCPIMAGE_BIN + std::string(" convert -f -O d88 ") + q + " " + quote(nul),
+        DCPIMAGE_BIN + std::string(" create -f -O raw 2hd ") + quote(nul),
+    };
+    for (const auto &c : outputs) {
+        toolrun r = runtool(c);
+        EXPECT_EQ(r.status, 0) << c << "\n" << r.err;
+        struct stat st;
+        ASSERT_EQ(stat(nul.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode)) << c;
+    }
+    // A FIFO as an output is written into, once a reader is there.
+    std::string got;
+    ASSERT_EQ(run("(cat " + ff + " &) ; " + SECTGET_BIN + " -f " + q + " 'DIR\\B.BIN' " + ff +
+                      " && sleep 0.2",
+                  &got),
+              0);
+    // A device or FIFO where sectget -a puts a file is never replaced, -f or not.
+    ASSERT_EQ(sh("mkdir -p " + quote(dir + "/out/DIR") + " && mkfifo " + quote(dir + "/out/DIR/B.BIN")), 0);
+    toolrun r = tool(SECTGET_BIN, "-f -a " + quote(dir + "/out") + " " + q);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, dir + "/out/DIR/B.BIN is a device or FIFO, where a file goes; nothing is "
+                           "written over one\n");
+}
+
+// A block device (a real disk, here a loop device) is written in place.
+TEST(hostile, ablockdeviceiswritteninplace)
+{
+    std::string dir = tempdir(), raw = dir + "/r.img", loop, f = dir + "/f";
+    writetext(f, "data\n");
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create -O raw 2hd " + quote(raw)).status, 0);
+    if (geteuid() != 0 || run("losetup -f --show " + quote(raw) + " 2>/dev/null", &loop) != 0) {
+        GTEST_SKIP() << "no loop device here (losetup needs root and the loop driver)";
+    }
+    loop.erase(loop.find_last_not_of("\n") + 1);
+    toolrun put = tool(SECTPUT_BIN, quote(loop) + " A.TXT " + quote(f));
+    toolrun attr = tool(SECTATTR_BIN, "+r " + quote(loop) + " A.TXT");
+    struct stat st;
+    EXPECT_EQ(stat(loop.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISBLK(st.st_mode));
+    sh("sync; losetup -d " + quote(loop));
+    EXPECT_EQ(put.status, 0) << put.err;
+    EXPECT_EQ(attr.status, 0) << attr.err;
+    std::string out;
+    run("MTOOLS_SKIP_CHECK=1 mtype -i " + quote(raw) + " ::A.TXT", &out);
+    EXPECT_EQ(out, "data\n");
+    run("MTOOLS_SKIP_CHECK=1 mattrib -i " + quote(raw) + " ::A.TXT", &out);
+    EXPECT_EQ(out.substr(0, 8), "  A    R");
+    EXPECT_EQ(sh("fsck.fat -n " + quote(raw) + " | grep -qv 'fsck.fat\\|files'"), 1);
 }

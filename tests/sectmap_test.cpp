@@ -609,7 +609,7 @@ TEST(sectmap, openingfailuresgotostandarderror)
     mapresult r = sectmap(quote(dir + "/none.dcp"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Could not open DCP file " + dir + "/none.dcp for reading\n");
+    EXPECT_EQ(r.err, "Could not open image " + dir + "/none.dcp for reading\n");
     struct cut {
         size_t size;
         const char *message;

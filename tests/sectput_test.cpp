@@ -499,11 +499,11 @@ TEST(sectput, commandlineandopening)
         {"-x", 1, "", "invalid"},
         {quote(d.dcp), 1, "", "usage"},
         {"-l L " + quote(d.dcp) + " X", 1, "", "usage"},
-        {quote(d.dir + "/none.dcp") + " A B", 1, "", "Could not open DCP file " + d.dir +
+        {quote(d.dir + "/none.dcp") + " A B", 1, "", "Could not open image " + d.dir +
                                                          "/none.dcp for writing\n"},
-        {"-n " + quote(d.dir + "/none.dcp") + " A B", 1, "", "Could not open DCP file " + d.dir +
+        {"-n " + quote(d.dir + "/none.dcp") + " A B", 1, "", "Could not open image " + d.dir +
                                                                  "/none.dcp for reading\n"},
-        {"/dev/null A B", 1, "", "Could not read disk properties\n"},
+        {"/dev/null A B", 1, "", "/dev/null is a character device, not an image\n"},
         {quote(d.dir + "/noreserved.dcp") + " A " + quote(d.dcp), 1, "",
          "A: the boot sector gives no reserved sector, so the FAT would overwrite it\n"},
         {quote(d.dir + "/short.dcp") + " A " + quote(d.dcp), 1, "",

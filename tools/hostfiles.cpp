@@ -78,14 +78,17 @@ int hostopen(hosttree *t, const char *dir, int make)
 }
 
 // What stands under name in the directory of depth: HOSTABSENT, HOSTISDIR,
-// HOSTEXISTS (anything else, a link included); never followed.
+// HOSTSPECIAL (a device, FIFO or socket), HOSTEXISTS (a file or a link);
+// never followed.
 int hostlook(hosttree *t, int32_t depth, const char *name)
 {
     struct stat st;
 
     if (t->fd[depth] < 0 || fstatat(t->fd[depth], name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return HOSTABSENT;
-    return S_ISDIR(st.st_mode) ? HOSTISDIR : HOSTEXISTS;
+    if (S_ISDIR(st.st_mode))
+        return HOSTISDIR;
+    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? HOSTEXISTS : HOSTSPECIAL;
 }
 
 // Steps from the directory of depth into its directory name, which becomes

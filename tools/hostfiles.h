@@ -14,7 +14,8 @@ enum { HOSTDEPTH = 64, HOSTPATHMAX = 4096, HOSTTEMPMAX = 96 };
 enum {
     HOSTOK = 0,  // there (a directory entered), or done
     HOSTABSENT,  // not there
-    HOSTEXISTS,  // a file (or a link, or a device) is there
+    HOSTEXISTS,  // a file (or a link) is there
+    HOSTSPECIAL, // a device, FIFO or socket is there: never replaced
     HOSTISDIR,   // a directory is there
     HOSTLINK,    // a symbolic link or junction stands where a directory should
     HOSTNOTDIR,  // something that is no directory stands where one should

@@ -6,6 +6,102 @@ enum { EDITBUFSIZE = 65536, EDITSTREAMSIZE = 4096 };
 static unsigned char copybuf[EDITBUFSIZE];
 static unsigned char imagebuf[EDITBUFSIZE]; // a dry run's stream buffer
 
+// 1 when path may be an image: a regular file, a block device (a real
+// disk), or nothing yet; else 0 after saying on standard error what it is.
+// A character device or a FIFO would be read without end, or read once.
+int imagefileok(const char *path)
+{
+    int kind = filekind(path);
+
+    if (kind == FILEMISSING || kind == FILEREGULAR || kind == FILEBLOCK)
+        return 1;
+    fprintf(stderr, "%s is %s, not an image\n", path, filekindname(kind));
+    return 0;
+}
+
+// Opens the image at path for reading: the stream, or null after saying why.
+FILE *openimagefile(const char *path)
+{
+    FILE *f;
+
+    if (!imagefileok(path))
+        return nullptr;
+    f = fopen(path, "rb");
+    if (!f)
+        fprintf(stderr, "Could not open image %s for reading\n", path);
+    return f;
+}
+
+// Opens the image at path for reading, as dcpimage names its inputs: the
+// stream, or null after saying why not.
+FILE *openinput(const char *path)
+{
+    FILE *f;
+
+    if (!imagefileok(path))
+        return nullptr;
+    f = fopen(path, "rb");
+    if (!f)
+        fprintf(stderr, "Could not open %s\n", path);
+    return f;
+}
+
+// Starts a change of the image at path in a copy beside it (a block device
+// is written in place), buf of bufsize bytes being scratch for the copy:
+// the stream that takes the writes, or null after saying why not.
+FILE *startimagechange(replacement *r, const char *path, unsigned char *buf, int32_t bufsize)
+{
+    int why = REPLACEREAD;
+    FILE *f;
+
+    if (!imagefileok(path))
+        return nullptr;
+    f = startreplacement(r, path, 1, buf, bufsize, &why);
+    if (f)
+        return f;
+    if (why == REPLACEREAD)
+        fprintf(stderr, "Could not open image %s for writing\n", path);
+    else
+        fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
+                                           : "Could not write a temporary file beside %s\n",
+                path);
+    return nullptr;
+}
+
+// 1 when the output path may be written: nothing is there, or force is
+// set and it is no directory; else 0 after saying why not.
+int outputallowed(const char *path, int force)
+{
+    int kind = filekind(path);
+
+    if (kind == FILEDIR)
+        fprintf(stderr, "%s is a directory, where a file goes\n", path);
+    else if (kind != FILEMISSING && !force)
+        fprintf(stderr, "%s exists; -f overwrites it\n", path);
+    return kind == FILEMISSING || (kind != FILEDIR && force);
+}
+
+// Starts writing the output path: a new file beside it to be renamed onto
+// it, or a device or FIFO itself. The stream, or null after saying why not.
+FILE *startoutput(replacement *r, const char *path)
+{
+    int why;
+    FILE *f = startreplacement(r, path, 0, nullptr, 0, &why);
+
+    if (f)
+        return f;
+    if (why == REPLACENOTFILE)
+        fprintf(stderr, "%s is %s; nothing is written over one\n", path,
+                filekindname(filekind(path)));
+    else if (why == REPLACELONG)
+        fprintf(stderr, "The name %s is too long\n", path);
+    else if (why == REPLACEREAD)
+        fprintf(stderr, "Could not write %s\n", path);
+    else
+        fprintf(stderr, "Could not write a temporary file beside %s\n", path);
+    return nullptr;
+}
+
 // Opens the image at path to change its volume: as it is for a dry run (-n),
 // else a copy beside it that takes every write; maps its container, opens
 // the volume into dp and checks that the image may be written. The stream,
@@ -13,25 +109,17 @@ static unsigned char imagebuf[EDITBUFSIZE]; // a dry run's stream buffer
 FILE *openedit(imageedit *e, const char *path, const commonopts *o, diskprops *dp,
                sectormap *map, unsigned char *workbuf)
 {
-    int why = REPLACEREAD, stage;
+    int stage;
 
     e->path = path;
     e->dryrun = o->dryrun;
     // A change reads directories a cluster at a time and writes a few: a
     // small buffer keeps each read from filling 64 KiB of the copy.
     e->r.streamsize = EDITSTREAMSIZE;
-    e->image = e->dryrun ? fopen(path, "rb")
-                         : startreplacement(&e->r, path, 1, copybuf, EDITBUFSIZE, &why);
-    if (!e->image) {
-        if (why == REPLACEREAD)
-            fprintf(stderr, "Could not open DCP file %s for %s\n", path,
-                    e->dryrun ? "reading" : "writing");
-        else
-            fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
-                                               : "Could not write a temporary file beside %s\n",
-                    path);
+    e->image = e->dryrun ? openimagefile(path)
+                         : startimagechange(&e->r, path, copybuf, EDITBUFSIZE);
+    if (!e->image)
         return nullptr;
-    }
     if (e->dryrun)
         setvbuf(e->image, (char *)imagebuf, _IOFBF, EDITSTREAMSIZE);
     stage = loadimage(e->image, dp, map, o->from.container, o->from.disk, workbuf);

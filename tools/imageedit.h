@@ -17,6 +17,12 @@ struct imageedit {
     int dryrun;
 };
 
+int imagefileok(const char *path);
+FILE *openimagefile(const char *path);
+FILE *openinput(const char *path);
+FILE *startimagechange(replacement *r, const char *path, unsigned char *buf, int32_t bufsize);
+int outputallowed(const char *path, int force);
+FILE *startoutput(replacement *r, const char *path);
 FILE *openedit(imageedit *e, const char *path, const commonopts *o, diskprops *dp,
                sectormap *map, unsigned char *workbuf);
 int finishedit(imageedit *e, diskprops *dp, const putplan *p, unsigned char *workbuf, int ok);

@@ -329,12 +329,19 @@ int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, in
 
 // replacefile.cpp: a file replaced in one step by a temporary file beside
 // it; target is the file a path's symbolic links end at.
+// A target that is not a regular file is never replaced: a block device
+// (a real disk) is written in place, and as an output so is a character
+// device or a FIFO; anything else is refused (REPLACENOTFILE).
 enum {
-    REPLACETEMP = 0, REPLACEREAD, REPLACELONG, REPLACEPATHMAX = 4096, TEMPSUFFIX = 32,
-    REPLACEBUFSIZE = 65536
+    REPLACETEMP = 0, REPLACEREAD, REPLACELONG, REPLACENOTFILE, REPLACEPATHMAX = 4096,
+    TEMPSUFFIX = 32, REPLACEBUFSIZE = 65536
 };
+enum { FILEMISSING = 0, FILEREGULAR, FILEBLOCK, FILECHAR, FILEFIFO, FILEDIR, FILEOTHER };
+int filekind(const char *path);
+const char *filekindname(int kind);
 struct replacement {
     char target[REPLACEPATHMAX];
+    int inplace; // the target itself takes the writes
     char temp[REPLACEPATHMAX + TEMPSUFFIX];
     FILE *file;
     char streambuf[REPLACEBUFSIZE]; // the temporary file's: a volume goes out in few writes

@@ -75,6 +75,58 @@ static int createtemp(replacement *r)
     return -1;
 }
 
+// What path is, its links followed: FILEMISSING when nothing is there (or
+// it cannot be looked at), else its kind.
+int filekind(const char *path)
+{
+    struct stat st;
+
+    if (stat(path, &st) != 0)
+        return FILEMISSING;
+    if (S_ISREG(st.st_mode))
+        return FILEREGULAR;
+    if (S_ISDIR(st.st_mode))
+        return FILEDIR;
+#ifndef _WIN32
+    if (S_ISBLK(st.st_mode))
+        return FILEBLOCK;
+    if (S_ISFIFO(st.st_mode))
+        return FILEFIFO;
+#endif
+    return S_ISCHR(st.st_mode) ? FILECHAR : FILEOTHER;
+}
+
+// The words for a kind of file that is not a regular one, for messages.
+const char *filekindname(int kind)
+{
+    switch (kind) {
+    case FILEBLOCK:
+        return "a block device";
+    case FILECHAR:
+        return "a character device";
+    case FILEFIFO:
+        return "a FIFO";
+    case FILEDIR:
+        return "a directory";
+    default:
+        return "not a regular file";
+    }
+}
+
+// Opens the target itself to take the writes: a block device, or as an
+// output a character device or a FIFO, which no rename may replace. Null
+// with *why set when it is none of these or cannot be opened.
+static FILE *openinplace(replacement *r, int copy, int kind, int *why)
+{
+    r->inplace = 1;
+    *why = REPLACENOTFILE;
+    if (kind != FILEBLOCK && (copy || (kind != FILECHAR && kind != FILEFIFO)))
+        return nullptr;
+    *why = REPLACEREAD;
+    r->file = fopen(r->target, copy ? "rb+" : "wb");
+    return r->file;
+}
+
 // Gives the temporary file the target's permission bits, or a new file's
 // (what the umask leaves of 0666) when there is no target yet.
 static void keepmode(int fd, const struct stat *old, int existed)
@@ -131,11 +183,14 @@ FILE *startreplacement(replacement *r, const char *path, int copy, unsigned char
 
     r->file = nullptr;
     r->temp[0] = '\0';
+    r->inplace = 0;
     *why = REPLACELONG;
     if (!findtarget(r, path) || strlen(r->target) + TEMPSUFFIX >= sizeof r->temp)
         return nullptr;
     *why = REPLACETEMP;
     existed = stat(r->target, &st) == 0;
+    if (existed && filekind(r->target) != FILEREGULAR)
+        return openinplace(r, copy, filekind(r->target), why);
     // Opened for writing too: a file the user may not write is not replaced.
     if (copy && !(old = fopen(r->target, "rb+"))) {
         *why = REPLACEREAD;
@@ -185,6 +240,8 @@ int finishreplacement(replacement *r, int ok)
         return 0;
     ok = fclose(r->file) == 0 && ok;
     r->file = nullptr;
+    if (r->inplace)
+        return ok;
     ok = ok && renameonto(r);
     if (!ok)
         remove(r->temp);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tools/dcpimage/dcpimage.h"
+#include "tools/imageedit.h"
 
 static sectormap from;
 static diskprops dp;
@@ -137,9 +138,8 @@ int convert(const imagejob *job)
                 job->out);
         return 0;
     }
-    in = fopen(job->in, "rb");
+    in = openinput(job->in);
     if (!in) {
-        fprintf(stderr, "Could not open %s\n", job->in);
         return 0;
     }
     ok = mapsource(in, job->in, job->informat, job->disk) == MAPOK &&
@@ -155,11 +155,10 @@ int convert(const imagejob *job)
 int convertvolume(const imagejob *job, int32_t informat, int32_t outformat,
                   const floppytype *type)
 {
-    FILE *in = fopen(job->in, "rb");
+    FILE *in = openinput(job->in);
     int ok;
 
     if (!in) {
-        fprintf(stderr, "Could not open %s\n", job->in);
         return 0;
     }
     ok = mapimage(in, &from, informat, 0) == MAPOK;
@@ -183,11 +182,10 @@ int convertvolume(const imagejob *job, int32_t informat, int32_t outformat,
 // why there is none.
 static int32_t protectflags(const char *path, int32_t container, int64_t *at, int32_t most)
 {
-    FILE *f = fopen(path, "rb");
+    FILE *f = openinput(path);
     int32_t n = 0;
 
     if (!f) {
-        fprintf(stderr, "Could not open %s\n", path);
         return -1;
     }
     if (container < 0)
@@ -273,13 +271,12 @@ static int infodisk(FILE *f, const char *prefix)
 // errors, and what disagrees.
 int infocontainer(const imagejob *job, int32_t container)
 {
-    FILE *f = fopen(job->in, "rb");
+    FILE *f = openinput(job->in);
     int32_t disk = 0;
     int ok = 1;
     char prefix[32];
 
     if (!f) {
-        fprintf(stderr, "Could not open %s\n", job->in);
         return 0;
     }
     printf("image: %s\ncontainer: %s\n", job->in, containerof(container)->title);

@@ -10,6 +10,7 @@
 #include <getopt.h>
 
 #include "tools/dcpimage/dcpimage.h"
+#include "tools/imageedit.h"
 #include "tools/options.h"
 #include "tools/sjisnames.h"
 #include "tools/toolinfo.h"
@@ -63,14 +64,7 @@ static replacement output;
 // Opens the output's temporary file beside it: null after saying why not.
 FILE *opentemp(const imagejob *job)
 {
-    int why;
-    FILE *f = startreplacement(&output, job->out, 0, nullptr, 0, &why);
-
-    if (!f)
-        fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
-                                           : "Could not write a temporary file beside %s\n",
-                job->out);
-    return f;
+    return startoutput(&output, job->out);
 }
 
 // Closes the temporary file and renames it onto the output when ok, which
@@ -93,13 +87,7 @@ void droptemp(void)
 // 1 when the output may be written: it does not exist, or -f was given.
 int mayoverwrite(const imagejob *job)
 {
-    FILE *f = job->force ? nullptr : fopen(job->out, "rb");
-
-    if (!f)
-        return 1;
-    fclose(f);
-    fprintf(stderr, "%s exists; -f overwrites it\n", job->out);
-    return 0;
+    return outputallowed(job->out, job->force);
 }
 
 // The label of -L as the 11 bytes FAT stores (a to z upper-cased, spaces
@@ -194,15 +182,16 @@ static int create(const imagejob *job)
 // v; 1 on success, else 0 after saying why not.
 static int viewimage(const char *path, int header, dcpview *v)
 {
-    FILE *f = fopen(path, "rb");
+    FILE *f = openinput(path);
     int32_t at = header ? DCPHEADERSIZE : 0, t;
 
     memset(v, 0, sizeof *v);
     if (!f || (header && fread(v->header, 1, DCPHEADERSIZE, f) != DCPHEADERSIZE) ||
         fread(v->boot, 1, 512, f) != 512) {
-        fprintf(stderr, f ? "%s is too short for a boot sector\n" : "Could not open %s\n", path);
-        if (f)
+        if (f) {
+            fprintf(stderr, "%s is too short for a boot sector\n", path);
             fclose(f);
+        }
         return 0;
     }
     (void)fread(v->boot + 512, 1, BOOTBYTES - 512, f); // a volume's first sector may be short
@@ -363,11 +352,10 @@ static int infovolume(const dcpview *v)
 // cut short (no container by its content, so DCP), else -1; *size the file's.
 static int32_t containerat(const imagejob *job, int64_t *declared, int64_t *size)
 {
-    FILE *f = fopen(job->in, "rb");
+    FILE *f = openinput(job->in);
     int32_t c;
 
     if (!f) {
-        fprintf(stderr, "Could not open %s\n", job->in);
         return -1;
     }
     *size = imagesize(f);

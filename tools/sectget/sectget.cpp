@@ -12,6 +12,7 @@
 #include "listfile/listfile.h"
 #include "tools/hostfiles.h"
 #include "tools/hostnames.h"
+#include "tools/imageedit.h"
 #include "tools/mapformat.h"
 #include "tools/options.h"
 #include "tools/imagepaths.h"
@@ -147,18 +148,14 @@ static int copyout(FILE *image, const getjob *job, int32_t slot, FILE *out, cons
 static int getone(FILE *image, const getjob *job, int32_t slot, const char *file)
 {
     static replacement r;
-    int why;
     FILE *out;
     int ok;
 
     if (strcmp(file, "-") == 0)
         return copyout(image, job, slot, stdout, "standard output");
-    out = startreplacement(&r, file, 0, nullptr, 0, &why);
-    if (!out) {
-        fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n" : "Could not write %s\n",
-                file);
+    out = startoutput(&r, file);
+    if (!out)
         return 0;
-    }
     ok = copyout(image, job, slot, out, file) && settimes(out, entrytime(slot));
     if (!finishreplacement(&r, ok) && ok) {
         fprintf(stderr, "Could not write %s\n", file);
@@ -249,13 +246,7 @@ static int32_t pairslot(FILE *image, const char *path)
 // 1 when the host file may be written: it is "-", does not exist, or -f.
 static int mayreplace(const getjob *job, const char *file)
 {
-    FILE *f = job->force || strcmp(file, "-") == 0 ? nullptr : fopen(file, "rb");
-
-    if (!f)
-        return 1;
-    fclose(f);
-    fprintf(stderr, "%s exists; -f overwrites it\n", file);
-    return 0;
+    return strcmp(file, "-") == 0 || outputallowed(file, job->force);
 }
 
 // sectget IMAGE PATH FILE and sectget -l: the pairs checked (every host
@@ -351,6 +342,9 @@ static void hostproblem(hosttree *t, int32_t depth, const char *name, int r)
         fprintf(stderr, "%s exists; -f overwrites it\n", path);
     else if (r == HOSTISDIR)
         fprintf(stderr, "%s is a directory, where a file goes\n", path);
+    else if (r == HOSTSPECIAL)
+        fprintf(stderr, "%s is a device or FIFO, where a file goes; nothing is written over one\n",
+                path);
     else if (r == HOSTLINK)
         fprintf(stderr, "%s is a symbolic link; nothing is written through one\n", path);
     else if (r == HOSTNOTDIR)
@@ -552,13 +546,11 @@ static int getall(FILE *image, const getjob *job)
 // what the job asks. 1 on success.
 static int runjob(const getjob *job)
 {
-    FILE *image = fopen(job->image, "rb");
+    FILE *image = openimagefile(job->image);
     int ok, stage;
 
-    if (!image) {
-        fprintf(stderr, "Could not open DCP file %s for reading\n", job->image);
+    if (!image)
         return 0;
-    }
     setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
     stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
                       workbuf);

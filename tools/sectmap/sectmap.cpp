@@ -10,6 +10,7 @@
 #include "listfile/listfile.h"
 #include "tools/mapformat.h"
 #include "tools/sectmap/diskmap.h"
+#include "tools/imageedit.h"
 #include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
 #include "tools/options.h"
@@ -257,7 +258,7 @@ static int picture(FILE *image, const mapjob *job)
     mapview v = {image, &dp, &walk, &chain, imagebytes, utf8names, job->paths,
                  job->pathcount, imagepaths, lens};
     FILE *out;
-    int why, ok;
+    int ok;
 
     if (job->pathcount > 256) {
         fputs("At most 256 PATHs may be given\n", stderr);
@@ -273,16 +274,8 @@ static int picture(FILE *image, const mapjob *job)
         putterminalmap(&v, &pic, job->image, colored(job));
         return ok;
     }
-    if (!job->force && (out = fopen(job->svg, "rb"))) {
-        fclose(out);
-        fprintf(stderr, "%s exists; -f overwrites it\n", job->svg);
+    if (!outputallowed(job->svg, job->force) || !(out = startoutput(&r, job->svg)))
         return 0;
-    }
-    out = startreplacement(&r, job->svg, 0, nullptr, 0, &why);
-    if (!out) {
-        fprintf(stderr, "Could not write %s\n", job->svg);
-        return 0;
-    }
     if (!finishreplacement(&r, putsvgmap(&v, &pic, job->image, out))) {
         fprintf(stderr, "Could not write %s\n", job->svg);
         return 0;
@@ -293,13 +286,11 @@ static int picture(FILE *image, const mapjob *job)
 // Opens the image and the volume and does the job; 1 on success.
 static int runjob(const mapjob *job)
 {
-    FILE *image = fopen(job->image, "rb");
+    FILE *image = openimagefile(job->image);
     int ok = 1, stage;
 
-    if (!image) {
-        fprintf(stderr, "Could not open DCP file %s for reading\n", job->image);
+    if (!image)
         return 0;
-    }
     stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
                       workbuf);
     imagebytes = imagesize(image);

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "listfile/listfile.h"
+#include "tools/imageedit.h"
 #include "tools/mapformat.h"
 #include "tools/sjisnames.h"
 #include "tools/options.h"
@@ -450,18 +451,8 @@ static int imageholdsplan(FILE *image, const putjob *job)
 // saying why not.
 static FILE *openimage(const putjob *job, replacement *r)
 {
-    int why = REPLACEREAD;
-    FILE *image = job->common.dryrun ? fopen(job->image, "rb")
-                              : startreplacement(r, job->image, 1, copybuf, COPYBUFSIZE, &why);
-
-    if (!image && why == REPLACEREAD)
-        fprintf(stderr, "Could not open DCP file %s for %s\n", job->image,
-                job->common.dryrun ? "reading" : "writing");
-    else if (!image)
-        fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
-                                           : "Could not write a temporary file beside %s\n",
-                job->image);
-    return image;
+    return job->common.dryrun ? openimagefile(job->image)
+                              : startimagechange(r, job->image, copybuf, COPYBUFSIZE);
 }
 
 // Opens the image, the list and the volume, plans, then writes; 1 on success.
