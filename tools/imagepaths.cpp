@@ -42,3 +42,47 @@ int32_t imagepathof(const unsigned char *text, int32_t len, int utf8, unsigned c
     }
     return n;
 }
+
+// Opens the list at path ("-": standard input) into r, reading buf (size
+// bytes): 1, or 0 after saying why not.
+int openpathlist(listreader *r, const char *path, unsigned char *buf, uint32_t size)
+{
+    int r1 = openlist(r, path, buf, size);
+
+    if (r1 == LISTNOTOPENED)
+        fprintf(stderr, "Could not open list file %s\n", path);
+    else if (r1 == LISTISDIR)
+        fprintf(stderr, "%s is a directory, not a list\n", path);
+    else if (r1 == LISTUNREAD)
+        fprintf(stderr, "Could not read list file %s\n", path);
+    return r1 == LISTOPENED;
+}
+
+// The next line of the list read by r (named path) that holds something,
+// split into at most most items: 1 with items[0..*count); 0 at the end of
+// the list, or with *ok 0 after saying what is wrong with the line or the
+// list. Every program that reads a list refuses the same lines.
+int nextlistitems(listreader *r, const char *path, itemspan *items, int32_t most,
+                  int32_t *count, int *ok)
+{
+    static const char *const problems[] = {
+        "", "the line is longer than the list reader's buffer", "the line holds a NUL byte",
+        "a quoted item is not closed, is not followed by a space, or holds a %HH that is not "
+        "a byte"};
+    int32_t start, end;
+    int why;
+
+    if (!readlistline(r, &start, &end)) {
+        if (ferror(r->file)) {
+            fprintf(stderr, "Could not read list file %s\n", path);
+            *ok = 0;
+        }
+        return 0;
+    }
+    why = splitlistline(r, start, end, items, most, count);
+    if (why == LISTLINEOK)
+        return 1;
+    fprintf(stderr, "%s line %d: %s\n", path, r->number, problems[why]);
+    *ok = 0;
+    return 0;
+}

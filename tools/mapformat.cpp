@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mapformat.h"
+#include "listfile/listfile.h"
 #include "sjisnames.h"
 
 enum { NAMEFIELD = 8, EXTFIELD = 3 };
@@ -90,31 +91,73 @@ int32_t slotancestry(const diskprops *dp, const int32_t *rowslot, int32_t slot, 
     return n;
 }
 
-// Writes that path, as UTF-8 when utf8 is set, else as the bytes the image
-// stores.
-void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8)
+// Writes len bytes of an image path, as UTF-8 when utf8 is set, else as
+// the image stores them; quoted as the list files quote (listquote.cpp)
+// when the role (ITEMSHOWN for a person, ITEMPATH for a list's first item)
+// cannot carry them plain, so that no byte of a name drives a terminal or
+// splits a line.
+void putimagepath(FILE *out, const unsigned char *path, int32_t len, int utf8, int role)
+{
+    static unsigned char text[4 * SJISNAMEMAX + 8];
+
+    if (utf8) {
+        len = sjisshown(path, len < SJISNAMEMAX ? len : SJISNAMEMAX, text);
+        path = text;
+    }
+    putlistitem(out, path, len, !listitemplain(path, len, role));
+}
+
+// Writes that path as putimagepath writes one for role.
+void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8,
+                  int role)
 {
     // A name and its backslash for every frame a walk can hold.
     static unsigned char path[(FATENDOFCHAIN + 2) * 13];
     int32_t len = slotspath(dp, slots, n <= FATENDOFCHAIN + 1 ? n : FATENDOFCHAIN + 1, path);
 
-    if (utf8)
-        putsjis(out, path, len);
-    else
-        fwrite(path, 1, (size_t)len, out);
+    putimagepath(out, path, len, utf8, role);
+}
+
+// The slots of the walk's path to the entry at slot into slots: their count.
+static int32_t walkslots(const dirwalk *w, int32_t slot, int32_t *slots)
+{
+    for (int32_t i = 1; i <= w->depth; i++)
+        slots[i - 1] = w->frames[i].slot;
+    slots[w->depth] = slot;
+    return w->depth + 1;
 }
 
 // Writes the path of the entry at slot, reached by the walk: its ancestors'
-// names and its own, as putslotspath writes them.
+// names and its own, as putslotspath writes them for a person.
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8)
 {
     static int32_t slots[FATENDOFCHAIN + 1];
-    int32_t i;
 
-    for (i = 1; i <= w->depth; i++)
-        slots[i - 1] = w->frames[i].slot;
-    slots[w->depth] = slot;
-    putslotspath(out, dp, slots, w->depth + 1, utf8);
+    putslotspath(out, dp, slots, walkslots(w, slot, slots), utf8, ITEMSHOWN);
+}
+
+// Writes given (a path the user gave, of a directory), a backslash unless
+// it ends in one, and the path below it of the entry at slot reached by
+// the walk from there: as one path, quoted as a whole where it must be.
+void putbelowpath(FILE *out, const char *given, const diskprops *dp, const dirwalk *w,
+                  int32_t slot, int utf8)
+{
+    enum { BELOWMAX = (FATENDOFCHAIN + 2) * 13 };
+    static unsigned char below[BELOWMAX], path[SJISNAMEMAX + 4 * BELOWMAX + 8];
+    static int32_t slots[FATENDOFCHAIN + 1];
+    int32_t n = (int32_t)strlen(given) < SJISNAMEMAX ? (int32_t)strlen(given) : SJISNAMEMAX - 1;
+    int32_t len = slotspath(dp, slots, walkslots(w, slot, slots), below);
+
+    memcpy(path, given, (size_t)n);
+    if (n == 0 || path[n - 1] != '\\')
+        path[n++] = '\\';
+    // The part from the image is converted; what the user typed is as typed.
+    if (utf8)
+        len = sjisshown(below, len, path + n);
+    else
+        memcpy(path + n, below, (size_t)len);
+    len += n;
+    putlistitem(out, path, len, !listitemplain(path, len, ITEMSHOWN));
 }
 
 // Clusters that size bytes fill.

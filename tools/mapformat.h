@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "listfile/listfile.h"
 #include "volume/diskprops.h"
 
 // What one entry's chain is, from a first walk over it.
@@ -24,8 +25,12 @@ int32_t putnumber(FILE *out, int64_t value, int32_t width);
 int32_t slotancestry(const diskprops *dp, const int32_t *rowslot, int32_t slot, int32_t *slots,
                      int32_t most);
 int32_t slotspath(const diskprops *dp, const int32_t *slots, int32_t n, unsigned char *path);
-void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8);
+void putimagepath(FILE *out, const unsigned char *path, int32_t len, int utf8, int role);
+void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t n, int utf8,
+                  int role);
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8);
+void putbelowpath(FILE *out, const char *given, const diskprops *dp, const dirwalk *w,
+                  int32_t slot, int utf8);
 void summarizechain(const diskprops *dp, chainwalk *cw, int32_t slot, int64_t imagebytes,
                     chainsummary *s);
 int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,

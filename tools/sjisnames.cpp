@@ -73,22 +73,35 @@ int32_t sjistoutf8(const unsigned char *in, int32_t len, unsigned char *out, int
 }
 #endif
 
-// Writes Shift-JIS bytes as UTF-8, a character at a time, so that a byte
-// that is no character comes out as \xHH and the rest still reads.
-void putsjis(FILE *out, const unsigned char *s, int32_t len)
+// Shift-JIS bytes as UTF-8 into out (at least 4 * len bytes), a character
+// at a time, so that a byte that is no character comes out as \xHH and the
+// rest still reads: the length.
+int32_t sjisshown(const unsigned char *s, int32_t len, unsigned char *out)
 {
-    unsigned char utf8[8];
-    int32_t i = 0;
+    static const char hex[] = "0123456789ABCDEF";
+    int32_t i = 0, o = 0;
 
     while (i < len) {
         int32_t n = sjisleadbyte(s[i]) && i + 1 < len ? 2 : 1;
-        int32_t m = sjistoutf8(s + i, n, utf8, (int32_t)sizeof utf8);
+        int32_t m = sjistoutf8(s + i, n, out + o, 8);
         if (m < 0) {
-            fprintf(out, "\\x%02X", s[i]);
+            out[o++] = '\\';
+            out[o++] = 'x';
+            out[o++] = (unsigned char)hex[s[i] >> 4];
+            out[o++] = (unsigned char)hex[s[i] & 15];
             i++;
             continue;
         }
-        fwrite(utf8, 1, (size_t)m, out);
+        o += m;
         i += n;
     }
+    return o;
+}
+
+// Writes Shift-JIS bytes as UTF-8, as sjisshown gives them.
+void putsjis(FILE *out, const unsigned char *s, int32_t len)
+{
+    static unsigned char utf8[4 * SJISNAMEMAX + 8];
+
+    fwrite(utf8, 1, (size_t)sjisshown(s, len < SJISNAMEMAX ? len : SJISNAMEMAX, utf8), out);
 }

@@ -15,6 +15,7 @@ int32_t utf8tosjis(const unsigned char *in, int32_t len, unsigned char *out, int
 // length, or -1 when a byte is no character (or out is full).
 int32_t sjistoutf8(const unsigned char *in, int32_t len, unsigned char *out, int32_t size);
 // Writes len bytes of Shift-JIS as UTF-8; a byte that is no character as \xHH.
+int32_t sjisshown(const unsigned char *s, int32_t len, unsigned char *out);
 void putsjis(FILE *out, const unsigned char *s, int32_t len);
 
 #endif

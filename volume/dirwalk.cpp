@@ -9,13 +9,15 @@
 // chain that runs into another directory's clusters.
 enum { MARKNONE = 0, MARKCHECKING, MARKREAD, MARKDAMAGED, MARKCROSSED };
 
-// 1 when the slot holds what a path lookup can find: not free, not deleted,
-// not a label or long-name slot, not "." or "..".
-static int islisted(const unsigned char *slot)
+// 1 when the slot holds an entry: not free, not deleted, not a label or
+// long-name slot, and outside the root not "." or "..". The root has no
+// dot entries, so one named so there is a file or directory of its own.
+static int islisted(const unsigned char *slot, int inroot)
 {
     if (slot[0] == FREESLOT || slot[0] == DELETEDMARK || (slot[11] & ATTRLABEL))
         return 0;
-    return memcmp(slot, ".          ", 11) != 0 && memcmp(slot, "..         ", 11) != 0;
+    return inroot ||
+           (memcmp(slot, ".          ", 11) != 0 && memcmp(slot, "..         ", 11) != 0);
 }
 
 // The first cluster of the entry at dirbuf offset slot.
@@ -162,7 +164,7 @@ int32_t nextentry(FILE *image, diskprops *dp, dirwalk *w, int *kind)
         }
         at = f->next;
         f->next += 32;
-        if (!islisted(dp->dirbuf + at))
+        if (!islisted(dp->dirbuf + at, r->cluster == -1))
             continue;
         *kind = entryisdir(dp, at) ? classifydir(image, dp, w, at) : WALKFILE;
         return at;

@@ -97,10 +97,19 @@ void nameto83(const unsigned char *path, int32_t start, int32_t end, unsigned ch
     }
 }
 
+// 1 when the byte at i of path[start, end) is a space inside a field:
+// neither first nor last of the base or the extension, where it would be
+// taken for the padding.
+static int innerspace(const unsigned char *path, int32_t start, int32_t end, int32_t i)
+{
+    return i > start && i + 1 < end && path[i - 1] != '.' && path[i + 1] != '.';
+}
+
 // 1 when path[start, end) may be created as an 8.3 name: a base of 1 to 8
 // bytes, then at most one dot and an extension of up to 3; no control
-// byte, space or "*+,/:;<=>?[\]| outside a Shift-JIS character (whose
-// trail byte may be anything), and no lead byte without its trail byte.
+// byte, 0x7F or "*+,/:;<=>?[\]| outside a Shift-JIS character (whose trail
+// byte may be anything), a space only inside the base or the extension,
+// and no lead byte without its trail byte.
 int validname83(const unsigned char *path, int32_t start, int32_t end)
 {
     int32_t i, dot = -1;
@@ -114,7 +123,8 @@ int validname83(const unsigned char *path, int32_t start, int32_t end)
             if (dot >= 0)
                 return 0;
             dot = i;
-        } else if (c < 0x20 || strchr(" \"*+,/:;<=>?[\\]|", c)) {
+        } else if (c == ' ' ? !innerspace(path, start, end, i)
+                            : c < 0x20 || c == 0x7F || strchr("\"*+,/:;<=>?[\\]|", c)) {
             return 0;
         }
     }

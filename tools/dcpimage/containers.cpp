@@ -4,6 +4,7 @@
 
 #include "tools/dcpimage/dcpimage.h"
 #include "tools/imageedit.h"
+#include "tools/mapformat.h"
 
 static sectormap from;
 static diskprops dp;
@@ -239,8 +240,11 @@ static int infodisk(FILE *f, const char *prefix)
 
     printf("%stype: %s (%d cylinders, %d heads, %d sectors a track of %d bytes)\n", prefix,
            t->name, t->cylinders, t->heads, t->sectors, t->bytes);
-    if (from.container == CONTAINERD88)
-        printf("%sname: %s\n", prefix, (const char *)from.name);
+    if (from.container == CONTAINERD88) {
+        printf("%sname: ", prefix);
+        putimagepath(stdout, from.name, (int32_t)strlen((const char *)from.name), 0, ITEMSHOWN);
+        putchar('\n');
+    }
     printf("%swrite-protected: %s\n", prefix,
            from.protectat < 0 ? "no (the container has no flag)" : from.protect ? "yes" : "no");
     newimage n = {f, &from, t, -1, 0, nullptr, readahead, -1, 0};

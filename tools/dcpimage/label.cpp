@@ -5,6 +5,7 @@
 
 #include "tools/dcpimage/dcpimage.h"
 #include "tools/imageedit.h"
+#include "tools/mapformat.h"
 #include "tools/sjisnames.h"
 
 static diskprops dp;
@@ -22,10 +23,7 @@ static void printlabel(const imagejob *job)
         return;
     while (n > 0 && dp.dirbuf[at + n - 1] == ' ')
         n--;
-    if (job->utf8)
-        putsjis(stdout, dp.dirbuf + at, n);
-    else
-        fwrite(dp.dirbuf + at, 1, (size_t)n, stdout);
+    putimagepath(stdout, dp.dirbuf + at, n, job->utf8, ITEMSHOWN);
     putchar('\n');
 }
 

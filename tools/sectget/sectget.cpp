@@ -168,20 +168,23 @@ static int getone(FILE *image, const getjob *job, int32_t slot, const char *file
 // by the pass that checks and the pass that gets.
 struct pairsource {
     const getjob *job;
-    listreader list; // its file null for the pair of the command line
+    listreader *list; // null for the pair of the command line
     int32_t next;
     char file[WORKBUFSIZE + 1];
 };
 
-// Starts reading the pairs; 1 on success, 0 after saying why not.
+static listreader list; // -l's, opened once and read in both passes
+
+// Starts reading the pairs from the first; 1 on success, 0 after saying
+// why not.
 static int startpairs(pairsource *src, const getjob *job)
 {
     src->job = job;
     src->next = 0;
-    src->list.file = nullptr;
-    if (!job->list || openlist(&src->list, job->list, workbuf, WORKBUFSIZE))
+    src->list = job->list ? &list : nullptr;
+    if (!job->list || rewindlist(&list))
         return 1;
-    fprintf(stderr, "Could not open list file %s\n", job->list);
+    fprintf(stderr, "Could not read list file %s\n", job->list);
     return 0;
 }
 
@@ -190,41 +193,27 @@ static int startpairs(pairsource *src, const getjob *job)
 static int nextpair(pairsource *src, char **path, const char **file, int *ok)
 {
     itemspan items[2];
-    int32_t start, end, n;
+    int32_t n;
 
-    if (!src->list.file) {
+    if (!src->list) {
         *path = src->job->args[0];
         *file = src->job->args[1];
         return src->next++ == 0;
     }
-    if (readlistline(&src->list, &start, &end)) {
-        n = getlineitems(workbuf, start, end, items, 2);
-        if (listlinefull(&src->list) || n == 1 ||
-            memchr(workbuf + items[1].start, 0, (size_t)(items[1].end - items[1].start))) {
-            fprintf(stderr, "%s line %d: %s\n", src->job->list, src->list.number,
-                    listlinefull(&src->list)
-                        ? "the line is longer than the list reader's buffer"
-                        : "expected an image path, spaces, then a host file name");
-            *ok = 0;
-            return 0;
-        }
-        memcpy(src->file, workbuf + items[1].start, (size_t)(items[1].end - items[1].start));
-        src->file[items[1].end - items[1].start] = '\0';
-        workbuf[items[0].end] = '\0'; // a space stood there
-        *path = (char *)workbuf + items[0].start;
-        *file = src->file;
-        return 1;
-    }
-    if (ferror(src->list.file)) {
-        fprintf(stderr, "Could not read list file %s\n", src->job->list);
+    if (!nextlistitems(src->list, src->job->list, items, 2, &n, ok))
+        return 0;
+    if (n != 2) {
+        fprintf(stderr, "%s line %d: expected an image path, spaces, then a host file name\n",
+                src->job->list, src->list->number);
         *ok = 0;
+        return 0;
     }
-    return 0;
-}
-
-static void stoppairs(pairsource *src)
-{
-    closelist(&src->list);
+    memcpy(src->file, workbuf + items[1].start, (size_t)(items[1].end - items[1].start));
+    src->file[items[1].end - items[1].start] = '\0';
+    workbuf[items[0].end] = '\0'; // a space or a quote stood there
+    *path = (char *)workbuf + items[0].start;
+    *file = src->file;
+    return 1;
 }
 
 // The slot of the file a pair names; -1 after saying why there is none.
@@ -261,14 +250,12 @@ static int getpairs(FILE *image, const getjob *job)
 
     while (ok && nextpair(&src, &path, &file, &ok))
         allowed = mayreplace(job, file) && allowed;
-    stoppairs(&src);
     if (!ok || !allowed || !startpairs(&src, job))
         return 0;
     while (nextpair(&src, &path, &file, &ok)) {
         int32_t slot = pairslot(image, path);
         ok = slot >= 0 && soundfile(path, slot) && getone(image, job, slot, file) && ok;
     }
-    stoppairs(&src);
     return ok;
 }
 
@@ -472,18 +459,31 @@ static int walkall(FILE *image, const getjob *job, hosttree *t, int get)
 }
 
 // Writes the list line of a file got: its image path, a space, the host
-// file it was got into.
+// file it was got into; both quoted when either cannot stand plain, so
+// that sectput -l reads back what the line names.
 static void putgotline(const getjob *job, int32_t slot)
 {
+    static unsigned char path[(HOSTDEPTH + 2) * 13], text[4 * sizeof path + 8];
+    static char file[HOSTPATHMAX + (HOSTDEPTH + 2) * HOSTNAMEMAX];
     int32_t slots[HOSTDEPTH + 2], n = slotancestry(&dp, rowslot, slot, slots, HOSTDEPTH + 2);
-    char name[HOSTNAMEMAX];
+    int32_t len = slotspath(&dp, slots, n, path), flen;
+    const unsigned char *shown = path;
+    int quoted;
 
-    putslotspath(stdout, &dp, slots, n, utf8names);
-    printf(" %s", job->dir);
-    for (int32_t i = 0; i < n; i++) {
-        hostname(dp.dirbuf + slots[i], name);
-        printf("/%s", name);
+    flen = snprintf(file, sizeof file, "%s", job->dir);
+    for (int32_t i = 0; i < n && flen < (int32_t)sizeof file - HOSTNAMEMAX - 1; i++) {
+        file[flen++] = '/';
+        flen += hostname(dp.dirbuf + slots[i], file + flen);
     }
+    if (utf8names) {
+        len = sjisshown(path, len, text);
+        shown = text;
+    }
+    quoted = !listitemplain(shown, len, ITEMPATH) ||
+             !listitemplain((const unsigned char *)file, flen, ITEMFILE);
+    putlistitem(stdout, shown, len, quoted);
+    putchar(' ');
+    putlistitem(stdout, (const unsigned char *)file, flen, quoted);
     putchar('\n');
 }
 
@@ -546,11 +546,17 @@ static int getall(FILE *image, const getjob *job)
 // what the job asks. 1 on success.
 static int runjob(const getjob *job)
 {
-    FILE *image = openimagefile(job->image);
+    FILE *image;
     int ok, stage;
 
-    if (!image)
+    // The list first: one that cannot be read leaves the image unread.
+    if (job->list && !openpathlist(&list, job->list, workbuf, WORKBUFSIZE))
         return 0;
+    image = openimagefile(job->image);
+    if (!image) {
+        closelist(&list);
+        return 0;
+    }
     setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
     stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
                       workbuf);
@@ -564,6 +570,7 @@ static int runjob(const getjob *job)
         ok = job->dir ? getall(image, job) : getpairs(image, job);
     }
     fclose(image);
+    closelist(&list);
     return ok;
 }
 

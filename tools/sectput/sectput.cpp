@@ -13,6 +13,7 @@
 
 #include "listfile/listfile.h"
 #include "tools/imageedit.h"
+#include "tools/imagepaths.h"
 #include "tools/mapformat.h"
 #include "tools/sjisnames.h"
 #include "tools/options.h"
@@ -51,7 +52,7 @@ struct putjob {
 // the planning pass and the writing pass.
 struct putsource {
     const putjob *job;
-    listreader list; // its file null for the put of the command line
+    listreader *list; // null for the put of the command line
     int more;
 };
 
@@ -77,51 +78,38 @@ static dirwalk walk;
 static unsigned char owners[FATENDOFCHAIN];
 static int64_t epoch = -1; // SOURCE_DATE_EPOCH, or -1 when unset
 static int utf8names;      // -u: image paths are UTF-8 on the command line, in lists, in print
+static listreader list;    // -l's, opened once and read in both passes
 
-// Starts reading the puts from the first, opening the list (each pass
-// reads it anew); 1 on success, 0 after saying why not.
+// Starts reading the puts from the first (the list from its first line);
+// 1 on success, 0 after saying why not.
 static int startputs(putsource *src, const putjob *job)
 {
     src->job = job;
-    src->list.file = nullptr;
+    src->list = job->list ? &list : nullptr;
     src->more = 1;
-    if (!job->list || openlist(&src->list, job->list, workbuf, WORKBUFSIZE))
+    if (!job->list || rewindlist(&list))
         return 1;
-    fprintf(stderr, "Could not open list file %s\n", job->list);
+    fprintf(stderr, "Could not read list file %s\n", job->list);
     return 0;
-}
-
-// Closes the list, if there is one.
-static void stopputs(putsource *src)
-{
-    closelist(&src->list);
 }
 
 // Names the put in a message: the list's line, if it comes from one.
 static void putwhere(const putsource *src)
 {
-    if (src->list.file)
-        fprintf(stderr, "%s line %d: ", src->job->list, src->list.number);
+    if (src->list)
+        fprintf(stderr, "%s line %d: ", src->job->list, src->list->number);
 }
 
-// Splits the list line [start, end) into the put; 1 when it holds one, -1
-// when it is not a PATH FILE pair (reported).
-static int splitline(putsource *src, int32_t start, int32_t end, putline *line)
+// Takes the list line's items into the put; 1 when they are a PATH FILE
+// pair, else 0 after saying why not.
+static int splitline(putsource *src, const itemspan *items, int32_t n, putline *line)
 {
-    itemspan items[2];
-    int32_t n, len;
+    int32_t len = n == 2 ? items[1].end - items[1].start : 0;
 
-    if (listlinefull(&src->list)) {
-        putwhere(src);
-        fputs("the line is longer than the list reader's buffer\n", stderr);
-        return -1;
-    }
-    n = getlineitems(workbuf, start, end, items, 2);
-    len = n == 2 ? items[1].end - items[1].start : 0;
-    if (n == 1 || memchr(workbuf + items[1].start, 0, (size_t)len)) {
+    if (n != 2) {
         putwhere(src);
         fputs("expected an image path, spaces, then a host file name\n", stderr);
-        return -1;
+        return 0;
     }
     line->given = workbuf + items[0].start;
     line->givenlen = items[0].end - items[0].start;
@@ -146,7 +134,7 @@ static int imagepath(const putsource *src, putline *line)
     if (line->pathlen >= 0)
         return 1;
     putwhere(src);
-    fwrite(line->given, 1, (size_t)line->givenlen, stderr);
+    putshownname(stderr, line->given, line->givenlen);
     fputs(" has no Shift-JIS form (code page 932)\n", stderr);
     return 0;
 }
@@ -155,10 +143,11 @@ static int imagepath(const putsource *src, putline *line)
 // list is wrong or cannot be read (*ok is then 0, and it was reported).
 static int nextput(putsource *src, putline *line, int *ok)
 {
-    int32_t start, end;
+    itemspan items[2];
+    int32_t n;
     int r;
 
-    if (!src->list.file) {
+    if (!src->list) {
         line->given = (const unsigned char *)src->job->path;
         line->givenlen = (int32_t)strlen(src->job->path);
         line->file = src->job->file;
@@ -167,13 +156,9 @@ static int nextput(putsource *src, putline *line, int *ok)
         *ok = !r || imagepath(src, line);
         return r && *ok;
     }
-    if (readlistline(&src->list, &start, &end)) {
-        *ok = splitline(src, start, end, line) > 0 && imagepath(src, line);
+    if (nextlistitems(src->list, src->job->list, items, 2, &n, ok)) {
+        *ok = splitline(src, items, n, line) && imagepath(src, line);
         return *ok;
-    }
-    if (ferror(src->list.file)) {
-        fprintf(stderr, "Could not read list file %s\n", src->job->list);
-        *ok = 0;
     }
     return 0;
 }
@@ -251,10 +236,7 @@ static int readhost(const putsource *src, const char *file, int64_t limit, int64
 // Writes bytes [from, to) of the put's path.
 static void putpart(const putline *line, int32_t from, int32_t to)
 {
-    if (utf8names)
-        putsjis(stderr, line->path + from, to - from);
-    else
-        fwrite(line->path + from, 1, (size_t)(to - from), stderr);
+    putimagepath(stderr, line->path + from, to - from, utf8names, ITEMSHOWN);
 }
 
 // Says why a put was refused: the path, then the reason.
@@ -346,7 +328,6 @@ static int planputs(FILE *image, const putjob *job)
             ok = 0;
         }
     }
-    stopputs(&src);
     return ok;
 }
 
@@ -375,7 +356,7 @@ static void reportput(const putjob *job, const putline *line, int32_t slot, int 
 
     summarizechain(&dp, &chain, slot, INT64_MAX, &s);
     putmapfields(stdout, &dp, &chain, slot, &s, "");
-    fwrite(line->given, 1, (size_t)line->givenlen, stdout);
+    putshownname(stdout, line->given, line->givenlen);
     putc('\n', stdout);
     if (ran && plan.original[first] != 0 && plan.original[first] != first) {
         putpart(line, 0, line->pathlen);
@@ -417,7 +398,6 @@ static int writeputs(FILE *image, const putjob *job)
         }
         reportput(job, &line, slot, ran);
     }
-    stopputs(&src);
     // A list with no put changes nothing, not even the FAT copies.
     if (ok && !job->common.dryrun && put > 0 &&
         !(writedirectories(image, &dp, plan.dirty, plan.rootdirty) &&
@@ -459,11 +439,17 @@ static FILE *openimage(const putjob *job, replacement *r)
 static int runjob(const putjob *job)
 {
     static replacement r;
-    FILE *image = openimage(job, &r);
+    FILE *image;
     int ok = 1, stage;
 
-    if (!image)
+    // The list first: one that cannot be read leaves the image unread.
+    if (job->list && !openpathlist(&list, job->list, workbuf, WORKBUFSIZE))
         return 0;
+    image = openimage(job, &r);
+    if (!image) {
+        closelist(&list);
+        return 0;
+    }
     // Files put one after another go out in few large writes (the
     // replacement's stream has a buffer as large already).
     if (job->common.dryrun)
@@ -481,6 +467,7 @@ static int runjob(const putjob *job)
         plan.owners = owners;
     }
     ok = ok && planputs(image, job) && imageholdsplan(image, job) && writeputs(image, job);
+    closelist(&list);
     if (job->common.dryrun) {
         fclose(image);
     } else if (!finishreplacement(&r, ok) && ok) {

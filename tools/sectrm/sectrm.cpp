@@ -46,7 +46,7 @@ struct rmjob {
 // planning pass and the printing pass.
 struct pathsource {
     const rmjob *job;
-    listreader list; // its file null for the paths of the command line
+    listreader *list; // null for the paths of the command line
     int32_t next;
 };
 
@@ -57,16 +57,18 @@ static putplan plan;
 static dirwalk walk;
 static chainwalk chain;
 static unsigned char owners[FATENDOFCHAIN];
+static listreader list; // -l's, opened once and read in both passes
 
-// Starts reading the paths; 1 on success, 0 after saying why not.
+// Starts reading the paths from the first; 1 on success, 0 after saying
+// why not.
 static int startpaths(pathsource *src, const rmjob *job)
 {
     src->job = job;
     src->next = 0;
-    src->list.file = nullptr;
-    if (!job->list || openlist(&src->list, job->list, workbuf, WORKBUFSIZE))
+    src->list = job->list ? &list : nullptr;
+    if (!job->list || rewindlist(&list))
         return 1;
-    fprintf(stderr, "Could not open list file %s\n", job->list);
+    fprintf(stderr, "Could not read list file %s\n", job->list);
     return 0;
 }
 
@@ -75,30 +77,22 @@ static int startpaths(pathsource *src, const rmjob *job)
 static int nextpath(pathsource *src, const char **text, int *ok)
 {
     static char line[WORKBUFSIZE + 1];
-    int32_t start, end;
+    itemspan item;
+    int32_t n;
 
-    if (!src->list.file) {
+    if (!src->list) {
         if (src->next >= src->job->pathcount)
             return 0;
         *text = src->job->paths[src->next++];
         return 1;
     }
-    if (readlistline(&src->list, &start, &end)) {
-        memcpy(line, workbuf + start, (size_t)(end - start));
-        line[end - start] = '\0';
-        *text = line;
-        return 1;
-    }
-    if (ferror(src->list.file)) {
-        fprintf(stderr, "Could not read list file %s\n", src->job->list);
-        *ok = 0;
-    }
-    return 0;
-}
-
-static void stoppaths(pathsource *src)
-{
-    closelist(&src->list);
+    // A plain line is one path, spaces and all.
+    if (!nextlistitems(src->list, src->job->list, &item, 1, &n, ok))
+        return 0;
+    memcpy(line, workbuf + item.start, (size_t)(item.end - item.start));
+    line[item.end - item.start] = '\0';
+    *text = line;
+    return 1;
 }
 
 // The path in the image's bytes (Shift-JIS under -u) into *path and *len;
@@ -117,7 +111,10 @@ static int imagepath(const rmjob *job, const char *text, const unsigned char **p
 // Says why the removal of text was refused.
 static void refusal(const rmjob *job, const char *text, int why, const removal *r)
 {
-    fputs(text, stderr);
+    if (r->below && why != REMOVENOTFOUND && why != REMOVEROOT && why != REMOVEISDIR)
+        putbelowpath(stderr, text, &dp, &walk, r->slot, job->common.utf8);
+    else
+        putshownname(stderr, (const unsigned char *)text, (int32_t)strlen(text));
     if (why == REMOVENOTFOUND) {
         fputs(": not found in the image\n", stderr);
     } else if (why == REMOVEROOT) {
@@ -125,10 +122,6 @@ static void refusal(const rmjob *job, const char *text, int why, const removal *
     } else if (why == REMOVEISDIR) {
         fputs(" is a directory; -r removes it with all it holds\n", stderr);
     } else {
-        if (r->below) {
-            fputs(text[0] && text[strlen(text) - 1] == '\\' ? "" : "\\", stderr);
-            putwalkpath(stderr, &dp, &walk, r->slot, job->common.utf8);
-        }
         if (why == REMOVECROSSED)
             fprintf(stderr, ": cluster %d is in another entry's chain too; removing it would "
                             "free that entry's data\n", r->cluster);
@@ -164,7 +157,6 @@ static int planremovals(FILE *image, const rmjob *job)
             ok = 0;
         }
     }
-    stoppaths(&src);
     return ok;
 }
 
@@ -176,12 +168,10 @@ static void putline(const rmjob *job, const char *text, int32_t slot, int below)
 
     summarizechain(&view, &chain, slot, INT64_MAX, &s);
     putmapfields(stdout, &view, &chain, slot, &s, "");
-    fputs(text, stdout);
-    if (below) {
-        if (text[strlen(text) - 1] != '\\')
-            putc('\\', stdout);
-        putwalkpath(stdout, &view, &walk, slot, job->common.utf8);
-    }
+    if (below)
+        putbelowpath(stdout, text, &view, &walk, slot, job->common.utf8);
+    else
+        putshownname(stdout, (const unsigned char *)text, (int32_t)strlen(text));
     putc('\n', stdout);
 }
 
@@ -206,18 +196,23 @@ static void printremovals(FILE *image, const rmjob *job)
         while ((at = nextentry(image, &view, &walk, &kind)) >= 0)
             putline(job, text, at, 1);
     }
-    stoppaths(&src);
 }
 
 // Opens the image, plans every removal, prints them, then writes them.
 static int runjob(const rmjob *job)
 {
     static imageedit e;
-    FILE *image = openedit(&e, job->image, &job->common, &dp, &map, workbuf);
+    FILE *image;
     int ok;
 
-    if (!image)
+    // The list first: one that cannot be read leaves the image unread.
+    if (job->list && !openpathlist(&list, job->list, workbuf, WORKBUFSIZE))
         return 0;
+    image = openedit(&e, job->image, &job->common, &dp, &map, workbuf);
+    if (!image) {
+        closelist(&list);
+        return 0;
+    }
     countowners(image, &dp, &walk, &chain, owners);
     ok = planremovals(image, job);
     // The image is as it was until the plan is written: a view of it names
@@ -225,6 +220,7 @@ static int runjob(const rmjob *job)
     if (ok && loadimage(image, &view, &viewmap, job->common.from.container,
                         job->common.from.disk, workbuf) == VOLUMEOPEN)
         printremovals(image, job);
+    closelist(&list);
     return finishedit(&e, &dp, &plan, workbuf, ok);
 }
 
