@@ -5,6 +5,9 @@
 // was, or a volume fsck.fat finds sound).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,4 +157,121 @@ TEST(hostile, ablockdeviceiswritteninplace)
     run("MTOOLS_SKIP_CHECK=1 mattrib -i " + quote(raw) + " ::A.TXT", &out);
     EXPECT_EQ(out.substr(0, 8), "  A    R");
     EXPECT_EQ(sh("fsck.fat -n " + quote(raw) + " | grep -qv 'fsck.fat\\|files'"), 1);
+}
+
+// A list from a pipe or standard input is read once and whole, by every
+// program that takes -l; every program refuses the same lines.
+TEST(hostile, listsarereadonceandthesameway)
+{
+    std::string dir = tempdir(), dcp = dirimage(dir), q = quote(dcp), f = dir + "/f";
+    bytes before = readfile(dcp);
+    toolrun put = runtool("printf 'A.TXT %s\\nB.TXT %s\\n' " + quote(f) + " " + quote(f) + " | " +
+                          SECTPUT_BIN + " -l /dev/stdin " + q);
+    EXPECT_EQ(put.status, 0) << put.err;
+    EXPECT_NE(put.out.find("A.TXT\n"), std::string::npos);
+    EXPECT_NE(put.out.find("B.TXT\n"), std::string::npos);
+    toolrun get = runtool("printf 'A.TXT %s\\n' " + quote(dir + "/got") + " | " + SECTGET_BIN +
+                          " -l - " + q);
+    EXPECT_EQ(get.status, 0) << get.err;
+    EXPECT_EQ(texts(readfile(dir + "/got")), "data\n");
+    toolrun rm = runtool("printf 'A.TXT\\nB.TXT\\n' | " + std::string(SECTRM_BIN) + " -l - " + q);
+    EXPECT_EQ(rm.status, 0) << rm.err;
+    EXPECT_NE(rm.out.find(" A.TXT\n"), std::string::npos) << rm.out;
+    EXPECT_NE(rm.out.find(" B.TXT\n"), std::string::npos) << rm.out;
+    EXPECT_EQ(std::count(rm.out.begin(), rm.out.end(), '\n'), 2) << rm.out;
+    before = readfile(dcp);
+    // The same refusals everywhere, the image as it was.
+    struct {
+        std::string text, err;
+    } lines[] = {
+        {std::string("DIR\\B.BIN\0junk\n", 15), "line 1: the line holds a NUL byte\n"},
+        {std::string(17000, 'X') + "\n", "line 1: the line is longer than the list reader's buffer\n"},
+        {"\"DIR\\B.BIN\n", "line 1: a quoted item is not closed"},
+        {"\"DIR%5CB.BIN\"x\n", "line 1: a quoted item is not closed"},
+        {"\"A%0.BIN\" \"x\"\n", "line 1: a quoted item is not closed"},
+        {"\"A%00.BIN\" \"x\"\n", "line 1: a quoted item is not closed"},
+    };
+    for (const auto &l : lines) {
+        writetext(dir + "/l", l.text);
+        for (std::string bin : {SECTPUT_BIN, SECTGET_BIN, SECTRM_BIN}) {
+            toolrun r = tool(bin, "-l " + quote(dir + "/l") + " " + q);
+            EXPECT_EQ(r.status, 1) << bin << l.err;
+            EXPECT_EQ(r.err.substr(0, dir.size() + 3 + l.err.size()), dir + "/l " + l.err)
+                << bin << "\n" << r.err;
+            EXPECT_TRUE(readfile(dcp) == before) << bin << l.err;
+        }
+    }
+    for (std::string bin : {SECTPUT_BIN, SECTGET_BIN, SECTRM_BIN}) {
+        toolrun r = tool(bin, "-l " + quote(dir) + " " + q);
+        EXPECT_EQ(r.err, dir + " is a directory, not a list\n") << bin;
+    }
+}
+
+// Names that would drive a terminal or split a line are quoted wherever
+// they are printed, and what sectget -a prints puts the same tree back
+// wherever the names can be written at all.
+TEST(hostile, namesarequotedandroundtrip)
+{
+    std::string dir = tempdir(), dcp = dir + "/h.dcp", q = quote(dcp), f = dir + "/f";
+    writetext(f, "data\n");
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + q).status, 0);
+    for (std::string p : {"MY FILE.TXT", "EVIL.TXT", "DOTS.TXT", "D\\IN.TXT", "Q.TXT"})
+        ASSERT_EQ(tool(SECTPUT_BIN, q + " " + quote(p) + " " + quote(f)).status, 0) << p;
+    bytes b = readfile(dcp);
+    // Hand-laid: an escape sequence and a line feed; "..", in the root; a quote.
+    for (size_t at = 162 + 5 * 1024; at < 162 + 6 * 1024; at += 32) {
+        std::string n((const char *)&b[at], 11);
+        const char *to = n == "EVIL    TXT"   ? "\x1b[31mX\nYTXT"
+                         : n == "DOTS    TXT" ? "..         "
+                         : n == "Q       TXT" ? "Q\"      TXT"
+                                              : nullptr;
+        if (to)
+            memcpy(&b[at], to, 11);
+    }
+    writefile(dcp, b);
+    const std::string evil = "\"%1B[31mX%0AY.TXT\"";
+    toolrun map = tool(SECTMAP_BIN, q), longmap = tool(SECTMAP_BIN, "-l " + q),
+            pic = tool(SECTMAP_BIN, "--map " + q),
+            got = tool(SECTGET_BIN, "-a " + quote(dir + "/out") + " " + q),
+            rm = tool(SECTRM_BIN, "-n -r " + q + " D");
+    for (const toolrun *r : {&map, &longmap, &pic, &got}) {
+        EXPECT_EQ(r->out.find('\x1b'), std::string::npos) << r->out;
+        EXPECT_EQ(r->err.find('\x1b'), std::string::npos) << r->err;
+    }
+    EXPECT_NE(map.out.find(" " + evil + "\n"), std::string::npos) << map.out;
+    EXPECT_NE(map.out.find(" \"Q%22.TXT\"\n"), std::string::npos) << map.out;
+    EXPECT_NE(longmap.out.find(" " + evil + "\n"), std::string::npos);
+    EXPECT_NE(pic.out.find(evil), std::string::npos) << pic.out;
+    EXPECT_EQ(got.status, 0) << got.err;
+    EXPECT_NE(got.out.find(evil + " \"" + dir + "/out/%251B[31mX%250AY.TXT\"\n"),
+              std::string::npos) << got.out;
+    EXPECT_NE(got.out.find("\"MY FILE.TXT\" \"" + dir + "/out/MY FILE.TXT\"\n"), std::string::npos);
+    // The root's ".." is got, escaped; it is no name to put back.
+    EXPECT_NE(got.out.find(".. " + dir + "/out/%2E%2E\n"), std::string::npos) << got.out;
+    EXPECT_EQ(texts(readfile(dir + "/out/%2E%2E")), "data\n");
+    EXPECT_EQ(rm.status, 0);
+    EXPECT_NE(rm.out.find(" D\\IN.TXT\n"), std::string::npos) << rm.out;
+    // Back through sectput -l, the names that FAT can hold.
+    std::string list, keep;
+    std::istringstream in(got.out);
+    while (std::getline(in, list))
+        if (list.find("%1B") == std::string::npos && list.find("%22") == std::string::npos &&
+            list.substr(0, 3) != ".. ")
+            keep += list + "\n";
+    writetext(dir + "/back.lst", keep);
+    std::string fresh = dir + "/new.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(fresh)).status, 0);
+    toolrun back = tool(SECTPUT_BIN, "-l " + quote(dir + "/back.lst") + " " + quote(fresh));
+    EXPECT_EQ(back.status, 0) << back.err;
+    EXPECT_NE(back.out.find(" MY FILE.TXT\n"), std::string::npos) << back.out;
+    std::string dirout;
+    run("MTOOLS_SKIP_CHECK=1 mdir -i " + quote(fresh + "@@162") + " ::", &dirout);
+    EXPECT_NE(dirout.find("MY FILE  TXT         5"), std::string::npos) << dirout;
+    EXPECT_EQ(sh("tail -c +163 " + quote(fresh) + " >" + quote(dir + "/v") + " && fsck.fat -n " +
+                 quote(dir + "/v") + " | grep -v '^fsck.fat\\|clusters$'"),
+              1); // nothing but its banner and its summary
+    // A name that cannot be written is named quoted, never raw.
+    toolrun raw = tool(SECTPUT_BIN, q + " " + quote("A\x1b[2J.TXT") + " " + quote(f));
+    EXPECT_EQ(raw.status, 1);
+    EXPECT_EQ(raw.err, "\"A%1B[2J.TXT\": \"A%1B[2J.TXT\" is not an 8.3 name\n");
 }
