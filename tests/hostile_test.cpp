@@ -275,3 +275,48 @@ TEST(hostile, namesarequotedandroundtrip)
     EXPECT_EQ(raw.status, 1);
     EXPECT_EQ(raw.err, "\"A%1B[2J.TXT\": \"A%1B[2J.TXT\" is not an 8.3 name\n");
 }
+
+// A volume written by mtools holds long names: every change that removes
+// or renames an entry takes its long-name slots, leaving nothing fsck.fat
+// finds wrong, and a renamed entry shows the name it was given.
+TEST(hostile, longnamesgowiththeirentries)
+{
+    std::string dir = tempdir(), img = dir + "/m.img", q = quote(img), f = dir + "/f",
+                mt = "MTOOLS_SKIP_CHECK=1 ";
+    writetext(f, "data\n");
+    std::string make = mt + "mformat -C -f 1440 -i " + q + " :: && " + mt + "mmd -i " + q +
+                       " '::Long Directory'";
+    for (std::string name : {"long file name.txt", "another long name.bin", "hostname.txt",
+                             "k.bin", "Long Directory/inner long name.txt"})
+        make += " && " + mt + "mcopy -i " + q + " " + quote(f) + " " + quote("::" + name);
+    ASSERT_EQ(sh(make), 0);
+    toolrun l = tool(SECTMAP_BIN, "-l " + q);
+    EXPECT_NE(l.out.find(" LONGFI~1.TXT  \"long file name.txt\"\n"), std::string::npos) << l.out;
+    EXPECT_NE(l.out.find(" LONGDI~1\\  \"Long Directory\"\n"), std::string::npos) << l.out;
+    EXPECT_NE(l.out.find(" HOSTNAME.TXT\n"), std::string::npos) << l.out;
+    struct {
+        std::string program, args, shown, gone; // what mdir shows afterwards, and not
+    } cases[] = {
+        {SECTRM_BIN, q + " 'LONGFI~1.TXT'", "", "long file"},
+        {SECTMV_BIN, q + " 'ANOTHE~1.BIN' X.BIN", "X        BIN         5", "another"},
+        {SECTMV_BIN, q + " HOSTNAME.TXT NEWNAME.BIN", "NEWNAME  BIN         5", "newname"},
+        {SECTMV_BIN, q + " 'LONGDI~1' LD", "LD           <DIR>", "Long Directory"},
+        {SECTMV_BIN, "-f " + q + " 'LD\\INNERL~1.TXT' K.BIN", "K        BIN         5", "k        bin"},
+        {SECTRM_BIN, "-r " + q + " LD", "", "LD "},
+    };
+    for (const auto &c : cases) {
+        toolrun r = tool(c.program, c.args);
+        EXPECT_EQ(r.status, 0) << c.args << r.err;
+        std::string fsck, mdir;
+        run("fsck.fat -n " + q + " 2>&1", &fsck);
+        EXPECT_EQ(fsck.substr(fsck.find('\n') + 1).find(img + ": "), 0u) << c.args << fsck;
+        run(mt + "mdir -i " + q + " ::", &mdir);
+        EXPECT_NE(mdir.find(c.shown), std::string::npos) << c.args << mdir;
+        EXPECT_EQ(mdir.find(c.gone), std::string::npos) << c.args << mdir;
+    }
+    std::string mdir;
+    run(mt + "mdir -i " + q + " ::", &mdir);
+    EXPECT_EQ(mdir.find("long"), std::string::npos) << mdir;
+    EXPECT_EQ(mdir.find("hostname"), std::string::npos) << mdir;
+    EXPECT_NE(mdir.find("K        BIN"), std::string::npos) << mdir;
+}

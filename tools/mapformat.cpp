@@ -337,3 +337,16 @@ void putlongfields(FILE *out, const diskprops *dp, int32_t slot)
     fprintf(out, " %04d-%02d-%02d %02d:%02d:%02d ", c.year, c.month, c.day, c.hour, c.minute,
             c.second);
 }
+
+// Writes the entry's VFAT long name, when it has one: two spaces, then the
+// name in UTF-8 between double quotes, quoted as a list item is.
+void putlongname(FILE *out, const diskprops *dp, int32_t slot)
+{
+    static unsigned char name[LONGNAMEMAX];
+    int32_t n = longnametext(dp, slot, name);
+
+    if (n < 0)
+        return;
+    fputs("  ", out);
+    putlistitem(out, name, n, 1);
+}

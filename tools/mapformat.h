@@ -37,6 +37,7 @@ int32_t putextents(FILE *out, const diskprops *dp, chainwalk *cw, int32_t first,
                    const chainsummary *s, const char *walkmark);
 void putdamage(FILE *out, const chainsummary *s);
 void putlongfields(FILE *out, const diskprops *dp, int32_t slot);
+void putlongname(FILE *out, const diskprops *dp, int32_t slot);
 void putmapfields(FILE *out, const diskprops *dp, chainwalk *cw, int32_t slot,
                   const chainsummary *s, const char *walkmark);
 

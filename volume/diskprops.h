@@ -305,6 +305,12 @@ int moveentry(FILE *image, diskprops *dp, putplan *p, chainwalk *cw, const unsig
               const unsigned char *from, int32_t fromlen, const unsigned char *to,
               int32_t tolen, int force);
 
+// longnames.cpp: the VFAT long-name slots an entry has
+enum { LONGNAMEMAX = 20 * 13 * 4 + 8, LOWERCASEFLAGS = 0x18 };
+int32_t longnameparts(const diskprops *dp, int32_t slot);
+int droplongname(diskprops *dp, putplan *p, int32_t slot);
+int32_t longnametext(const diskprops *dp, int32_t slot, unsigned char *out);
+
 // attributes.cpp: attributes and the volume label
 void setattributes(diskprops *dp, putplan *p, int32_t slot, int32_t set, int32_t clear);
 int32_t findlabel(const diskprops *dp);

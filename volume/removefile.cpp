@@ -85,6 +85,8 @@ int removeentry(FILE *image, diskprops *dp, putplan *p, dirwalk *w, chainwalk *c
         dp->dirtable[row].cluster = RETIREDROW;
     }
     freechain(dp, entrycluster(dp, slot));
+    if (!droplongname(dp, p, slot))
+        return REMOVEDAMAGED;
     dp->dirbuf[slot] = DELETEDMARK;
     p->fatdirty = 1;
     return markslot(dp, p, rowofslot(dp, slot), slot) ? REMOVEOK : REMOVEDAMAGED;

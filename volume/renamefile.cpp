@@ -148,14 +148,23 @@ int moveentry(FILE *image, diskprops *dp, putplan *p, chainwalk *cw, const unsig
     if (r != MOVEOK)
         return r == MOVESAME ? MOVEOK : r;
     fromrow = rowofslot(dp, slot);
+    // The long-name slots stay behind in any move (a new name would orphan
+    // them); a new 8.3 name is as given, without the flags that showed the
+    // old one in lower case.
+    if (!droplongname(dp, p, slot))
+        return MOVEDAMAGED;
+    memcpy(entry, dp->dirbuf + slot, 32);
+    if (memcmp(entry, d.name, 11) != 0)
+        entry[12] &= (unsigned char)~LOWERCASEFLAGS;
+    memcpy(entry, d.name, 11);
     if (d.row == fromrow && d.slot < 0) {
-        memcpy(dp->dirbuf + slot, d.name, 11);
+        memcpy(dp->dirbuf + slot, entry, 32);
         return markslot(dp, p, fromrow, slot) ? MOVEOK : MOVEDAMAGED;
     }
-    memcpy(entry, dp->dirbuf + slot, 32);
-    memcpy(entry, d.name, 11);
     if (d.slot >= 0) {
         freechain(dp, entrycluster(dp, d.slot));
+        if (!droplongname(dp, p, d.slot))
+            return MOVEDAMAGED;
         p->fatdirty = 1;
     } else if ((r = takeslot(dp, p, d.row, &d.slot)) != PUTOK) {
         return r == PUTROOTFULL ? MOVEROOTFULL : r == PUTNOROOM ? MOVENOROOM : MOVENOMEMORY;

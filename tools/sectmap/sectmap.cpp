@@ -144,6 +144,8 @@ static int listentry(const char *given, int32_t slot, int kind, const mapjob *jo
         fputs(given, stdout);
     else
         putwalkpath(stdout, &dp, &walk, slot, utf8names);
+    if (job->longform)
+        putlongname(stdout, &dp, slot);
     putc('\n', stdout);
     return complain(given, slot, &s, kind, job->contiguous);
 }
