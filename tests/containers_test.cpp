@@ -522,6 +522,43 @@ TEST(containers, awriteprotectedimageisneverwritten)
     EXPECT_EQ(r.err, hdm + " is a raw image, which has no write-protect flag\n");
 }
 
+// A put steps around the sectors a container lacks: a cluster on one is no
+// free space, so the file goes into a run the image holds whole; a file on
+// such a sector is said to lie on a sector the image lacks.
+TEST(containers, aputstepsaroundwhatthecontainerlacks)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
+    bytes vol = volumeread(base);
+    writefile(dir + "/big", bytes(20000, 0x42));
+    struct {
+        std::string name;
+        bytes image;
+        std::string line; // sectput's line for BIG.BIN
+    } cases[] = {
+        // Sector 18 (track 2, R 3) lacking: sectors 11-17 are too few.
+        {"hole.d88", d88(vol, g2hd, 0, {2, 3}), "   19    20    20000 19-38       BIG.BIN\n"},
+        // Track 3 (sectors 24-31) left out of a compact DCP.
+        {"hole.dcp", dcp(vol, g2hd, 3), "   32    20    20000 32-51       BIG.BIN\n"},
+    };
+    for (const auto &c : cases) {
+        std::string image = dir + "/" + c.name;
+        writefile(image, c.image);
+        toolrun r = tool(SECTPUT_BIN, quote(image) + " BIG.BIN " + quote(dir + "/big"));
+        EXPECT_EQ(r.status, 0) << c.name << r.err;
+        EXPECT_EQ(r.out, c.line) << c.name;
+        toolrun got = tool(SECTGET_BIN, quote(image) + " BIG.BIN -");
+        EXPECT_TRUE(got.out == std::string(20000, 0x42)) << c.name;
+    }
+    // A file already on the lacking sector.
+    writetext(dir + "/a", "x");
+    ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " A.BIN " + quote(dir + "/a")).status, 0);
+    writefile(dir + "/on.d88", d88(volumeread(base), g2hd, 0, {1, 4})); // sector 11
+    toolrun m = tool(SECTMAP_BIN, quote(dir + "/on.d88"));
+    EXPECT_EQ(m.status, 1);
+    EXPECT_EQ(m.err, "A.BIN lies on a sector the image lacks\n");
+}
+
 // A sector the container lacks is never read as if it were there: each
 // program that needs it stops and names it; sectmap marks the file on it.
 TEST(containers, asectorthecontainerlacksisnamednotread)
@@ -559,8 +596,9 @@ TEST(containers, asectorthecontainerlacksisnamednotread)
          "Could not read FAT table\nSector 1 is not in " + nofat + "\n", ""},
         {SECTMAP_BIN, quote(nob) + " B.BIN", 1, "   15     3     3000 15-17!notinimage B.BIN\n", ""},
         {SECTMAP_BIN, "-s 16 " + quote(nob), 1, "16: not in the image\n", ""},
-        {SECTPUT_BIN, quote(nob) + " B.BIN " + quote(dir + "/a"), 1, "",
-         "Sector 16, which the puts write, is not in " + nob + "; nothing written\n"},
+        // Its sector 16 is no room for it: it would move to sectors held.
+        {SECTPUT_BIN, "-k " + quote(nob) + " B.BIN " + quote(dir + "/a"), 1, "",
+         "B.BIN would move from sector 15 to sector 17; nothing written (--keep)\n"},
         {SECTGET_BIN, quote(nob) + " B.BIN -", 1, "",
          "B.BIN: damaged, not got: a sector of it is not in the image\n"},
         // A D88 cut short is no container by its content: named as what it is.

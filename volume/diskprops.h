@@ -217,6 +217,7 @@ void freechain(diskprops *dp, int32_t first);
 int writefats(FILE *image, diskprops *dp, unsigned char *buf);
 
 // freeruns.cpp
+int clusterinimage(const diskprops *dp, int32_t cluster);
 int runisfree(const diskprops *dp, const chainwalk *held, int32_t first, int32_t count);
 int32_t findfreerun(const diskprops *dp, const chainwalk *held, int32_t count,
                     int32_t *longest);

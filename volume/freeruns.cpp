@@ -1,13 +1,32 @@
 // Free clusters for a put: runs of consecutive data clusters that the FAT
 // marks free, or that the chain just walked in held (the file being
-// replaced) holds now.
+// replaced) holds now, on sectors that the container holds.
 #include "diskprops.h"
+
+// 1 when every sector of the data cluster is in the image: a container
+// that lacks one (a D88 track short of a sector, a compact DCP) cannot
+// take a put there, so such a cluster is no free space.
+int clusterinimage(const diskprops *dp, int32_t cluster)
+{
+    int64_t bps = dp->bytespersector;
+    int32_t first = clustersector(dp, cluster);
+
+    if (!mappedimage(dp))
+        return 1;
+    for (int32_t s = first; s < first + dp->sectorspercluster; s++) {
+        int64_t off = sectoroffset(dp->map, s, (int32_t)bps);
+        if (off == NOTINIMAGE || off + bps > dp->map->filesize)
+            return 0;
+    }
+    return 1;
+}
 
 // 1 when the data cluster is free for the file whose chain held has just
 // walked.
 static int freefor(const diskprops *dp, const chainwalk *held, int32_t cluster)
 {
-    return dp->fat[cluster] == 0 || held->seen[cluster] == held->stamp;
+    return (dp->fat[cluster] == 0 || held->seen[cluster] == held->stamp) &&
+           clusterinimage(dp, cluster);
 }
 
 // 1 when the count clusters from the data cluster first on are all data

@@ -115,7 +115,9 @@ static int complain(const char *given, int32_t slot, const chainsummary *s, int 
     }
     if (s->pastimage) {
         putname(given, slot);
-        fputs(" lies past the end of the image file\n", stderr);
+        fputs(mappedimage(&dp) ? " lies on a sector the image lacks\n"
+                               : " lies past the end of the image file\n",
+              stderr);
         ok = 0;
     }
     if (contiguous && !entryisdir(&dp, slot) && s->runs > 1) {
