@@ -86,6 +86,15 @@ TEST(fileops, getallmatchesmtoolsandputsbackthesamefiles)
     ASSERT_EQ(got.status, 0) << got.err;
     auto list = pairs(got.out);
     auto before = listing(dcp, "-l");
+    // Every directory's line comes after the files, each naming its folder.
+    std::vector<std::pair<std::string, std::string>> dirs;
+    while (!list.empty() && list.back().first.back() == '\\') {
+        dirs.insert(dirs.begin(), list.back());
+        list.pop_back();
+    }
+    ASSERT_EQ(dirs.size(), 5u);
+    for (const auto &d : dirs)
+        EXPECT_EQ(d.second + "/", out + "/" + slashes(d.first));
     ASSERT_EQ(list.size(), 46u); // the files of filltree, EMPTY.TXT last
     int last = 0;
     for (const auto &p : list) {
@@ -106,6 +115,8 @@ TEST(fileops, getallmatchesmtoolsandputsbackthesamefiles)
     auto after = listing(fresh, "-l");
     for (const auto &p : list) // sizes, attributes, dates and names; not the sectors
         EXPECT_EQ(unplaced(before[p.first]), unplaced(after[p.first])) << p.first;
+    for (const auto &d : dirs) // the directories' dates too
+        EXPECT_EQ(unplaced(before[d.first]), unplaced(after[d.first])) << d.first;
     // One file, to a file and to standard output, and a list of them.
     writetext(dir + "/two.lst", "KERNEL.SYS " + dir + "/k\nBOOT\\LOADER.BIN " + dir + "/l\n");
     EXPECT_EQ(tool(SECTGET_BIN, quote(dcp) + " KERNEL.SYS -").out,

@@ -320,3 +320,49 @@ TEST(hostile, longnamesgowiththeirentries)
     EXPECT_EQ(mdir.find("hostname"), std::string::npos) << mdir;
     EXPECT_NE(mdir.find("K        BIN"), std::string::npos) << mdir;
 }
+
+// The round trip keeps the whole tree: an empty directory has its line,
+// sectput makes a directory named alone, and every directory keeps its
+// date on the host and in the image.
+TEST(hostile, emptydirectoriesanddatesroundtrip)
+{
+    std::string dir = tempdir(), dcp = dir + "/e.dcp", q = quote(dcp), f = dir + "/f",
+                out = dir + "/out";
+    writetext(f, "data\n");
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + q).status, 0);
+    // 2001-09-09 01:46:40 UTC for the directories, the file later.
+    std::string old = "SOURCE_DATE_EPOCH=1000000000 ";
+    toolrun made = runtool(old + SECTPUT_BIN + " " + q + " 'EMPTY\\'");
+    EXPECT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.out, "   11     1        - 11          EMPTY\\\n");
+    ASSERT_EQ(runtool(old + SECTPUT_BIN + " " + q + " 'OLD\\SUB\\'").status, 0);
+    ASSERT_EQ(tool(SECTPUT_BIN, q + " 'OLD\\F.TXT' " + quote(f)).status, 0);
+    toolrun got = tool(SECTGET_BIN, "-a " + quote(out) + " " + q);
+    ASSERT_EQ(got.status, 0) << got.err;
+    EXPECT_EQ(got.out, "OLD\\F.TXT " + out + "/OLD/F.TXT\nEMPTY\\ " + out + "/EMPTY\nOLD\\ " + out +
+                           "/OLD\nOLD\\SUB\\ " + out + "/OLD/SUB\n");
+    for (std::string d : {"/EMPTY", "/OLD", "/OLD/SUB"}) {
+        struct stat st;
+        ASSERT_EQ(stat((out + d).c_str(), &st), 0) << d;
+        EXPECT_TRUE(S_ISDIR(st.st_mode)) << d;
+        struct tm *tm = localtime(&st.st_mtime);
+        EXPECT_EQ(tm->tm_year + 1900, 2001) << d; // the entry's time, read as local
+    }
+    writetext(dir + "/l", got.out);
+    std::string fresh = dir + "/new.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(fresh)).status, 0);
+    toolrun back = runtool(std::string(SECTPUT_BIN) + " -l " + quote(dir + "/l") + " " + quote(fresh));
+    EXPECT_EQ(back.status, 0) << back.err;
+    std::string a, b;
+    run(std::string(SECTMAP_BIN) + " -l " + q + " | cut -c 31- | sort", &a);
+    run(std::string(SECTMAP_BIN) + " -l " + quote(fresh) + " | cut -c 31- | sort", &b);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a.find("D---- 2001-09-09"), std::string::npos) << a;
+    // A directory's PATH with a host file that is not a directory, and a
+    // directory where a file stands.
+    toolrun notdir = tool(SECTPUT_BIN, q + " 'X\\' " + quote(f));
+    EXPECT_EQ(notdir.err, f + " is not a directory\n");
+    toolrun through = tool(SECTPUT_BIN, q + " 'OLD\\F.TXT\\'");
+    EXPECT_EQ(through.status, 1);
+    EXPECT_EQ(through.err, "OLD\\F.TXT\\: not a directory: OLD\\F.TXT\n");
+}

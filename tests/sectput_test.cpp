@@ -214,12 +214,13 @@ TEST(sectput, everyrefusalleavestheimageasitwas)
         {quote("A\x01") + " " + small, "\"A%01\": \"A%01\" is not an 8.3 name\n"},
         {quote("A\x81") + " " + small, "A\x81: A\x81 is not an 8.3 name\n"},
         {"'BOOT\\\\X' " + small, "BOOT\\\\X:  is not an 8.3 name\n"},
-        {"'\\X' " + small, "\\X: an image path is not empty and neither starts nor ends with a "
-                           "backslash\n"},
-        {"'X\\' " + small, "X\\: an image path is not empty and neither starts nor ends with a "
-                           "backslash\n"},
-        {"'' " + small, ": an image path is not empty and neither starts nor ends with a "
-                        "backslash\n"},
+        {"'\\X' " + small, "\\X: an image path is not empty and does not start with a "
+                           "backslash; only a directory's ends in one\n"},
+        {"'X\\\\'", "X\\\\: an image path is not empty and does not start with a "
+                           "backslash; only a directory's ends in one\n"},
+        {"'X\\' " + small, small + " is not a directory\n"},
+        {"'' " + small, ": an image path is not empty and does not start with a "
+                        "backslash; only a directory's ends in one\n"},
         {"BOOT " + small, "BOOT names a directory\n"},
         {"'KERNEL.SYS\\X.BIN' " + small, "KERNEL.SYS\\X.BIN: not a directory: KERNEL.SYS\n"},
         {"X.BIN " + d.dir + "/none", "Could not open " + d.dir + "/none\n"},

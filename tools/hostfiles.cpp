@@ -203,6 +203,17 @@ void hostclose(hosttree *t)
 }
 
 // Sets the modification and access time of the open file f; 1 on success.
+// Sets the modification and access times of the directory of depth
+// (entered) to when; 1 on success.
+int hostdirtime(hosttree *t, int32_t depth, int64_t when)
+{
+    struct timespec ts[2];
+
+    ts[0].tv_sec = ts[1].tv_sec = (time_t)when;
+    ts[0].tv_nsec = ts[1].tv_nsec = 0;
+    return t->fd[depth] >= 0 && futimens(t->fd[depth], ts) == 0;
+}
+
 int settimes(FILE *f, int64_t when)
 {
     struct timespec ts[2];
@@ -340,6 +351,28 @@ void hostdrop(hosttree *t, int32_t depth, FILE *f, const char *temp)
 void hostclose(hosttree *t)
 {
     t->depth = 0;
+}
+
+int hostdirtime(hosttree *t, int32_t depth, int64_t when)
+{
+    // 100-nanosecond steps since 1601, the epoch of Windows' file times.
+    uint64_t ticks = ((uint64_t)when + 11644473600ull) * 10000000ull;
+    FILETIME ft = {(DWORD)ticks, (DWORD)(ticks >> 32)};
+    HANDLE h;
+    BOOL ok;
+
+    if (t->fd[depth] < 0)
+        return 0;
+    t->path[t->end[depth]] = '\0';
+    h = CreateFileA(t->path, FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    ok = SetFileTime(h, nullptr, &ft, &ft);
+    CloseHandle(h);
+    return ok != 0;
 }
 
 int settimes(FILE *f, int64_t when)

@@ -42,5 +42,6 @@ int hostplace(hosttree *t, int32_t depth, FILE *f, const char *temp, const char 
 void hostdrop(hosttree *t, int32_t depth, FILE *f, const char *temp);
 void hostclose(hosttree *t);
 int settimes(FILE *f, int64_t when);
+int hostdirtime(hosttree *t, int32_t depth, int64_t when);
 
 #endif

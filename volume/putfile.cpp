@@ -224,15 +224,46 @@ static int checkpath(const unsigned char *path, int32_t len, putplan *p)
     return PUTOK;
 }
 
-// Plans the put of a file of size bytes at path: PUTOK, or why it is
-// refused (p->badstart and p->badend then name the component concerned).
-// After a refusal the plan and the cache are not to be written.
+// Plans the directory path[0, len) (its backslash left out): made, with
+// those on its way, when missing; its entry given the time t, which a
+// directory keeps however its contents change. PUTOK, or why not.
+static int putdirectory(FILE *image, diskprops *dp, putplan *p, const unsigned char *path,
+                        int32_t len, const fattime *t)
+{
+    unsigned char name[11];
+    int32_t row = 0, parent = 0, from = 0, k, at;
+    int r;
+
+    do {
+        k = nextslash(path, from, len);
+        p->badstart = from;
+        p->badend = k < 0 ? len : k;
+        parent = row;
+        r = enterdirectory(image, dp, p, &row, path, from, p->badend, t);
+        if (r != PUTOK)
+            return r;
+        from = k + 1;
+    } while (k >= 0);
+    makename83(path, p->badstart, len, name);
+    at = searchrow(dp, parent, name, ATTRDIR);
+    if (at < 0)
+        return PUTDAMAGED;
+    p->first = entrycluster(dp, at);
+    updateentry(dp->dirbuf + at, p->first, 0, t);
+    p->slot = at;
+    return markslot(dp, p, parent, at) ? PUTOK : PUTDAMAGED;
+}
+
+// Plans the put of a file of size bytes at path, or of a directory when
+// path ends in a backslash: PUTOK, or why it is refused (p->badstart and
+// p->badend then name the component concerned). After a refusal the plan
+// and the cache are not to be written.
 int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, int32_t len,
             uint32_t size, const fattime *t)
 {
     int32_t row = 0, from = 0, k, at, count = 0;
     unsigned char name[11];
-    int r;
+    int dir = len > 1 && path[len - 1] == '\\', r;
 
     p->put++;
     p->first = p->before = 0;
@@ -242,9 +273,11 @@ int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, i
         return PUTNORESERVED;
     if (dp->datastart > dp->totalsectors)
         return PUTNOSYSTEMAREA;
-    r = checkpath(path, len, p);
+    r = checkpath(path, len - dir, p);
     if (r != PUTOK)
         return r;
+    if (dir)
+        return putdirectory(image, dp, p, path, len - 1, t);
     p->longest = lastcluster(dp) > 1 ? lastcluster(dp) - 1 : 0; // the volume's clusters
     if (size > 0 && (int64_t)size > (int64_t)p->longest * dp->clusterbytes)
         return PUTTOOBIG;

@@ -411,9 +411,25 @@ static void damageddir(int32_t slot, int kind)
     }
 }
 
-// One pass of -a over the tree: with get 0, looks at what stands where
-// each file and directory goes (1 when nothing stops the get); with get 1,
-// makes the directories and gets the files (1 when all were got).
+// The passes of -a over the tree.
+enum { CHECKPASS = 0, GETPASS = 1, TIMEPASS = 2 };
+
+// Gives the host directory of the entry at slot, entered at depth, the
+// entry's time (after its contents, whose writing changed it), and marks
+// it got, for the list.
+static int dirgot(hosttree *t, int32_t depth, int32_t slot)
+{
+    gotmark[slot / 32] = 1;
+    if (hostdirtime(t, depth, entrytime(slot)))
+        return 1;
+    fprintf(stderr, "Could not set the time of %.*s\n", (int)t->end[depth], t->path);
+    return 0;
+}
+
+// One pass of -a over the tree: CHECKPASS looks at what stands where each
+// file and directory goes (1 when nothing stops the get); GETPASS makes
+// the directories and gets the files (1 when all were got); TIMEPASS gives
+// each directory made its entry's time.
 static int walkall(FILE *image, const getjob *job, hosttree *t, int get)
 {
     // By the walk's depth: under a chosen directory; its host directory there.
@@ -437,15 +453,20 @@ static int walkall(FILE *image, const getjob *job, hosttree *t, int get)
             continue;
         hostname(dp.dirbuf + slot, name);
         if (!entryisdir(&dp, slot)) {
-            if (sel)
+            if (sel && get != TIMEPASS)
                 ok = (get ? getfile(image, t, job, d, name, slot)
                           : checkfile(t, job, d, name, slot)) && ok;
             continue;
         }
         if (kind != WALKDIR) {
-            if (get)
+            if (get == GETPASS)
                 damageddir(slot, kind);
-            ok = ok && !get;
+            ok = ok && get != GETPASS;
+            continue;
+        }
+        if (get == TIMEPASS) {
+            hostok[d + 1] = hostenter(t, d, name, 0) == HOSTOK;
+            ok = (!hostok[d + 1] || dirgot(t, d + 1, slot)) && ok;
             continue;
         }
         r = hostenter(t, d, name, get);
@@ -488,20 +509,24 @@ static void putgotline(const getjob *job, int32_t slot)
 }
 
 // The list of -a: the files got, by first sector, then the empty ones in
-// the tree's order.
+// the tree's order, then a line for every directory made (an empty one
+// too), which puts its time back after its contents.
 static void putgotlist(FILE *image, const getjob *job)
 {
     int32_t slot;
-    int kind;
+    int kind, dirs;
 
     for (int32_t c = 2; c < FATENDOFCHAIN; c++)
         if (gotstart[c])
             putgotline(job, gotstart[c] - 1);
-    startwalk(&dp, &walk);
-    while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0) {
-        int32_t c = entrycluster(&dp, slot);
-        if (!entryisdir(&dp, slot) && gotmark[slot / 32] && !(c >= 2 && c < FATENDOFCHAIN))
-            putgotline(job, slot);
+    for (dirs = 0; dirs < 2; dirs++) {
+        startwalk(&dp, &walk);
+        while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0) {
+            int32_t c = entrycluster(&dp, slot);
+            if (gotmark[slot / 32] && entryisdir(&dp, slot) == dirs &&
+                (dirs || !(c >= 2 && c < FATENDOFCHAIN)))
+                putgotline(job, slot);
+        }
     }
 }
 
@@ -533,7 +558,9 @@ static int getall(FILE *image, const getjob *job)
         fprintf(stderr, "Could not make %s\n", job->dir);
         ok = 0;
     } else if (ok) {
-        ok = walkall(image, job, &t, 1);
+        ok = walkall(image, job, &t, GETPASS);
+        hostclose(&t);
+        ok = hostopen(&t, job->dir, 0) == HOSTOK && walkall(image, job, &t, TIMEPASS) && ok;
         hostclose(&t);
         putgotlist(image, job);
     }

@@ -100,19 +100,28 @@ static void putwhere(const putsource *src)
         fprintf(stderr, "%s line %d: ", src->job->list, src->list->number);
 }
 
+// 1 when the image path names a directory: it ends in a backslash.
+static int dirpath(const unsigned char *path, int32_t len)
+{
+    return len > 0 && path[len - 1] == '\\';
+}
+
 // Takes the list line's items into the put; 1 when they are a PATH FILE
-// pair, else 0 after saying why not.
+// pair or a directory's PATH alone, else 0 after saying why not.
 static int splitline(putsource *src, const itemspan *items, int32_t n, putline *line)
 {
     int32_t len = n == 2 ? items[1].end - items[1].start : 0;
 
+    line->given = workbuf + items[0].start;
+    line->givenlen = items[0].end - items[0].start;
+    line->file = nullptr;
+    if (n == 1 && dirpath(line->given, line->givenlen))
+        return 1;
     if (n != 2) {
         putwhere(src);
         fputs("expected an image path, spaces, then a host file name\n", stderr);
         return 0;
     }
-    line->given = workbuf + items[0].start;
-    line->givenlen = items[0].end - items[0].start;
     memcpy(hostname, workbuf + items[1].start, (size_t)len);
     hostname[len] = 0;
     line->file = hostname;
@@ -233,6 +242,28 @@ static int readhost(const putsource *src, const char *file, int64_t limit, int64
     return 1;
 }
 
+// The time a directory put gives its entry: that of the host directory
+// file when there is one (a list that sectget -a wrote names it), else
+// SOURCE_DATE_EPOCH or now. 1 on success, else 0 after saying why not.
+static int readhostdir(const putsource *src, const char *file, fattime *t)
+{
+    struct stat st;
+
+    if (!file) {
+        st.st_mtime = time(nullptr);
+        puttime(&st, t);
+        return 1;
+    }
+    if (stat(file, &st) != 0 || (st.st_mode & S_IFMT) != S_IFDIR) {
+        putwhere(src);
+        fprintf(stderr, stat(file, &st) != 0 ? "Could not open %s\n" : "%s is not a directory\n",
+                file);
+        return 0;
+    }
+    puttime(&st, t);
+    return 1;
+}
+
 // Writes bytes [from, to) of the put's path.
 static void putpart(const putline *line, int32_t from, int32_t to)
 {
@@ -246,7 +277,8 @@ static void refusal(const putsource *src, const putline *line, int why, int64_t 
     putpart(line, 0, line->pathlen);
     switch (why) {
     case PUTBADPATH:
-        fputs(": an image path is not empty and neither starts nor ends with a backslash\n",
+        fputs(": an image path is not empty and does not start with a backslash; only a "
+              "directory's ends in one\n",
               stderr);
         break;
     case PUTBADNAME:
@@ -318,7 +350,8 @@ static int planputs(FILE *image, const putjob *job)
     int64_t limit = (int64_t)dp.totalsectors * dp.bytespersector;
 
     while (ok && nextput(&src, &line, &ok)) {
-        if (!readhost(&src, line.file, limit, &bytes, &size, &t)) {
+        if (dirpath(line.path, line.pathlen) ? !readhostdir(&src, line.file, &t)
+                                             : !readhost(&src, line.file, limit, &bytes, &size, &t)) {
             ok = 0;
             break;
         }
@@ -499,14 +532,17 @@ static int parseargs(int argc, char **argv, putjob *job, int *ok)
             return 0;
         }
     }
-    if (argc - optind != (job->list ? 1 : 3)) {
+    // A directory's PATH may stand alone.
+    if (argc - optind != (job->list ? 1 : 3) &&
+        !(!job->list && argc - optind == 2 && dirpath((const unsigned char *)argv[optind + 1],
+                                                        (int32_t)strlen(argv[optind + 1])))) {
         fputs(usage, stderr);
         *ok = 0;
         return 0;
     }
     job->image = argv[optind];
     job->path = job->list ? nullptr : argv[optind + 1];
-    job->file = job->list ? nullptr : argv[optind + 2];
+    job->file = job->list || argc - optind == 2 ? nullptr : argv[optind + 2];
     utf8names = job->common.utf8;
     return 1;
 }
