@@ -366,3 +366,54 @@ TEST(hostile, emptydirectoriesanddatesroundtrip)
     EXPECT_EQ(through.status, 1);
     EXPECT_EQ(through.err, "OLD\\F.TXT\\: not a directory: OLD\\F.TXT\n");
 }
+
+// Each mistake on a command line is named in one line, before the usage
+// text where the command line is wrong; the image stays as it was.
+TEST(hostile, mistakesarenamed)
+{
+    std::string dir = tempdir(), dcp = dirimage(dir), q = quote(dcp), f = quote(dir + "/f");
+    ASSERT_EQ(tool(SECTPUT_BIN, q + " A.BIN " + f).status, 0);
+    ASSERT_EQ(tool(SECTPUT_BIN, q + " 'DIR\\A.BIN' " + f).status, 0);
+    const std::string exists = " exists; -f replaces a file, and a directory is never replaced\n",
+                      already = ": removed already, by the same PATH or a directory above it "
+                                "given before\n";
+    struct {
+        std::string program, args, err; // err: the first line
+        bool usage;                       // the usage text follows
+    } cases[] = {
+        {SECTATTR_BIN, "+x " + q + " A.BIN", "+x is not an attribute change: +r, -r, +h, -h, +s, "
+                                             "-s, +a or -a\n", true},
+        {SECTATTR_BIN, "+r -r " + q + " A.BIN", "An attribute cannot be set and cleared at once\n",
+         true},
+        {SECTMV_BIN, q + " A.BIN 'DIR\\'", "DIR\\A.BIN" + exists, false},
+        {SECTMV_BIN, q + " A.BIN DIR", "DIR\\A.BIN" + exists, false},
+        {SECTMV_BIN, q + " 'DIR\\A.BIN' ''", "A.BIN" + exists, false},
+        {SECTMV_BIN, q + " 'DIR\\A.BIN' '\\'", "A.BIN" + exists, false},
+        {SECTRM_BIN, q + " A.BIN A.BIN", "A.BIN" + already, false},
+        {SECTRM_BIN, "-r " + q + " DIR 'DIR\\B.BIN'", "DIR\\B.BIN" + already, false},
+        {SECTRM_BIN, q + " NONE", "NONE: not found in the image\n", false},
+        {SECTGET_BIN, q + " A.BIN " + quote(dir + "/"), dir + "/ is a directory, where a file goes\n",
+         false},
+        {SECTMAP_BIN, "--map -c " + q, "-c checks the listing: it does not go with -s, --map or "
+                                       "--svg\n", true},
+        {SECTMAP_BIN, "-f " + q, "-f overwrites the file of --svg: it goes with --svg alone\n", true},
+        {SECTMAP_BIN, "--color " + q, "--color colours the picture: it goes with --map or --svg\n",
+         true},
+        {SECTMAP_BIN, "-s 3 " + q + " A.BIN", "-s tells what one sector holds: it takes no PATH\n",
+         true},
+        {DCPIMAGE_BIN, "label -L X " + q, "dcpimage label takes no -L (--label)\n", true},
+        {DCPIMAGE_BIN, "info -d 2 " + q, "dcpimage info takes no -d (--disk)\n", true},
+        {DCPIMAGE_BIN, "create --fill 1 2hd x.dcp", "dcpimage create takes no --fill\n", true},
+        {SECTPUT_BIN, "-z " + q, std::string(SECTPUT_BIN) + ": invalid option -- 'z'\n", true},
+        {SECTRM_BIN, "--bogus " + q + " A",
+         std::string(SECTRM_BIN) + ": unrecognized option '--bogus'\n", true},
+    };
+    bytes before = readfile(dcp);
+    for (const auto &c : cases) {
+        toolrun r = tool(c.program, c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.args;
+        EXPECT_EQ(r.err.substr(c.err.size(), 7) == "Usage: ", c.usage) << c.args << r.err;
+        EXPECT_TRUE(readfile(dcp) == before) << c.args;
+    }
+}

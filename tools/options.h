@@ -64,6 +64,16 @@ inline int imageoption(int c, const char *arg, imagechoice *ic)
     return OPTTAKEN;
 }
 
+// Says on standard error that the command line does not go together, in
+// the line given (none: just the usage), then the usage text: OPTBAD.
+inline int badcommandline(const char *conflict, const char *usage)
+{
+    if (conflict)
+        fprintf(stderr, "%s\n", conflict);
+    fputs(usage, stderr);
+    return OPTBAD;
+}
+
 // Takes option c (as getopt gave it, with arg) into o: OPTTAKEN; OPTBAD for
 // a bad value (said) or an unknown option (getopt said it); OPTDONE after
 // printing the usage text (--help) or the version line of the program
@@ -82,8 +92,9 @@ inline int commonoption(int c, const char *arg, commonopts *o, const char *name,
             printversion(name);
         return OPTDONE;
     }
+    // getopt named the option unknown, or its argument missing.
     if (c == '?' || c == ':')
-        return OPTBAD;
+        return badcommandline(nullptr, usage);
     return imageoption(c, arg, &o->from);
 }
 

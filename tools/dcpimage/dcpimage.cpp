@@ -412,15 +412,15 @@ static int32_t parsefill(const char *text)
     return v <= 255 ? v : -1;
 }
 
-// Takes one option of the command k into job; 0 when the command has no
-// such option or its value is wrong.
+// Takes one option of the command k into job; 0 when its value is wrong
+// (said), -1 when the command has no such option.
 static int takeoption(int k, int c, imagejob *job)
 {
     // Which commands take which option, by index in commands[] below.
     static const char *const takes[] = {"fLuO", "F", "f", "", "fFOdx", "F", "F", "cuFd"};
 
-    if (!strchr(takes[k], c == 'x' ? 'x' : c))
-        return 0;
+    if (c == '?' || c == ':' || !strchr(takes[k], c))
+        return -1;
     if (c == 'f' || c == 'u' || c == 'c')
         *(c == 'f' ? &job->force : c == 'u' ? &job->utf8 : &job->clear) = 1;
     else if (c == 'L')
@@ -437,6 +437,21 @@ static int takeoption(int k, int c, imagejob *job)
         job->disk = ic.disk;
     }
     return !(c == 'O' && job->outformat < 0) && !(c == 'x' && job->fill < 0);
+}
+
+// The option c as a user gives it: "-L (--label)", or "--fill".
+static const char *optionname(int c, const option *longs)
+{
+    static char text[40];
+
+    for (; longs->name; longs++)
+        if (longs->val == c)
+            break;
+    if (c == 'x')
+        snprintf(text, sizeof text, "--%s", longs->name);
+    else
+        snprintf(text, sizeof text, "-%c (--%s)", c, longs->name ? longs->name : "");
+    return text;
 }
 
 // Reads the command and its options into job: 1 to run it, 0 when done
@@ -462,14 +477,18 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
     while (--k >= 0 && strcmp(argv[1], commands[k]) != 0)
         ;
     optind = 2;
-    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:F:d:c", longs, nullptr)) != -1)
-        if (!takeoption(k, c, job))
+    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:F:d:c", longs, nullptr)) != -1) {
+        int r = takeoption(k, c, job);
+        // getopt has named an unknown option; one another command takes is named here.
+        if (r < 0 && c != '?' && c != ':')
+            fprintf(stderr, "dcpimage %s takes no %s\n", commands[k], optionname(c, longs));
+        if (r <= 0)
             k = -1;
+    }
     n = argc - optind;
     // label takes its TEXT, unless it clears.
     if (k < 0 || (n != operands[k] && !(k == 7 && n == 2 && !job->clear))) {
-        fputs(usage, stderr);
-        *ok = 0;
+        *ok = badcommandline(nullptr, usage);
         return 0;
     }
     job->command = commands[k];

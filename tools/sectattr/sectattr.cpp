@@ -107,12 +107,12 @@ static int takechange(const char *arg, attrjob *job)
         bits |= attrbit(*c);
     }
     *(arg[0] == '+' ? &job->set : &job->clear) |= bits;
-    *(arg[0] == '+' ? &job->clear : &job->set) &= ~bits;
     return 1;
 }
 
 // Takes the change words that stand before IMAGE out of argv, into job;
-// the new count of words. Options and their values stay, for getopt.
+// the new count of words (options and their values stay, for getopt), or
+// -1 after saying why a word that looks like a change is none.
 static int takechanges(int argc, char **argv, attrjob *job)
 {
     int n = 1, i = 1;
@@ -121,6 +121,11 @@ static int takechanges(int argc, char **argv, attrjob *job)
         const char *w = argv[i];
         if (takechange(w, job))
             continue;
+        if (w[0] == '+') {
+            fprintf(stderr, "%s is not an attribute change: +r, -r, +h, -h, +s, -s, +a or -a\n",
+                    w);
+            return -1;
+        }
         if (w[0] != '-' || !w[1])
             break; // IMAGE: paths follow
         argv[n++] = argv[i];
@@ -141,6 +146,14 @@ static int parseargs(int argc, char **argv, attrjob *job, int *ok)
     int c;
 
     argc = takechanges(argc, argv, job);
+    if (argc < 0) {
+        *ok = badcommandline(nullptr, usage);
+        return 0;
+    }
+    if (job->set & job->clear) {
+        *ok = badcommandline("An attribute cannot be set and cleared at once", usage);
+        return 0;
+    }
     while ((c = getopt_long(argc, argv, "+" COMMONOPTIONS, longs, nullptr)) != -1) {
         int r = commonoption(c, optarg, &job->common, "sectattr", usage);
         if (r != OPTTAKEN) {
@@ -149,8 +162,7 @@ static int parseargs(int argc, char **argv, attrjob *job, int *ok)
         }
     }
     if (argc - optind < 2) {
-        fputs(usage, stderr);
-        *ok = 0;
+        *ok = badcommandline(nullptr, usage);
         return 0;
     }
     job->image = argv[optind];

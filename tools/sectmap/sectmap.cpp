@@ -49,6 +49,7 @@ struct mapjob {
     int longform;    // -l: attributes, date and time too
     int picture;     // --map
     int color;       // --color: COLORAUTO, COLORALWAYS or COLORNEVER
+    int colorgiven;
     const char *svg; // --svg FILE, or null
     int force;       // -f
     int sectorgiven;
@@ -338,6 +339,7 @@ static int takeoption(int c, const char *arg, mapjob *job)
         for (int k = 0; k < 3; k++)
             if (strcmp(arg ? arg : "always", whens[k]) == 0) {
                 job->color = k;
+                job->colorgiven = 1;
                 return OPTTAKEN;
             }
         fprintf(stderr, "Bad --color=%s: auto, always or never\n", arg);
@@ -350,6 +352,28 @@ static int takeoption(int c, const char *arg, mapjob *job)
         return OPTBAD;
     }
     return OPTTAKEN;
+}
+
+// The line that says which options given do not go together, or null.
+static const char *conflict(const mapjob *job)
+{
+    int drawing = job->picture || job->svg;
+
+    if (job->picture && job->svg)
+        return "--map and --svg do not go together: one picture at a time";
+    if (job->sectorgiven && job->pathcount > 0)
+        return "-s tells what one sector holds: it takes no PATH";
+    if ((job->sectorgiven || drawing) && (job->contiguous || job->longform))
+        return job->contiguous ? "-c checks the listing: it does not go with -s, --map or --svg"
+                               : "-l is the listing's long form: it does not go with -s, --map "
+                                 "or --svg";
+    if (drawing && job->sectorgiven)
+        return "-s does not go with --map or --svg";
+    if (job->force && !job->svg)
+        return "-f overwrites the file of --svg: it goes with --svg alone";
+    if (job->colorgiven && !drawing)
+        return "--color colours the picture: it goes with --map or --svg";
+    return nullptr;
 }
 
 // Reads the options into job: 1 to run it, 0 when done (help, version) or
@@ -379,12 +403,8 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
     job->image = optind < argc ? argv[optind] : nullptr;
     job->paths = argv + optind + 1;
     job->pathcount = optind < argc ? argc - optind - 1 : 0;
-    if (!job->image ||
-        (job->sectorgiven && (job->pathcount > 0 || job->contiguous || job->longform)) ||
-        ((job->picture || job->svg) && (job->sectorgiven || job->contiguous || job->longform)) ||
-        (job->picture && job->svg)) {
-        fputs(usage, stderr);
-        *ok = 0;
+    if (!job->image || conflict(job)) {
+        *ok = badcommandline(job->image ? conflict(job) : nullptr, usage);
         return 0;
     }
     utf8names = job->common.utf8;

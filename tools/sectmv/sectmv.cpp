@@ -46,8 +46,30 @@ static int32_t imagepath(const mvjob *job, const char *text, unsigned char *buf)
                        SJISNAMEMAX - 1);
 }
 
+// Writes the path of the entry that stands where FROM would go: TO, or
+// when TO is a directory (empty, the root's backslash, ending in one, or
+// naming a directory) TO and the name FROM has.
+static void putdestination(FILE *image, const mvjob *job, const unsigned char *to, int32_t tolen)
+{
+    const char *dir = strcmp(job->to, "\\") == 0 ? "" : job->to, *name;
+    size_t n = strlen(dir), f = strlen(job->from);
+    int32_t slot = n > 0 ? findslot(image, &dp, to, tolen) : -1;
+    int intodir = n == 0 || dir[n - 1] == '\\' || (slot >= 0 && entryisdir(&dp, slot));
+
+    if (!intodir) {
+        fputs(dir, stderr);
+        return;
+    }
+    while (f > 0 && job->from[f - 1] == '\\')
+        f--;
+    for (name = job->from + f; name > job->from && name[-1] != '\\'; name--)
+        ;
+    fprintf(stderr, "%s%s%.*s", dir, n == 0 || dir[n - 1] == '\\' ? "" : "\\",
+            (int)(job->from + f - name), name);
+}
+
 // Says why the move was refused.
-static void refusal(const mvjob *job, const unsigned char *to, int why)
+static void refusal(FILE *image, const mvjob *job, const unsigned char *to, int32_t tolen, int why)
 {
     static const char *const reasons[] = {
         "", ": not found in the image", ": the root directory cannot be moved",
@@ -67,7 +89,11 @@ static void refusal(const mvjob *job, const unsigned char *to, int why)
         fputs(" is not an 8.3 name\n", stderr);
         return;
     }
-    fprintf(stderr, "%s%s\n", path, reasons[why]);
+    if (why == MOVEEXISTS)
+        putdestination(image, job, to, tolen);
+    else
+        fputs(path, stderr);
+    fprintf(stderr, "%s\n", reasons[why]);
 }
 
 // Opens the image, plans the move, and writes it; 1 on success.
@@ -87,7 +113,7 @@ static int runjob(const mvjob *job)
     countowners(image, &dp, &walk, &chain, owners);
     why = moveentry(image, &dp, &plan, &chain, owners, from, fromlen, to, tolen, job->force);
     if (why != MOVEOK)
-        refusal(job, to, why);
+        refusal(image, job, to, tolen, why);
     return finishedit(&e, &dp, &plan, workbuf, why == MOVEOK);
 }
 

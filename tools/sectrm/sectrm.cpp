@@ -115,7 +115,10 @@ static void refusal(const rmjob *job, const char *text, int why, const removal *
         putbelowpath(stderr, text, &dp, &walk, r->slot, job->common.utf8);
     else
         putshownname(stderr, (const unsigned char *)text, (int32_t)strlen(text));
-    if (why == REMOVENOTFOUND) {
+    if (why == REMOVENOTFOUND && r->slot >= 0) {
+        fputs(": removed already, by the same PATH or a directory above it given before\n",
+              stderr);
+    } else if (why == REMOVENOTFOUND) {
         fputs(": not found in the image\n", stderr);
     } else if (why == REMOVEROOT) {
         fputs(": the root directory cannot be removed\n", stderr);
@@ -152,6 +155,9 @@ static int planremovals(FILE *image, const rmjob *job)
         }
         why = removeentry(image, &dp, &plan, &walk, &chain, owners, path, len, job->recursive,
                           &r);
+        // Not there now, but in the image as it was: an earlier PATH took it.
+        if (why == REMOVENOTFOUND)
+            r.slot = findslot(image, &view, path, len);
         if (why != REMOVEOK) {
             refusal(job, text, why, &r);
             ok = 0;
@@ -214,11 +220,14 @@ static int runjob(const rmjob *job)
         return 0;
     }
     countowners(image, &dp, &walk, &chain, owners);
-    ok = planremovals(image, job);
     // The image is as it was until the plan is written: a view of it names
-    // what goes, with the extents it had.
-    if (ok && loadimage(image, &view, &viewmap, job->common.from.container,
-                        job->common.from.disk, workbuf) == VOLUMEOPEN)
+    // what goes, with the extents it had, and what an earlier PATH took.
+    ok = loadimage(image, &view, &viewmap, job->common.from.container, job->common.from.disk,
+                   workbuf) == VOLUMEOPEN;
+    if (!ok)
+        fputs("Could not read the image again\n", stderr);
+    ok = ok && planremovals(image, job);
+    if (ok)
         printremovals(image, job);
     closelist(&list);
     return finishedit(&e, &dp, &plan, workbuf, ok);
