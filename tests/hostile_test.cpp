@@ -417,3 +417,35 @@ TEST(hostile, mistakesarenamed)
         EXPECT_TRUE(readfile(dcp) == before) << c.args;
     }
 }
+
+// Labels FAT cannot hold are refused the same way by create and label;
+// "-" is standard output for the picture as for sectget.
+TEST(hostile, labelsandstandardoutput)
+{
+    std::string dir = tempdir(), dcp = dirimage(dir), q = quote(dcp), x = quote(dir + "/x.dcp");
+    struct {
+        std::string args, err;
+    } labels[] = {
+        {"create -L ' GAME' 2hd " + x, "Bad label  GAME: FAT cannot hold a label that starts with a space\n"},
+        {"create -L '   ' 2hd " + x, "Bad label    : FAT cannot hold a label that starts with a space\n"},
+        {"create -u -L '\xe8\x98\x82' 2hd " + x,
+         "Bad label \xe8\x98\x82: FAT cannot hold a label that starts with byte 0xE5\n"},
+        {"create -L $'\\x81' 2hd " + x, "Bad label \x81: 1 to 11 bytes, no control byte, no lead "
+                                        "byte without its trail byte"},
+        {"label " + q + " ' X'", "Bad label  X: FAT cannot hold a label that starts with a space\n"},
+        {"label " + q + " $'A\\x81'", "Bad label A\x81: 1 to 11 bytes"},
+    };
+    bytes before = readfile(dcp);
+    for (const auto &l : labels) {
+        toolrun r = runtool("bash -c " + quote(std::string(DCPIMAGE_BIN) + " " + l.args));
+        EXPECT_EQ(r.status, 1) << l.args;
+        EXPECT_EQ(r.err.substr(0, l.err.size()), l.err) << l.args;
+        EXPECT_TRUE(readfile(dcp) == before);
+    }
+    struct stat st;
+    EXPECT_NE(stat((dir + "/x.dcp").c_str(), &st), 0);
+    toolrun svg = runtool("cd " + quote(dir) + " && " + SECTMAP_BIN + " --svg - " + q);
+    EXPECT_EQ(svg.status, 0) << svg.err;
+    EXPECT_EQ(svg.out.substr(0, 5), "<?xml");
+    EXPECT_NE(stat((dir + "/-").c_str(), &st), 0);
+}

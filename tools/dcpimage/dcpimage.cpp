@@ -110,12 +110,21 @@ int makelabel(const char *text, int utf8, unsigned char *label)
     for (i = 0; i < n; i++) {
         if (sjisleadbyte(sjis[i]) && i + 1 < n)
             i++; // a trail byte may be anything
-        else if (sjis[i] < 0x20 || strchr("\"*+,./:;<=>?[\\]|", sjis[i]))
+        else if (sjis[i] < 0x20 || sjis[i] == 0x7F || sjisleadbyte(sjis[i]) ||
+                 strchr("\"*+,./:;<=>?[\\]|", sjis[i]))
             break;
     }
     if (n == 0 || n > 11 || i < n) {
-        fprintf(stderr, "Bad label %s: 1 to 11 bytes, no control byte and none of "
-                        "\"*+,./:;<=>?[\\]|\n", text);
+        fprintf(stderr, "Bad label %s: 1 to 11 bytes, no control byte, no lead byte without its "
+                        "trail byte and none of \"*+,./:;<=>?[\\]|\n", text);
+        return 0;
+    }
+    // FAT reads a label that starts with a space as blank or broken, and one
+    // whose first byte is 0xE5 as deleted (stored as 0x05, fsck.fat calls it
+    // invalid): neither can be held.
+    if (sjis[0] == ' ' || sjis[0] == DELETEDMARK) {
+        fprintf(stderr, "Bad label %s: FAT cannot hold a label that starts with %s\n", text,
+                sjis[0] == ' ' ? "a space" : "byte 0xE5");
         return 0;
     }
     nametext(sjis, label, n);

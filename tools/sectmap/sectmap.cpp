@@ -35,7 +35,7 @@ static const char usage[] =
     "                       (a letter per file, . free; the legend says the rest)\n"
     "      --color[=WHEN]   colour the picture: auto (on a terminal, without\n"
     "                       NO_COLOR), always or never\n"
-    "      --svg FILE       the picture as an SVG file\n"
+    "      --svg FILE       the picture as an SVG file (- for standard output)\n"
     "  -f, --force          overwrite FILE of --svg\n"
     "  -u, --utf8           PATHs given and printed are UTF-8, the image's Shift-JIS\n"
     "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found from\n"
@@ -279,6 +279,9 @@ static int picture(FILE *image, const mapjob *job)
         putterminalmap(&v, &pic, job->image, colored(job));
         return ok;
     }
+    // "-" is standard output, as for sectget.
+    if (strcmp(job->svg, "-") == 0)
+        return putsvgmap(&v, &pic, job->image, stdout) && ok;
     if (!outputallowed(job->svg, job->force) || !(out = startoutput(&r, job->svg)))
         return 0;
     if (!finishreplacement(&r, putsvgmap(&v, &pic, job->image, out))) {
