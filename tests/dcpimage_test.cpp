@@ -81,13 +81,16 @@ TEST(dcpimage, createisrepeatableandrefusestooverwrite)
         {"create 2hq " + quote(a), a + " exists; -f overwrites it\n"},
         {"create 3hd " + quote(a), "Unknown type 3hd: 2hd, 2hc, 2hq or 2dd\n"},
         {"create -L THIRTEENCHARS 2hq " + quote(a), "Bad label THIRTEENCHARS: 1 to 11 bytes, no "
-                                                     "control byte and none of \"*+,./:;<=>?[\\]|\n"},
-        {"create -L 'A*' 2hq " + quote(a), "Bad label A*: 1 to 11 bytes, no control byte and "
-                                           "none of \"*+,./:;<=>?[\\]|\n"},
-        {"create -L '' 2hq " + quote(a), "Bad label : 1 to 11 bytes, no control byte and none "
-                                         "of \"*+,./:;<=>?[\\]|\n"},
+                                                     "control byte, no lead byte without its "
+                                                     "trail byte and none of \"*+,./:;<=>?[\\]|\n"},
+        {"create -L 'A*' 2hq " + quote(a), "Bad label A*: 1 to 11 bytes, no control byte, no "
+                                           "lead byte without its trail byte and none of "
+                                           "\"*+,./:;<=>?[\\]|\n"},
+        {"create -L '' 2hq " + quote(a), "Bad label : 1 to 11 bytes, no control byte, no lead "
+                                         "byte without its trail byte and none of "
+                                         "\"*+,./:;<=>?[\\]|\n"},
         {"create -L " + quote("A\x01") + " 2hq " + quote(a),
-         "Bad label A\x01: 1 to 11 bytes, no control byte and none of \"*+,./:;<=>?[\\]|\n"},
+         "Bad label A\x01: 1 to 11 bytes, no control byte, no lead byte without its trail byte and none of \"*+,./:;<=>?[\\]|\n"},
         {"create 2hq " + quote(dir + "/no/x.dcp"), "Could not write a temporary file beside " + dir + "/no/x.dcp\n"},
         {"create 2hq " + quote(dir + "/" + std::string(4100, 'x')),
          "The name " + dir + "/" + std::string(4100, 'x') + " is too long\n"}};
@@ -96,8 +99,8 @@ TEST(dcpimage, createisrepeatableandrefusestooverwrite)
         EXPECT_EQ(r.status, 1) << c.args.substr(0, 60);
         EXPECT_EQ(r.err, c.err);
     }
-    // A lead byte that ends a label is taken as it is.
-    ASSERT_EQ(dcpimage("create -f -L " + quote("AB\x81") + " 2hq " + quote(b)).status, 0);
+    // A lead byte that ends a label has no character: refused.
+    EXPECT_EQ(dcpimage("create -f -L " + quote("AB\x81") + " 2hq " + quote(b)).status, 1);
     // -u: a label typed in UTF-8 is stored in Shift-JIS (ソ's trail byte is 5C).
     ASSERT_EQ(dcpimage("create -f -u -L " + quote("ソフト") + " 2hq " + quote(b)).status, 0);
     EXPECT_EQ(std::string((const char *)readfile(b).data() + 162 + 43, 11),
