@@ -11,7 +11,8 @@
 //                          as if the file had changed between two reads
 //                          (DCPFAULT_SWAPAT=N: the Nth fopen instead);
 //   DCPFAULT_ALLOC=N       the Nth malloc or realloc of the tool fails.
-// A PATH that ends in '*' names every path that starts with the rest (a
+// A PATH of "tmpfile" names the streams tmpfile() makes (a list copied
+// from a pipe). A PATH that ends in '*' names every path that starts with the rest (a
 // temporary file's name is the tool's own); streams made by fdopen count
 // too, by the path their descriptor is open on.
 #include <cstdio>
@@ -22,6 +23,7 @@
 extern "C" {
 FILE *__real_fopen(const char *path, const char *mode);
 FILE *__real_fdopen(int fd, const char *mode);
+FILE *__real_tmpfile(void);
 int __real_fclose(FILE *f);
 size_t __real_fwrite(const void *p, size_t size, size_t n, FILE *f);
 int __real_fseek(FILE *f, long offset, int whence);
@@ -94,6 +96,12 @@ FILE *__wrap_fdopen(int fd, const char *mode)
     n = readlink(link, path, sizeof path - 1);
     path[n < 0 ? 0 : n] = '\0';
     return armfaults(__real_fdopen(fd, mode), path);
+}
+
+// A temporary file has no name: the faults name it "tmpfile".
+FILE *__wrap_tmpfile(void)
+{
+    return armfaults(__real_tmpfile(), "tmpfile");
 }
 
 size_t __wrap_fwrite(const void *p, size_t size, size_t n, FILE *f)

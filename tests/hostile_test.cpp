@@ -449,3 +449,48 @@ TEST(hostile, labelsandstandardoutput)
     EXPECT_EQ(svg.out.substr(0, 5), "<?xml");
     EXPECT_NE(stat((dir + "/-").c_str(), &st), 0);
 }
+
+// The new write paths fail on cue: a list copied from a pipe, and a block
+// device written in place, each said with status 1.
+TEST(hostile, listcopiesandinplacewritesfail)
+{
+    std::string dir = tempdir(), dcp = dirimage(dir), q = quote(dcp), f = dir + "/f";
+    writetext(dir + "/l", "A.TXT " + f + "\n");
+    bytes before = readfile(dcp);
+    struct {
+        std::string program, fault, err;
+    } cases[] = {
+        {SECTPUT_FAULT_BIN, "DCPFAULT_WRITE=1:tmpfile", "Could not read list file -\n"},
+        {SECTPUT_FAULT_BIN, "DCPFAULT_SEEK=1:tmpfile", "Could not read list file -\n"},
+        {SECTGET_FAULT_BIN, "DCPFAULT_WRITE=1:tmpfile", "Could not read list file -\n"},
+        {SECTRM_FAULT_BIN, "DCPFAULT_SEEK=1:tmpfile", "Could not read list file -\n"},
+    };
+    for (const auto &c : cases) {
+        toolrun r = runtool(c.fault + " " + c.program + " -l - " + q + " < " + quote(dir + "/l"));
+        EXPECT_EQ(r.status, 1) << c.program << c.fault;
+        EXPECT_EQ(r.err, c.err) << c.program << c.fault;
+        EXPECT_TRUE(readfile(dcp) == before) << c.program << c.fault;
+    }
+    std::string raw = dir + "/r.img", loop;
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create -O raw 2hd " + quote(raw)).status, 0);
+    if (geteuid() != 0 || run("losetup -f --show " + quote(raw) + " 2>/dev/null", &loop) != 0) {
+        GTEST_SKIP() << "no loop device here (losetup needs root and the loop driver)";
+    }
+    loop.erase(loop.find_last_not_of("\n") + 1);
+    toolrun r = runtool("DCPFAULT_WRITE=2:" + loop + " " + SECTPUT_FAULT_BIN + " " + quote(loop) +
+                        " A.TXT " + quote(f));
+    toolrun put = tool(SECTPUT_BIN, quote(loop) + " A.TXT " + quote(f));
+    toolrun rm = runtool("DCPFAULT_WRITE=1:" + loop + " " + SECTRM_FAULT_BIN + " " + quote(loop) +
+                         " A.TXT");
+    struct stat st;
+    EXPECT_EQ(stat(loop.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISBLK(st.st_mode));
+    sh("losetup -d " + quote(loop));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Could not write " + loop + "; it is written in place and may hold part of "
+                                                 "the change\n");
+    EXPECT_EQ(put.status, 0) << put.err;
+    EXPECT_EQ(rm.status, 1);
+    EXPECT_EQ(rm.err, "Could not write " + loop + "; it is written in place and may hold part of "
+                                                  "the change\n");
+}

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -102,6 +103,7 @@ TEST(interrupt, akilledputorconvertleavestheoldortheneworfile)
     std::string dir = killinputs(), vol = dir + "/vol";
     killeach(dir, {
         {"sectput -l", SECTPUT_BIN, "-l " + quote(dir + "/list") + " IMAGE", "1.2M", false},
+        {"sectput -l -", SECTPUT_BIN, "-l - IMAGE < " + quote(dir + "/list"), "1.2M", false},
         {"sectput one", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/b"), "1.2M", false},
         {"sectput into a D88", SECTPUT_BIN, "IMAGE KERNEL.SYS " + quote(dir + "/a"), "1.2M", true},
         {"dcpimage create -f", DCPIMAGE_BIN, "create -f -L NEW 2hd IMAGE", "1.44M", false},
@@ -179,4 +181,44 @@ TEST(interrupt, akilledgetleavesnohostfilehalfwritten)
         EXPECT_TRUE(small.empty() || small == readfile(dir + "/list")) << n;
     }
     EXPECT_EQ(status, 0);
+}
+
+// A block device is written in place: a kill at any write leaves it a
+// block device, with no copy made beside it, and every byte either as it
+// was or as the whole change makes it (a mix of sectors, which the manual
+// names, never a byte of anything else).
+TEST(interrupt, akilledwriteintoablockdevicechangesonlywhatthechangewrites)
+{
+    std::string dir = killinputs(), raw = dir + "/r.img", loop;
+    ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create -O raw 2hd " + quote(raw)), 0);
+    if (geteuid() != 0 || run("losetup -f --show " + quote(raw) + " 2>/dev/null", &loop) != 0) {
+        GTEST_SKIP() << "no loop device here (losetup needs root and the loop driver)";
+    }
+    loop.erase(loop.find_last_not_of("\n") + 1);
+    const std::string put = std::string(SECTPUT_BIN) + " -l " + quote(dir + "/list") + " " +
+                            quote(loop) + " >/dev/null 2>&1";
+    bytes old = readfile(loop);
+    ASSERT_EQ(sh("SOURCE_DATE_EPOCH=1700000000 " + put), 0);
+    bytes fresh = readfile(loop);
+    int status = 137, n;
+    for (n = 1; n < 100 && status == 137; n++) {
+        writefile(loop, old);
+        status = sh("SOURCE_DATE_EPOCH=1700000000 ASAN_OPTIONS=detect_leaks=0 strace -qq -o "
+                    "/dev/null -e trace=write -e inject=write:signal=KILL:when=" +
+                    std::to_string(n) + " " + put);
+        bytes now = readfile(loop);
+        ASSERT_EQ(now.size(), old.size());
+        size_t stray = 0;
+        for (size_t i = 0; i < now.size(); i++)
+            stray += now[i] != old[i] && now[i] != fresh[i];
+        EXPECT_EQ(stray, 0u) << "killed at write " << n;
+        struct stat st;
+        EXPECT_TRUE(stat(loop.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) << n;
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_GT(n, 3); // it was killed at the data, the directories and the FATs
+    std::string left;
+    run("ls /dev | grep -c '\\.tmp$'", &left);
+    EXPECT_EQ(left, "0\n");
+    sh("losetup -d " + quote(loop));
 }

@@ -19,6 +19,15 @@ int imagefileok(const char *path)
     return 0;
 }
 
+// What a failed change left of the image it was writing, for the end of
+// its message: a copy leaves the image as it was; a block device, written
+// in place, may hold a part of the change.
+const char *leftstate(const replacement *r)
+{
+    return r->inplace ? "it is written in place and may hold part of the change"
+                      : "it is left as it was";
+}
+
 // Opens the image at path for reading: the stream, or null after saying why.
 FILE *openimagefile(const char *path)
 {
@@ -146,11 +155,11 @@ int finishedit(imageedit *e, diskprops *dp, const putplan *p, unsigned char *wor
     }
     if (ok && !(writedirectories(e->image, dp, p->dirty, p->rootdirty) &&
                 (!p->fatdirty || writefats(e->image, dp, workbuf)))) {
-        fprintf(stderr, "Could not write %s; it is left as it was\n", e->path);
+        fprintf(stderr, "Could not write %s; %s\n", e->path, leftstate(&e->r));
         ok = 0;
     }
     if (!finishreplacement(&e->r, ok) && ok) {
-        fprintf(stderr, "Could not write %s; it is left as it was\n", e->path);
+        fprintf(stderr, "Could not write %s; %s\n", e->path, leftstate(&e->r));
         ok = 0;
     }
     return ok;

@@ -18,6 +18,7 @@ struct imageedit {
 };
 
 int imagefileok(const char *path);
+const char *leftstate(const replacement *r);
 FILE *openimagefile(const char *path);
 FILE *openinput(const char *path);
 FILE *startimagechange(replacement *r, const char *path, unsigned char *buf, int32_t bufsize);

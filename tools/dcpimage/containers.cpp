@@ -227,7 +227,7 @@ int protect(const imagejob *job, int on)
                                           f) != EOF;
     ok = finishreplacement(&protected_, ok);
     if (!ok)
-        fprintf(stderr, "Could not write %s; it is left as it was\n", job->in);
+        fprintf(stderr, "Could not write %s; %s\n", job->in, leftstate(&protected_));
     return ok;
 }
 

@@ -51,7 +51,7 @@ int label(const imagejob *job)
         fprintf(stderr, "The root directory of %s is full: no slot for the label\n", job->in);
         ok = 0;
     } else if (!writebootlabel(image, &dp, job->clear ? noname : text)) {
-        fprintf(stderr, "Could not write %s; it is left as it was\n", job->in);
+        fprintf(stderr, "Could not write %s; %s\n", job->in, leftstate(&e.r));
         ok = 0;
     }
     ok = finishedit(&e, &dp, &plan, workbuf, ok);

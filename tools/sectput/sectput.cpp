@@ -83,6 +83,7 @@ static unsigned char owners[FATENDOFCHAIN];
 static int64_t epoch = -1; // SOURCE_DATE_EPOCH, or -1 when unset
 static int utf8names;      // -u: image paths are UTF-8 on the command line, in lists, in print
 static listreader list;    // -l's, opened once and read in both passes
+static replacement repl;   // the copy of the image that takes the writes
 
 // Starts reading the puts from the first (the list from its first line);
 // 1 on success, 0 after saying why not.
@@ -428,8 +429,8 @@ static int writeputs(FILE *image, const putjob *job)
         first = entrycluster(&dp, slot);
         ran = first != 0 && plan.planned[first] == put;
         if (!job->common.dryrun && ran && !copyhost(image, line.file, first, entrysize(&dp, slot))) {
-            fprintf(stderr, "Could not copy %s into %s; it is left as it was\n",
-                    line.file, job->image);
+            fprintf(stderr, "Could not copy %s into %s; %s\n", line.file, job->image,
+                    leftstate(&repl));
             ok = 0;
             break;
         }
@@ -439,7 +440,7 @@ static int writeputs(FILE *image, const putjob *job)
     if (ok && !job->common.dryrun && put > 0 &&
         !(writedirectories(image, &dp, plan.dirty, plan.rootdirty) &&
           writefats(image, &dp, workbuf))) {
-        fprintf(stderr, "Could not write %s; it is left as it was\n", job->image);
+        fprintf(stderr, "Could not write %s; %s\n", job->image, leftstate(&repl));
         return 0;
     }
     return ok;
@@ -475,14 +476,13 @@ static FILE *openimage(const putjob *job, replacement *r)
 // Opens the image, the list and the volume, plans, then writes; 1 on success.
 static int runjob(const putjob *job)
 {
-    static replacement r;
     FILE *image;
     int ok = 1, stage;
 
     // The list first: one that cannot be read leaves the image unread.
     if (job->list && !openpathlist(&list, job->list, workbuf, WORKBUFSIZE))
         return 0;
-    image = openimage(job, &r);
+    image = openimage(job, &repl);
     if (!image) {
         closelist(&list);
         return 0;
@@ -507,8 +507,8 @@ static int runjob(const putjob *job)
     closelist(&list);
     if (job->common.dryrun) {
         fclose(image);
-    } else if (!finishreplacement(&r, ok) && ok) {
-        fprintf(stderr, "Could not write %s; it is left as it was\n", job->image);
+    } else if (!finishreplacement(&repl, ok) && ok) {
+        fprintf(stderr, "Could not write %s; %s\n", job->image, leftstate(&repl));
         ok = 0;
     }
     return ok;
