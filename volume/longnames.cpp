@@ -48,8 +48,9 @@ int droplongname(diskprops *dp, putplan *p, int32_t slot)
     int32_t n = longnameparts(dp, slot), row = rowofslot(dp, slot);
 
     for (int32_t k = 1; k <= n; k++) {
-        dp->dirbuf[slot - 32 * k] = DELETEDMARK;
-        if (!markslot(dp, p, row, slot - 32 * k))
+        int32_t at = slot - 32 * k;
+        dp->dirbuf[at] = DELETEDMARK;
+        if (!markslot(dp, p, row, at))
             return 0;
     }
     return 1;
@@ -94,7 +95,7 @@ int32_t longnametext(const diskprops *dp, int32_t slot, unsigned char *out)
     if (n == 0)
         return -1;
     for (int32_t k = 1; k <= n; k++) {
-        const unsigned char *s = dp->dirbuf + slot - 32 * k;
+        const unsigned char *s = dp->dirbuf + (slot - 32 * k);
         for (int i = 0; i < PARTCHARS; i++) {
             uint32_t u = partunit(s, i);
             if (u == 0)

@@ -207,6 +207,12 @@ static int readhost(const putsource *src, const char *file, int64_t limit, int64
     size_t n = 1;
     int declared;
 
+    // Only a directory's PATH stands without a host file.
+    if (!file) {
+        putwhere(src);
+        fputs("a file's PATH needs a host file after it\n", stderr);
+        return 0;
+    }
     if (stat(file, &st) != 0) {
         putwhere(src);
         fprintf(stderr, "Could not open %s\n", file);
