@@ -494,3 +494,16 @@ TEST(hostile, listcopiesandinplacewritesfail)
     EXPECT_EQ(rm.err, "Could not write " + loop + "; it is written in place and may hold part of "
                                                   "the change\n");
 }
+
+// --help and --version that cannot be written are failures, as every other
+// output is.
+TEST(hostile, helpthatcannotbewrittenfails)
+{
+    for (std::string bin : {SECTDEFS_BIN, TABLEPATCH_BIN, IMGPLACE_BIN, SECTMAP_BIN, SECTPUT_BIN,
+                            SECTGET_BIN, SECTRM_BIN, SECTMV_BIN, SECTATTR_BIN, DCPIMAGE_BIN})
+        for (std::string opt : {"--help", "--version"}) {
+            toolrun r = runtool(bin + " " + opt + " >/dev/full");
+            EXPECT_EQ(r.status, 1) << bin << opt;
+            EXPECT_EQ(r.err, "Could not write standard output\n") << bin << opt;
+        }
+}

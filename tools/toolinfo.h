@@ -23,8 +23,20 @@ inline void printversion(const char *name)
     printf("%s (dcptools) %s\n", name, DCP_VERSION);
 }
 
+// Set once standard output's failure has been said, so that it is said once.
+inline int stdoutfailed = 0;
+
+// Says on standard error, once, that standard output could not be written.
+inline void stdoutproblem(void)
+{
+    if (!stdoutfailed)
+        fputs("Could not write standard output\n", stderr);
+    stdoutfailed = 1;
+}
+
 // When "--help" or "--version" is the only argument, prints the usage text
-// or the version on standard output and returns 1; otherwise 0.
+// or the version on standard output and returns 1, or -1 after saying on
+// standard error that standard output could not be written; otherwise 0.
 inline int infoargument(int argc, char **argv, const char *name, const char *usage)
 {
     if (argc != 2)
@@ -35,7 +47,10 @@ inline int infoargument(int argc, char **argv, const char *name, const char *usa
         printversion(name);
     else
         return 0;
-    return 1;
+    if (fflush(stdout) == 0 && !ferror(stdout))
+        return 1;
+    stdoutproblem();
+    return -1;
 }
 
 // Sets up the streams of a tool whose standard output is data for scripts:
@@ -56,7 +71,7 @@ inline int datastatus(int ok)
 {
     fflush(stdout);
     if (ferror(stdout)) {
-        fputs("Could not write standard output\n", stderr);
+        stdoutproblem();
         ok = 0;
     }
     return ok ? 0 : 1;

@@ -85,10 +85,10 @@ int main(int argc, char **argv)
 {
     FILE *in, *out;
     int32_t offset;
-    int ok = 0;
+    int ok = 0, info;
 
-    if (infoargument(argc, argv, "imgplace", usage))
-        ok = 1;
+    if ((info = infoargument(argc, argv, "imgplace", usage)) != 0)
+        ok = info > 0;
     else if (argc != 4)
         puts("Expects three arguments");
     else if ((offset = parsenum(argv[3])) < 0)

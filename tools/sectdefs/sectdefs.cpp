@@ -109,10 +109,10 @@ static int closeoutput(FILE *out, const char *name, int ok)
 int main(int argc, char **argv)
 {
     FILE *out;
-    int ok;
+    int ok, info;
 
-    if (infoargument(argc, argv, "sectdefs", usage)) {
-        ok = 1;
+    if ((info = infoargument(argc, argv, "sectdefs", usage)) != 0) {
+        ok = info > 0;
     } else if (argc != 4) {
         fputs("Expects three arguments.", stdout);
         ok = 0;

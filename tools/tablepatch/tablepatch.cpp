@@ -171,10 +171,10 @@ static int run(char **argv, fixup *fx)
 int main(int argc, char **argv)
 {
     static fixup fx;
-    int ok = 0;
+    int ok = 0, info;
 
-    if (infoargument(argc, argv, "tablepatch", usage)) {
-        ok = 1;
+    if ((info = infoargument(argc, argv, "tablepatch", usage)) != 0) {
+        ok = info > 0;
     } else if (argc < 3) {
         fputs("Expects two or three arguments.", stdout);
     } else {
