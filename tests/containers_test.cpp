@@ -522,6 +522,51 @@ TEST(containers, awriteprotectedimageisneverwritten)
     EXPECT_EQ(r.err, hdm + " is a raw image, which has no write-protect flag\n");
 }
 
+// unwrap and convert write the whole volume its parameter block declares,
+// whatever a DCP's media byte says, and unwrap takes every container.
+TEST(containers, unwrapandconvertwritethewholevolume)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
+    writefile(dir + "/big", bytes(1200000, 0x5A)); // to the volume's last sectors
+    ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " BIG.BIN " + quote(dir + "/big")).status, 0);
+    bytes vol = volumeread(base), image = readfile(base);
+    struct {
+        std::string name;
+        bytes file;
+    } cases[] = {
+        {"media05.dcp", image}, {"media02.dcp", image}, {"media03.dcp", image},
+        {"a.hdm", vol}, {"a.fdi", fdi(vol, g2hd)}, {"a.nfd", nfd(vol, g2hd, 0)},
+        {"a.d88", d88(vol, g2hd)},
+    };
+    cases[0].file[0] = 0x05;
+    cases[1].file[0] = 0x02;
+    cases[2].file[0] = 0x03;
+    for (const auto &c : cases) {
+        std::string in = dir + "/" + c.name;
+        writefile(in, c.file);
+        for (std::string cmd : {"unwrap " + quote(in) + " " + quote(dir + "/out.img"),
+                                "convert -f -O raw " + quote(in) + " " + quote(dir + "/out.img")}) {
+            toolrun r = tool(DCPIMAGE_BIN, cmd);
+            EXPECT_EQ(r.status, 0) << cmd << r.err;
+            EXPECT_TRUE(readfile(dir + "/out.img") == vol) << cmd;
+            std::remove((dir + "/out.img").c_str());
+        }
+    }
+    // A compact 2hd image whose media byte says 2hq: short as 2hq reads it,
+    // so refused, never written short.
+    bytes compact = dcp(vol, g2hd, 7);
+    compact[0] = 0x03;
+    writefile(dir + "/compact.dcp", compact);
+    for (std::string cmd : {"unwrap ", "convert -O raw "}) {
+        toolrun r = tool(DCPIMAGE_BIN, cmd + quote(dir + "/compact.dcp") + " " + quote(dir + "/c.img"));
+        EXPECT_EQ(r.status, 1) << cmd;
+        EXPECT_NE(r.err, "") << cmd;
+        struct stat st;
+        EXPECT_NE(stat((dir + "/c.img").c_str(), &st), 0) << cmd;
+    }
+}
+
 // A put steps around the sectors a container lacks: a cluster on one is no
 // free space, so the file goes into a run the image holds whole; a file on
 // such a sector is said to lie on a sector the image lacks.

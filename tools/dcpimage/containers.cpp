@@ -54,6 +54,31 @@ static const floppytype *bootgeometry(FILE *f, const sectormap *m)
     return t && t->bytes == getu16l(boot + 11) ? t : nullptr;
 }
 
+// A DCP image read straight through holds its volume from byte 162 on,
+// whatever its media byte says: the type its volume's parameter block
+// gives is the one to write (a media byte of 0x05 on a 2hd volume would cut
+// it to 720 KB). A compact one is laid out by its media byte, so the two
+// must agree. MAPOK, or MAPUNKNOWNTYPE after saying how they disagree.
+static int dcpvolumetype(FILE *f, const char *path)
+{
+    sectormap at162 = from;
+    const floppytype *volume;
+
+    at162.linear = 1;
+    at162.base = DCPHEADERSIZE;
+    volume = bootgeometry(f, &at162);
+    if (!volume || volume == from.type)
+        return MAPOK;
+    if (from.linear) {
+        from.type = volume;
+        return MAPOK;
+    }
+    fprintf(stderr, "%s: its header lays its tracks out as %s, but its volume is %s; a compact "
+                    "image read so would be read wrong: nothing written\n",
+            path, from.type ? from.type->name : "no known type", volume->name);
+    return MAPUNKNOWNTYPE;
+}
+
 // Maps disk of the open file as container (-1: from its content) into
 // from, its type found from the volume when the container does not say
 // it: MAPOK, or why not.
@@ -72,6 +97,8 @@ static int mapsource(FILE *f, const char *path, int32_t container, int32_t disk)
         return MAPCUTD88;
     }
     r = mapimage(f, &from, container, disk);
+    if (r == MAPOK && container == CONTAINERDCP && (r = dcpvolumetype(f, path)) != MAPOK)
+        return r;
     if (r == MAPOK && !from.type && from.linear)
         from.type = bootgeometry(f, &from);
     if (r == MAPOK && !from.type)

@@ -259,19 +259,66 @@ static int wrap(const imagejob *job)
     return convertvolume(&j, CONTAINERRAW, CONTAINERDCP, v.volume);
 }
 
+// The container of the image at path, -F's or from its content; -1 after
+// saying why it cannot be told.
+// *declared gets the size a D88 header gives when the content is a D88
+// cut short (no container by its content, so DCP), else -1; *size the file's.
+static int32_t containerat(const imagejob *job, int64_t *declared, int64_t *size)
+{
+    FILE *f = openinput(job->in);
+    int32_t c;
+
+    if (!f) {
+        return -1;
+    }
+    *size = imagesize(f);
+    c = job->informat >= 0 ? job->informat : findcontainer(f, *size);
+    *declared = job->informat < 0 && c == CONTAINERDCP ? cutd88size(f, *size) : -1;
+    fclose(f);
+    return c;
+}
+
 // dcpimage unwrap: convert's own writing of a DCP image's volume as a raw
-// one, over an old one; a track a compact image leaves out is zeros.
+// one, over an old one; a track a compact image leaves out is zeros. An
+// image in any other container is converted to raw as convert -O raw does.
 static int unwrap(const imagejob *job)
 {
     dcpview v;
     imagejob j = *job;
+    int64_t declared, size;
+    int32_t container = containerat(job, &declared, &size);
 
+    j.force = 1;
+    j.outformat = CONTAINERRAW;
+    if (container < 0)
+        return 0;
+    if (container != CONTAINERDCP || declared >= 0)
+        return convert(&j);
     if (!viewimage(job->in, 1, &v))
         return 0;
+    // Read straight through, the volume is what its parameter block says,
+    // whatever the media byte names.
+    if (!leavesoutmissing(&v) && v.volume)
+        v.layout = v.volume;
+    if (!v.layout) {
+        fprintf(stderr, "%s: neither its media byte 0x%02X nor its volume names a 2hd, 2hc, 2hq "
+                        "or 2dd type\n", job->in, v.header[0]);
+        return 0;
+    }
+    if (leavesoutmissing(&v) && v.volume && v.volume != v.layout) {
+        fprintf(stderr, "%s: its header lays its tracks out as %s, but its volume is %s; a "
+                        "compact image read so would be read wrong: nothing written\n",
+                job->in, v.layout->name, v.volume->name);
+        return 0;
+    }
     if (!leavesoutmissing(&v) && !holdsvolume(job->in, &v))
         return 0;
+    if (volumebytes(&v) > (int64_t)floppysectors(v.layout) * v.layout->bytes) {
+        fprintf(stderr, "%s: its volume declares %lld bytes, more than a %s volume holds\n",
+                job->in, (long long)volumebytes(&v), v.layout->name);
+        return 0;
+    }
     j.fill = 0;
-    j.force = 1;
     return convertvolume(&j, CONTAINERDCP, CONTAINERRAW, v.layout);
 }
 
@@ -353,25 +400,6 @@ static int infovolume(const dcpview *v)
                "every track\n", v->missing);
     }
     return ok;
-}
-
-// The container of the image at path, -F's or from its content; -1 after
-// saying why it cannot be told.
-// *declared gets the size a D88 header gives when the content is a D88
-// cut short (no container by its content, so DCP), else -1; *size the file's.
-static int32_t containerat(const imagejob *job, int64_t *declared, int64_t *size)
-{
-    FILE *f = openinput(job->in);
-    int32_t c;
-
-    if (!f) {
-        return -1;
-    }
-    *size = imagesize(f);
-    c = job->informat >= 0 ? job->informat : findcontainer(f, *size);
-    *declared = job->informat < 0 && c == CONTAINERDCP ? cutd88size(f, *size) : -1;
-    fclose(f);
-    return c;
 }
 
 // dcpimage info: key: value lines, the last saying whether all agree.
