@@ -24,6 +24,7 @@ struct geometry {
 };
 const geometry g2hd = {"2hd", 77, 8, 1024, 3, 1, 0x90, 0x20};
 const geometry g2hq = {"2hq", 80, 18, 512, 2, 3, 0x30, 0x20};
+const geometry g2hc = {"2hc", 80, 15, 512, 2, 2, 0x90, 0x20};
 
 void put32(bytes *b, size_t at, uint32_t v)
 {
@@ -520,6 +521,112 @@ TEST(containers, awriteprotectedimageisneverwritten)
     toolrun r = tool(DCPIMAGE_BIN, "protect " + quote(hdm));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, hdm + " is a raw image, which has no write-protect flag\n");
+}
+
+// The volume of a one-disk D88 as the disk really is: each sector found by
+// its track and R, whatever else a track holds.
+bytes d88bytr(const bytes &b, const geometry &g)
+{
+    bytes vol((size_t)g.cyl * 2 * g.spt * g.bytes, 0);
+    for (int t = 0; t < g.cyl * 2; t++) {
+        size_t at = (size_t)geti32l(b.data() + 0x20 + 4 * t), end = at;
+        for (int i = 0, n = 1; at && i < n; i++, end += 16 + getu16l(b.data() + end + 14)) {
+            const unsigned char *h = b.data() + end;
+            n = getu16l(h + 4);
+            if (h[2] >= 1 && h[2] <= g.spt && getu16l(h + 14) == g.bytes)
+                memcpy(&vol[((size_t)t * g.spt + h[2] - 1) * g.bytes], h + 16, (size_t)g.bytes);
+        }
+    }
+    return vol;
+}
+
+// A D88's type comes from all its tracks: three extra sectors on track 0
+// (copy protection) or three lost leave it what the rest say, and a put
+// lands in the sectors of the file it replaces. Where the tracks and the
+// parameter block still disagree, writers refuse and readers say so.
+TEST(containers, ad88typeisthatofthewholedisk)
+{
+    std::string dir = tempdir();
+    bytes b(19000), c(100, 0xC1), fresh(100, 0x4E);
+    for (size_t i = 0; i < b.size(); i++)
+        b[i] = (unsigned char)(i * 31 + i / 509);
+    writefile(dir + "/b", b);
+    writefile(dir + "/c", c);
+    writefile(dir + "/new", fresh);
+    // Track 0 of a D88 of g given `delta` more sectors (R spt+1 on) or, when
+    // negative, fewer (the highest R, which d88() stores first).
+    auto retrack = [](const bytes &plain, const geometry &g, int delta) {
+        size_t t1 = (size_t)geti32l(plain.data() + 0x24), each = 16 + (size_t)g.bytes;
+        bytes out(plain.begin(), plain.begin() + 0x2B0), more;
+        for (int r = g.spt + 1; r <= g.spt + delta; r++) {
+            unsigned char h[16] = {0, 0, (unsigned char)r, (unsigned char)g.n};
+            setu16l(h + 14, (uint16_t)g.bytes);
+            more.insert(more.end(), h, h + 16);
+            more.insert(more.end(), (size_t)g.bytes, 0);
+        }
+        out.insert(out.end(), plain.begin() + 0x2B0 + (delta < 0 ? -delta * (long)each : 0),
+                   plain.begin() + (long)t1);
+        out.insert(out.end(), more.begin(), more.end());
+        for (size_t at = 0x2B0; at < out.size(); at += each)
+            setu16l(out.data() + at + 4, (uint16_t)(g.spt + delta));
+        long shift = (long)out.size() - (long)t1;
+        out.insert(out.end(), plain.begin() + (long)t1, plain.end());
+        for (int t = 1; t < g.cyl * 2; t++)
+            put32(&out, 0x20 + 4 * (size_t)t, (uint32_t)(geti32l(out.data() + 0x20 + 4 * t) + shift));
+        put32(&out, 0x1C, (uint32_t)out.size());
+        return out;
+    };
+    struct {
+        const geometry *g;
+        int delta;
+    } cases[] = {{&g2hc, 3}, {&g2hq, -3}, {&g2hc, -6}};
+    bytes plain;
+    for (const auto &k : cases) {
+        std::string base = dir + "/base.dcp", p = dir + "/p.d88";
+        ASSERT_EQ(tool(DCPIMAGE_BIN, std::string("create -f ") + k.g->name + " " + quote(base)).status, 0);
+        ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " B.BIN " + quote(dir + "/b")).status, 0);
+        toolrun cput = tool(SECTPUT_BIN, quote(base) + " C.BIN " + quote(dir + "/c"));
+        int csector = atoi(cput.out.c_str());
+        bytes vol = volumeread(base);
+        plain = d88(vol, *k.g);
+        bytes before = retrack(plain, *k.g, k.delta);
+        writefile(p, before);
+        toolrun r = tool(SECTPUT_BIN, "-k " + quote(p) + " C.BIN " + quote(dir + "/new"));
+        bytes now = d88bytr(readfile(p), *k.g), want = vol;
+        // Sectors lost from track 0 hold a FAT copy's: nothing is written.
+        EXPECT_EQ(r.status, k.delta > 0 ? 0 : 1) << k.g->name << k.delta << r.err;
+        if (k.delta < 0) {
+            EXPECT_TRUE(readfile(p) == before) << k.g->name << k.delta;
+            EXPECT_NE(r.err.find(", which the puts write, is not in"), std::string::npos);
+            continue;
+        }
+        std::copy(fresh.begin(), fresh.end(), want.begin() + (long)csector * k.g->bytes);
+        size_t track = (size_t)k.g->spt * k.g->bytes; // track 0 changed; the rest must not
+        EXPECT_TRUE(std::equal(now.begin() + (long)track, now.end(), want.begin() + (long)track))
+            << k.g->name << k.delta;
+    }
+    // The parameter block says 18 sectors a track: the tracks say 2hc.
+    bytes wrong = plain;
+    size_t boot = 0x2B0 + 14 * 528 + 16; // R 1, stored last on track 0
+    setu16l(wrong.data() + boot + 24, 18);
+    writefile(dir + "/w.d88", wrong);
+    const std::string said = dir + "/w.d88: its D88 tracks are laid out as 2hc (15 sectors of "
+                                   "512 bytes a track), but its volume's parameter block says 18 "
+                                   "sectors of 512 bytes a track, 2 heads; ";
+    for (std::string args : {SECTPUT_BIN + std::string(" -k ") + quote(dir + "/w.d88") + " C.BIN " +
+                                 quote(dir + "/new"),
+                             SECTRM_BIN + std::string(" ") + quote(dir + "/w.d88") + " C.BIN",
+                             SECTATTR_BIN + std::string(" +h ") + quote(dir + "/w.d88") + " C.BIN"}) {
+        toolrun r = runtool(args);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.err, said + "nothing written\n") << args;
+        EXPECT_TRUE(readfile(dir + "/w.d88") == wrong) << args;
+    }
+    toolrun tp = runtool(std::string(TABLEPATCH_BIN) + " " + quote(dir + "/w.d88") + " /dev/null");
+    EXPECT_EQ(tp.out, said + "nothing written\n");
+    toolrun m = tool(SECTMAP_BIN, quote(dir + "/w.d88"));
+    EXPECT_EQ(m.status, 0);
+    EXPECT_EQ(m.err, said + "read as its tracks are laid out\n");
 }
 
 // unwrap and convert write the whole volume its parameter block declares,

@@ -41,6 +41,8 @@ static void readbootfields(diskprops *dp, const unsigned char *boot)
     dp->totalsectors = getu16l(boot + 19);
     dp->mediadescriptor = boot[21];
     dp->sectorsperfat = getu16l(boot + 22);
+    dp->sectorspertrack = getu16l(boot + 24);
+    dp->heads = getu16l(boot + 26);
 }
 
 // Decodes the FAT12 groups; every slot past them ends a chain, so a walk

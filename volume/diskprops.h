@@ -106,6 +106,8 @@ struct diskprops {
     int32_t totalsectors;
     int32_t mediadescriptor;
     int32_t sectorsperfat;
+    int32_t sectorspertrack; // the geometry the parameter block gives, which a
+    int32_t heads;           // container that lays out tracks must share
     int32_t rootdirsectors;
     int32_t fatstart;
     int32_t rootdirstart;
@@ -132,6 +134,8 @@ int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *
 int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t filesize);
 int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk);
 int imagewritable(FILE *out, const diskprops *dp, const char *image);
+int layoutagrees(const diskprops *dp);
+void putlayoutproblem(FILE *out, const diskprops *dp, const char *image, const char *outcome);
 int64_t clusteroffset(const diskprops *dp, int32_t cluster);
 int32_t lastcluster(const diskprops *dp);
 int clusterinvolume(const diskprops *dp, int32_t cluster);

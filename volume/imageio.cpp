@@ -204,10 +204,40 @@ int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int
     return r;
 }
 
+// 1 when the container's tracks are laid out as the volume's parameter
+// block says its tracks are (sectors a track, bytes a sector, heads), or
+// the container is read straight through and lays out none.
+int layoutagrees(const diskprops *dp)
+{
+    const floppytype *t = dp->map ? dp->map->type : nullptr;
+
+    return !t || dp->map->linear ||
+           (t->sectors == dp->sectorspertrack && t->bytes == dp->bytespersector &&
+            t->heads == dp->heads);
+}
+
+// Says on out how the container's layout and the volume's geometry
+// disagree, and what was done about it (outcome).
+void putlayoutproblem(FILE *out, const diskprops *dp, const char *image, const char *outcome)
+{
+    const floppytype *t = dp->map->type;
+
+    fprintf(out, "%s: its %s tracks are laid out as %s (%d sectors of %d bytes a track), but "
+                 "its volume's parameter block says %d sectors of %d bytes a track, %d heads; "
+                 "%s\n",
+            image, containerof(dp->map->container)->title, t->name, t->sectors, t->bytes,
+            dp->sectorspertrack, dp->bytespersector, dp->heads, outcome);
+}
+
 // 1 when the image may be written; else 0 after saying on out that its
-// container is write-protected, and how to lift that.
+// container is write-protected, and how to lift that, or that its layout
+// and its volume disagree (a write would land in other sectors).
 int imagewritable(FILE *out, const diskprops *dp, const char *image)
 {
+    if (!layoutagrees(dp)) {
+        putlayoutproblem(out, dp, image, "nothing written");
+        return 0;
+    }
     if (!dp->map || !dp->map->protect)
         return 1;
     fprintf(out, "%s is write-protected (the flag in its %s header); dcpimage unprotect %s "

@@ -591,6 +591,8 @@ static int runjob(const getjob *job)
     ok = stage == VOLUMEOPEN;
     if (!ok)
         putvolumeproblem(stderr, &dp, stage, job->image);
+    if (ok && !layoutagrees(&dp))
+        putlayoutproblem(stderr, &dp, job->image, "read as its tracks are laid out");
     if (ok) {
         // The whole tree walked once: every directory is in the cache after it.
         countowners(image, &dp, &walk, &chain, owners);

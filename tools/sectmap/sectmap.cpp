@@ -302,6 +302,8 @@ static int runjob(const mapjob *job)
     stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
                       workbuf);
     imagebytes = imagesize(image);
+    if (stage == VOLUMEOPEN && !layoutagrees(&dp))
+        putlayoutproblem(stderr, &dp, job->image, "read as its tracks are laid out");
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, &dp, stage, job->image);
         ok = 0;

@@ -152,10 +152,14 @@ static void maptrack(FILE *f, sectormap *m, int32_t k, int64_t pos)
 }
 
 // The geometry the disk's tracks hold: 2DD media is 2dd; other media take
-// the type that the first track whose first sector (its size and the
-// track's sector count) names one names. Null when none does.
+// the type that most tracks name by their first sector (its size and the
+// track's sector count), so that extra or missing sectors on one track (copy
+// protection, a damaged dump) do not change it. Null when none names one.
 static const floppytype *disktype(FILE *f, const unsigned char *h, int32_t tracks)
 {
+    static const char *const names[] = {"2hd", "2hc", "2hq", "2dd"};
+    int32_t votes[4] = {0, 0, 0, 0}, best = -1;
+
     if (h[D88MEDIA] == 0x10)
         return floppytypenamed("2dd");
     for (int32_t k = 0; k < tracks; k++) {
@@ -163,10 +167,13 @@ static const floppytype *disktype(FILE *f, const unsigned char *h, int32_t track
         const unsigned char *s = off ? sectorheader(f, walk.disk + off) : nullptr;
         const floppytype *t = s && s[3] <= 7 ? floppytypeof(128 << s[3], getu16l(s + 4), 2)
                                              : nullptr;
-        if (t)
-            return t;
+        for (int32_t i = 0; t && i < 4; i++)
+            votes[i] += t == floppytypenamed(names[i]);
     }
-    return nullptr;
+    for (int32_t i = 0; i < 4; i++)
+        if (votes[i] > 0 && (best < 0 || votes[i] > votes[best]))
+            best = i;
+    return best < 0 ? nullptr : floppytypenamed(names[best]);
 }
 
 // Maps disk `disk` of the file.
