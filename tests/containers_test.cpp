@@ -605,14 +605,15 @@ TEST(containers, ad88typeisthatofthewholedisk)
         EXPECT_TRUE(std::equal(now.begin() + (long)track, now.end(), want.begin() + (long)track))
             << k.g->name << k.delta;
     }
-    // The parameter block says 18 sectors a track: the tracks say 2hc.
+    // The parameter block says a 2hq volume: the tracks say 2hc.
     bytes wrong = plain;
     size_t boot = 0x2B0 + 14 * 528 + 16; // R 1, stored last on track 0
     setu16l(wrong.data() + boot + 24, 18);
+    setu16l(wrong.data() + boot + 19, 2880);
     writefile(dir + "/w.d88", wrong);
-    const std::string said = dir + "/w.d88: its D88 tracks are laid out as 2hc (15 sectors of "
-                                   "512 bytes a track), but its volume's parameter block says 18 "
-                                   "sectors of 512 bytes a track, 2 heads; ";
+    const std::string said = dir + "/w.d88: its D88 tracks are laid out as 2hc (2400 sectors of "
+                                   "512 bytes, 15 a track), but its volume's parameter block says "
+                                   "2880 sectors of 512 bytes, 18 a track, 2 heads; ";
     for (std::string args : {SECTPUT_BIN + std::string(" -k ") + quote(dir + "/w.d88") + " C.BIN " +
                                  quote(dir + "/new"),
                              SECTRM_BIN + std::string(" ") + quote(dir + "/w.d88") + " C.BIN",

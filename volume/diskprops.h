@@ -136,6 +136,7 @@ int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int
 int imagewritable(FILE *out, const diskprops *dp, const char *image);
 int layoutagrees(const diskprops *dp);
 void putlayoutproblem(FILE *out, const diskprops *dp, const char *image, const char *outcome);
+
 int64_t clusteroffset(const diskprops *dp, int32_t cluster);
 int32_t lastcluster(const diskprops *dp);
 int clusterinvolume(const diskprops *dp, int32_t cluster);

@@ -205,15 +205,18 @@ int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int
 }
 
 // 1 when the container's tracks are laid out as the volume's parameter
-// block says its tracks are (sectors a track, bytes a sector, heads), or
-// the container is read straight through and lays out none.
+// block says: its sectors of the container's size, and either as many of
+// them as the layout holds (mkfs.fat writes its own sectors a track) or
+// the layout's sectors a track and heads; or the container is read
+// straight through and lays out none.
 int layoutagrees(const diskprops *dp)
 {
     const floppytype *t = dp->map ? dp->map->type : nullptr;
 
     return !t || dp->map->linear ||
-           (t->sectors == dp->sectorspertrack && t->bytes == dp->bytespersector &&
-            t->heads == dp->heads);
+           (t->bytes == dp->bytespersector &&
+            (dp->totalsectors == floppysectors(t) ||
+             (t->sectors == dp->sectorspertrack && t->heads == dp->heads)));
 }
 
 // Says on out how the container's layout and the volume's geometry
@@ -222,11 +225,12 @@ void putlayoutproblem(FILE *out, const diskprops *dp, const char *image, const c
 {
     const floppytype *t = dp->map->type;
 
-    fprintf(out, "%s: its %s tracks are laid out as %s (%d sectors of %d bytes a track), but "
-                 "its volume's parameter block says %d sectors of %d bytes a track, %d heads; "
-                 "%s\n",
-            image, containerof(dp->map->container)->title, t->name, t->sectors, t->bytes,
-            dp->sectorspertrack, dp->bytespersector, dp->heads, outcome);
+    fprintf(out, "%s: its %s tracks are laid out as %s (%d sectors of %d bytes, %d a track), "
+                 "but its volume's parameter block says %d sectors of %d bytes, %d a track, %d "
+                 "heads; %s\n",
+            image, containerof(dp->map->container)->title, t->name, floppysectors(t), t->bytes,
+            t->sectors, dp->totalsectors, dp->bytespersector, dp->sectorspertrack, dp->heads,
+            outcome);
 }
 
 // 1 when the image may be written; else 0 after saying on out that its
