@@ -630,6 +630,73 @@ TEST(containers, ad88typeisthatofthewholedisk)
     EXPECT_EQ(m.err, said + "read as its tracks are laid out\n");
 }
 
+// Images that should open: a D88 with the older 0x2A0-byte header, read and
+// written in place; and those that are no container by their content (a
+// D88 whose last disk is cut short, one with bytes after its last disk, a
+// raw image a track short or long) named as what they look like.
+TEST(containers, olderd88headersandcontainersgonewrong)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
+    writefile(dir + "/a", bytes(3000, 0x41));
+    ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " A.BIN " + quote(dir + "/a")).status, 0);
+    bytes vol = volumeread(base), d = d88(vol, g2hd);
+    // 160 entries: the table ends at 0x2A0, every offset 16 bytes lower.
+    bytes old(d.begin(), d.begin() + 0x2A0);
+    old.insert(old.end(), d.begin() + 0x2B0, d.end());
+    for (int t = 0; t < 154; t++)
+        put32(&old, 0x20 + 4 * (size_t)t, (uint32_t)geti32l(old.data() + 0x20 + 4 * t) - 16);
+    put32(&old, 0x1C, (uint32_t)old.size());
+    std::string o = dir + "/old.d88";
+    writefile(o, old);
+    toolrun m = tool(SECTMAP_BIN, quote(o));
+    EXPECT_EQ(m.status, 0) << m.err;
+    EXPECT_EQ(m.out, tool(SECTMAP_BIN, quote(base)).out);
+    writefile(dir + "/b", bytes(2000, 0x42));
+    EXPECT_EQ(tool(SECTPUT_BIN, quote(o) + " B.BIN " + quote(dir + "/b")).status, 0);
+    bytes after = readfile(o);
+    EXPECT_EQ(after.size(), old.size()); // in place: the same header, the same tracks
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 0x2A0, old.begin()));
+    EXPECT_EQ(tool(SECTGET_BIN, quote(o) + " B.BIN -").out, std::string(2000, 0x42));
+    // Two disks, the second cut short; one disk and bytes after it; raw
+    // images a track short and a track long.
+    bytes two = d;
+    two.insert(two.end(), d.begin(), d.begin() + 5000);
+    bytes tail = d;
+    tail.insert(tail.end(), 100, 0);
+    bytes shortraw(vol.begin(), vol.end() - 8192), longraw = vol;
+    longraw.insert(longraw.end(), 8192, 0);
+    struct {
+        std::string name;
+        bytes file;
+        std::string looks;
+    } gone[] = {
+        {"two.d88", two, "looks like a D88 image of 2 disks whose last is cut short: its header "
+                         "says " + std::to_string(d.size()) + " bytes, 5000 remain"},
+        {"tail.d88", tail, "looks like a D88 image of 1 disk with 100 bytes after the last; -F "
+                           "d88 reads its disks"},
+        {"short.hdm", shortraw, "looks like a raw image of a 2hd volume, 1 track short; -F raw "
+                                "reads it"},
+        {"long.hdm", longraw, "looks like a raw image of a 2hd volume, 1 track long; -F raw reads "
+                              "it"},
+    };
+    for (const auto &g : gone) {
+        std::string p = dir + "/" + g.name;
+        writefile(p, g.file);
+        toolrun r = tool(SECTMAP_BIN, quote(p));
+        EXPECT_EQ(r.status, 1) << g.name;
+        EXPECT_EQ(r.err, p + " " + g.looks + "\n") << g.name;
+        toolrun d2 = tool(SECTDEFS_BIN, quote(p) + " " + quote(dir + "/a") + " " + quote(dir + "/inc"));
+        EXPECT_EQ(d2.out, p + " " + g.looks + "\n") << g.name;
+        toolrun info = tool(DCPIMAGE_BIN, "info " + quote(p));
+        EXPECT_NE(info.out.find("problem: it " + g.looks + "\n"), std::string::npos) << info.out;
+        toolrun conv = tool(DCPIMAGE_BIN, "convert -f " + quote(p) + " " + quote(dir + "/x.hdm"));
+        EXPECT_EQ(conv.err, p + " " + g.looks + "\n") << g.name;
+    }
+    EXPECT_EQ(tool(SECTMAP_BIN, "-F d88 " + quote(dir + "/tail.d88")).out, m.out);
+    EXPECT_EQ(tool(SECTMAP_BIN, "-F raw " + quote(dir + "/long.hdm")).out, m.out);
+}
+
 // unwrap and convert write the whole volume its parameter block declares,
 // whatever a DCP's media byte says, and unwrap takes every container.
 TEST(containers, unwrapandconvertwritethewholevolume)

@@ -184,10 +184,8 @@ int loadimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int
 // and the volume sector the container lacks when that was the cause.
 void putvolumeproblem(FILE *out, const diskprops *dp, int stage, const char *image)
 {
-    if (stage == VOLUMEMAPPED + MAPCUTD88 && dp->map) {
-        fprintf(out, "%s looks like a D88 image cut short: its header says %lld bytes, the file "
-                     "holds %lld\n",
-                image, (long long)dp->map->declared, (long long)dp->map->filesize);
+    if (stage == VOLUMEMAPPED + MAPLOOKSLIKE && dp->map) {
+        fprintf(out, "%s %s\n", image, dp->map->lookslike);
         return;
     }
     fprintf(out, "%s\n", volumemessage(stage));
@@ -214,9 +212,9 @@ const char *volumemessage(int stage)
         "Could not read disk properties", "Could not read disk properties",
         "The image holds no disk of that number", "The image's container header does not add up",
         "The image holds no 2hd, 2hc, 2hq or 2dd volume",
-        "The image looks like a D88 image cut short"};
+        "The image looks like another container gone wrong"};
 
-    if (stage >= VOLUMEMAPPED && stage - VOLUMEMAPPED <= MAPCUTD88)
+    if (stage >= VOLUMEMAPPED && stage - VOLUMEMAPPED <= MAPLOOKSLIKE)
         return mapping[stage - VOLUMEMAPPED];
     if (stage == VOLUMEBOOTFAILED)
         return "Could not read disk properties";

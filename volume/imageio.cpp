@@ -194,8 +194,9 @@ int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int
         container = size < 0 ? CONTAINERDCP : findcontainer(image, size);
     r = mapimage(image, map, container, disk);
     // Read as a DCP image it could only fail further on, as a FAT unread.
-    if (found && container == CONTAINERDCP && (map->declared = cutd88size(image, size)) >= 0)
-        r = MAPCUTD88;
+    if (found && container == CONTAINERDCP &&
+        lookslike(image, size, map->lookslike, (int32_t)sizeof map->lookslike))
+        r = MAPLOOKSLIKE;
     dp->map = map;
     // Back at the start, with nothing buffered: the map's sectors are then
     // read and written past stdio.

@@ -84,17 +84,15 @@ static int dcpvolumetype(FILE *f, const char *path)
 // it: MAPOK, or why not.
 static int mapsource(FILE *f, const char *path, int32_t container, int32_t disk)
 {
-    int64_t declared = -1;
+    char looks[160];
     int r;
 
     if (container < 0) {
         container = findcontainer(f, imagesize(f));
-        declared = container == CONTAINERDCP ? cutd88size(f, imagesize(f)) : -1;
-    }
-    if (declared >= 0) {
-        fprintf(stderr, "%s looks like a D88 image cut short: its header says %lld bytes, the "
-                        "file holds %lld\n", path, (long long)declared, (long long)imagesize(f));
-        return MAPCUTD88;
+        if (container == CONTAINERDCP && lookslike(f, imagesize(f), looks, (int32_t)sizeof looks)) {
+            fprintf(stderr, "%s %s\n", path, looks);
+            return MAPLOOKSLIKE;
+        }
     }
     r = mapimage(f, &from, container, disk);
     if (r == MAPOK && container == CONTAINERDCP && (r = dcpvolumetype(f, path)) != MAPOK)

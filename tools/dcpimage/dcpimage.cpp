@@ -261,9 +261,9 @@ static int wrap(const imagejob *job)
 
 // The container of the image at path, -F's or from its content; -1 after
 // saying why it cannot be told.
-// *declared gets the size a D88 header gives when the content is a D88
-// cut short (no container by its content, so DCP), else -1; *size the file's.
-static int32_t containerat(const imagejob *job, int64_t *declared, int64_t *size)
+// looks gets (LOOKSMAX bytes) what a file that no container's rules take
+// looks like, when it looks like one gone wrong, else ""; *size the file's.
+static int32_t containerat(const imagejob *job, char *looks, int64_t *size)
 {
     FILE *f = openinput(job->in);
     int32_t c;
@@ -273,7 +273,9 @@ static int32_t containerat(const imagejob *job, int64_t *declared, int64_t *size
     }
     *size = imagesize(f);
     c = job->informat >= 0 ? job->informat : findcontainer(f, *size);
-    *declared = job->informat < 0 && c == CONTAINERDCP ? cutd88size(f, *size) : -1;
+    looks[0] = '\0';
+    if (job->informat < 0 && c == CONTAINERDCP)
+        lookslike(f, *size, looks, LOOKSMAX);
     fclose(f);
     return c;
 }
@@ -285,14 +287,15 @@ static int unwrap(const imagejob *job)
 {
     dcpview v;
     imagejob j = *job;
-    int64_t declared, size;
-    int32_t container = containerat(job, &declared, &size);
+    char looks[LOOKSMAX];
+    int64_t size;
+    int32_t container = containerat(job, looks, &size);
 
     j.force = 1;
     j.outformat = CONTAINERRAW;
     if (container < 0)
         return 0;
-    if (container != CONTAINERDCP || declared >= 0)
+    if (container != CONTAINERDCP || looks[0])
         return convert(&j);
     if (!viewimage(job->in, 1, &v))
         return 0;
@@ -406,16 +409,16 @@ static int infovolume(const dcpview *v)
 static int info(const imagejob *job)
 {
     dcpview v;
-    int64_t declared, size;
-    int32_t container = containerat(job, &declared, &size);
+    char looks[LOOKSMAX];
+    int64_t size;
+    int32_t container = containerat(job, looks, &size);
     int ok;
 
     if (container < 0)
         return 0;
-    if (declared >= 0) {
-        printf("image: %s\ncontainer: none (a D88 cut short?)\nproblem: it looks like a D88 image "
-               "cut short: its header says %lld bytes, the file holds %lld\nagrees: no\n",
-               job->in, (long long)declared, (long long)size);
+    if (looks[0]) {
+        printf("image: %s\ncontainer: none by its content\nproblem: it %s\nagrees: no\n", job->in,
+               looks);
         return 0;
     }
     if (container != CONTAINERDCP)

@@ -8,6 +8,8 @@
 
 #include "volume/diskprops.h"
 
+enum { LOOKSMAX = 160 }; // what a file looks like, said in a line
+
 struct imagejob {
     int force;
     int clear;          // -c: the label removed

@@ -120,16 +120,17 @@ int32_t findcontainer(FILE *f, int64_t size)
     return CONTAINERDCP;
 }
 
-// The size a file's D88 header gives when the file looks like a D88 cut
-// short (its header plausible, the file shorter than the header says),
-// else -1: such a file is no container by its content, and is named so.
-int64_t cutd88size(FILE *f, int64_t size)
+// When a file that no container's rules take (so a DCP image by default)
+// looks like one gone wrong (a D88 cut short or with bytes after its last
+// disk, a raw image of an odd size): 1 with text (n bytes) saying what it
+// looks like and what to try; such a file is named so, not read as a DCP.
+// A DCP image starts with its media byte, never with a boot sector's jump.
+int lookslike(FILE *f, int64_t size, char *text, int32_t n)
 {
     unsigned char head[HEADBYTES];
-    int32_t n = fseek(f, 0, SEEK_SET) == 0 ? (int32_t)fread(head, 1, sizeof head, f) : 0;
-    int64_t declared = d88declared(head, n);
+    int32_t got = fseek(f, 0, SEEK_SET) == 0 ? (int32_t)fread(head, 1, sizeof head, f) : 0;
 
-    return declared > size ? declared : -1;
+    return d88lookslike(f, size, text, n) || rawlookslike(head, got, size, text, n);
 }
 
 // A map of container with every sector of t lacking, to be filled in.
@@ -140,7 +141,7 @@ void startmap(sectormap *m, int32_t container, const floppytype *t)
     m->linear = 0;
     m->base = 0;
     m->count = t ? t->cylinders * t->heads * t->sectors : 0;
-    m->declared = -1;
+    m->lookslike[0] = '\0';
     m->missing = m->count;
     m->errors = 0;
     m->name[0] = '\0';

@@ -1,6 +1,7 @@
 // D88 images: per disk, a header with a table of track offsets, then each
 // track's sectors, each a 16-byte header (C, H, R, N, count, status, data
 // length) and its data, in any order. Several disks may follow each other.
+#include <cstdio>
 #include <cstring>
 
 #include "volume/bytes.h"
@@ -25,17 +26,28 @@ struct d88walk {
 
 static d88walk walk;
 
-// The smallest non-zero track offset of the header: its own size.
-static int64_t headersize(const unsigned char *h)
+// The smallest non-zero offset among the first tracks entries of the table.
+static int64_t leastoffset(const unsigned char *h, int32_t tracks)
 {
     int64_t least = 0;
 
-    for (int32_t t = 0; t < D88TRACKS; t++) {
+    for (int32_t t = 0; t < tracks; t++) {
         int64_t off = (uint32_t)geti32l(h + D88TABLE + 4 * (size_t)t);
         if (off != 0 && (least == 0 || off < least))
             least = off;
     }
     return least;
+}
+
+// The smallest non-zero track offset of the header: its own size. An older
+// header of 160 entries ends where its first track starts, so the 16 bytes
+// a newer one's last four entries take are that track's first sector
+// header, never read as offsets.
+static int64_t headersize(const unsigned char *h)
+{
+    int64_t old = leastoffset(h, D88OLDTRACKS);
+
+    return old == D88OLDHEADER ? old : leastoffset(h, D88TRACKS);
 }
 
 // 1 when the header could open a disk: a known media byte and a table
@@ -50,38 +62,74 @@ static int plausible(const unsigned char *h)
            (size == D88HEADER || size == D88OLDHEADER);
 }
 
-// Walks the chain of disk sizes: the number of disks when it adds up to the
-// file's size exactly, else 0; *at gets the offset of disk `want`.
-static int32_t countdisks(FILE *f, int64_t size, int32_t want, int64_t *at)
+// How the chain of disk sizes runs through a file of size bytes.
+struct d88chain {
+    int32_t disks;  // whole disks, one after another from byte 0
+    int64_t end;    // the byte past the last of them
+    int64_t cut;    // the size the next disk's header gives, when it runs past the file; else -1
+};
+
+// Walks the chain of disk sizes as far as plausible headers go; *at gets
+// the offset of disk `want`.
+static void walkdisks(FILE *f, int64_t size, int32_t want, int64_t *at, d88chain *c)
 {
     unsigned char h[D88HEADER];
-    int64_t pos = 0;
-    int32_t n = 0;
 
-    while (pos < size) {
-        int64_t disk;
-        if (size - pos < D88OLDHEADER || !readat(f, pos, h, D88OLDHEADER) ||
-            (size - pos >= D88HEADER && !readat(f, pos, h, D88HEADER)))
-            return 0;
+    c->disks = 0;
+    c->end = 0;
+    c->cut = -1;
+    while (c->end < size) {
+        int64_t disk, left = size - c->end;
+        if (left < D88OLDHEADER ||
+            !readat(f, c->end, h, left >= D88HEADER ? D88HEADER : D88OLDHEADER) || !plausible(h))
+            return;
         disk = (uint32_t)geti32l(h + D88SIZE);
-        if (disk < D88OLDHEADER || disk > size - pos || !plausible(h))
-            return 0;
-        if (n == want)
-            *at = pos;
-        pos += disk;
-        n++;
+        if (disk < D88OLDHEADER)
+            return;
+        if (disk > left) {
+            c->cut = disk;
+            return;
+        }
+        if (c->disks == want)
+            *at = c->end;
+        c->end += disk;
+        c->disks++;
     }
-    return n;
 }
 
-// The size the first disk's header gives, when the first bytes look like a
-// D88 header (a known media byte, a track table that starts where a header
-// ends); else -1.
-int64_t d88declared(const unsigned char *head, int32_t n)
+// The number of disks when their chain adds up to the file's size exactly
+// (or, when trailing bytes are allowed, when it holds one at least), else
+// 0; *at gets the offset of disk `want`.
+static int32_t countdisks(FILE *f, int64_t size, int32_t want, int64_t *at, int trailing)
 {
-    if (n < D88OLDHEADER || !plausible(head))
-        return -1;
-    return (uint32_t)geti32l(head + D88SIZE);
+    d88chain c;
+
+    walkdisks(f, size, want, at, &c);
+    return (c.end == size || (trailing && c.cut < 0)) ? c.disks : 0;
+}
+
+// When the file starts as a D88 image does but its disks do not add up to
+// its size: 1 with text (n bytes) saying what it looks like; else 0.
+int d88lookslike(FILE *f, int64_t size, char *text, int32_t n)
+{
+    d88chain c;
+    int64_t at = 0;
+
+    walkdisks(f, size, -1, &at, &c);
+    if (c.cut >= 0 && c.disks == 0)
+        snprintf(text, (size_t)n, "looks like a D88 image cut short: its header says %lld "
+                 "bytes, the file holds %lld", (long long)c.cut, (long long)size);
+    else if (c.cut >= 0)
+        snprintf(text, (size_t)n, "looks like a D88 image of %d disks whose last is cut short: "
+                 "its header says %lld bytes, %lld remain", c.disks + 1, (long long)c.cut,
+                 (long long)(size - c.end));
+    else if (c.disks > 0 && c.end < size)
+        snprintf(text, (size_t)n, "looks like a D88 image of %d disk%s with %lld bytes after "
+                 "the last; -F d88 reads its disks", c.disks, c.disks > 1 ? "s" : "",
+                 (long long)(size - c.end));
+    else
+        return 0;
+    return 1;
 }
 
 int recognised88(FILE *f, const unsigned char *head, int32_t n, int64_t size)
@@ -90,7 +138,7 @@ int recognised88(FILE *f, const unsigned char *head, int32_t n, int64_t size)
 
     if (n < D88OLDHEADER || !plausible(head))
         return 0;
-    return countdisks(f, size, 0, &at) > 0;
+    return countdisks(f, size, 0, &at, 0) > 0;
 }
 
 // The 16-byte sector header at file offset pos, read through the chunk;
@@ -184,7 +232,8 @@ int mapd88(FILE *f, sectormap *m, int32_t disk)
     int32_t tracks, k;
     const floppytype *t;
 
-    m->disks = countdisks(f, m->filesize, disk, &at);
+    // Said outright (-F d88), bytes after the last disk are left alone.
+    m->disks = countdisks(f, m->filesize, disk, &at, 1);
     if (m->disks == 0)
         return MAPBADHEADER;
     if (disk < 0 || disk >= m->disks)

@@ -1,5 +1,7 @@
 // Raw images (HDM and the other raw extensions): the volume alone, track
 // after track, recognised by its size being one of the standard volumes'.
+#include <cstdio>
+
 #include "volume/bytes.h"
 
 #include "sectormap.h"
@@ -7,6 +9,39 @@
 int recogniseraw(FILE *, const unsigned char *, int32_t, int64_t size)
 {
     return floppytypeofsize(size) != nullptr;
+}
+
+// When the file starts with a boot sector whose volume is a standard one
+// but is not that volume's size (a track short or long, say): 1 with text
+// (n bytes) saying so; else 0.
+int rawlookslike(const unsigned char *head, int32_t got, int64_t size, char *text, int32_t n)
+{
+    const floppytype *t;
+    int32_t bps;
+    int64_t want, track;
+
+    if (got < 32 || (head[0] != 0xEB && head[0] != 0xE9))
+        return 0;
+    bps = getu16l(head + 11);
+    t = floppytypeof(bps, getu16l(head + 24), getu16l(head + 26));
+    if (!t)
+        t = floppytypeofsize((int64_t)getu16l(head + 19) * bps);
+    if (!t || t->bytes != bps)
+        return 0;
+    want = (int64_t)floppysectors(t) * t->bytes;
+    track = (int64_t)t->sectors * t->bytes;
+    if (size == want)
+        return 0;
+    if ((size - want) % track == 0)
+        snprintf(text, (size_t)n, "looks like a raw image of a %s volume, %lld track%s %s; -F raw "
+                 "reads it", t->name, (long long)((size > want ? size - want : want - size) / track),
+                 (size > want ? size - want : want - size) == track ? "" : "s",
+                 size > want ? "long" : "short");
+    else
+        snprintf(text, (size_t)n, "looks like a raw image of a %s volume, %lld bytes %s its %lld; "
+                 "-F raw reads it", t->name, (long long)(size > want ? size - want : want - size),
+                 size > want ? "past" : "short of", (long long)want);
+    return 1;
 }
 
 // Volume byte b is file byte b.

@@ -12,7 +12,7 @@
 enum { CONTAINERDCP = 0, CONTAINERRAW, CONTAINERD88, CONTAINERFDI, CONTAINERNFD, CONTAINERS };
 
 // What building a map reports.
-enum { MAPOK = 0, MAPUNREAD, MAPNODISK, MAPBADHEADER, MAPUNKNOWNTYPE, MAPCUTD88 };
+enum { MAPOK = 0, MAPUNREAD, MAPNODISK, MAPBADHEADER, MAPUNKNOWNTYPE, MAPLOOKSLIKE };
 
 enum {
     MAPMAXSECTORS = 4096, // more than any standard floppy's sectors
@@ -42,7 +42,7 @@ struct sectormap {
     int32_t missing;         // volume sectors the container lacks
     int32_t errors;          // sectors the dump recorded as read with errors
     int32_t count;           // volume sectors in offset[]
-    int64_t declared;        // MAPCUTD88: the size the D88 header gives
+    char lookslike[160];     // MAPLOOKSLIKE: what the file looks like, what to try
     unsigned char name[17];  // D88: the disk's name, NUL-terminated; else empty
     int64_t offset[MAPMAXSECTORS]; // by volume sector: its data's file offset, or NOTINIMAGE
 };
@@ -89,7 +89,7 @@ const floppytype *floppytypeofsize(int64_t size);
 const floppytype *floppytypeofmedia(int32_t media);
 int32_t floppysectors(const floppytype *t);
 int32_t findcontainer(FILE *f, int64_t size);
-int64_t cutd88size(FILE *f, int64_t size);
+int lookslike(FILE *f, int64_t size, char *text, int32_t n);
 int mapimage(FILE *f, sectormap *m, int32_t container, int32_t disk);
 int64_t sectoroffset(const sectormap *m, int32_t sector, int32_t bytes);
 void startmap(sectormap *m, int32_t container, const floppytype *t);
@@ -111,7 +111,8 @@ int recogniseraw(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapraw(FILE *f, sectormap *m, int32_t disk);
 int writeraw(FILE *out, newimage *n, unsigned char *buf);
 int recognised88(FILE *f, const unsigned char *head, int32_t n, int64_t size);
-int64_t d88declared(const unsigned char *head, int32_t n);
+int d88lookslike(FILE *f, int64_t size, char *text, int32_t n);
+int rawlookslike(const unsigned char *head, int32_t got, int64_t size, char *text, int32_t n);
 int mapd88(FILE *f, sectormap *m, int32_t disk);
 int writed88(FILE *out, newimage *n, unsigned char *buf);
 int recognisefdi(FILE *f, const unsigned char *head, int32_t n, int64_t size);
