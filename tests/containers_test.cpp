@@ -697,6 +697,58 @@ TEST(containers, olderd88headersandcontainersgonewrong)
     EXPECT_EQ(tool(SECTMAP_BIN, "-F raw " + quote(dir + "/long.hdm")).out, m.out);
 }
 
+// convert to DCP holds every track: one the source lacks whole is zeros
+// flagged not stored, so that floptool, which reads a DCP straight through,
+// reads the same volume; --compact leaves it out. A sector lacking from a
+// track held in part is named alone.
+TEST(containers, convertwritesadcpthatholdseverytrack)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
+    writefile(dir + "/big", bytes(1000000, 0x37));
+    ASSERT_EQ(tool(SECTPUT_BIN, quote(base) + " BIG.BIN " + quote(dir + "/big")).status, 0);
+    bytes vol = volumeread(base), src = d88(vol, g2hd), parts = d88(vol, g2hd, 0, {110, 5});
+    put32(&src, 0x20 + 4 * 100, 0);   // track 100 (sectors 800-807) not there
+    put32(&parts, 0x20 + 4 * 100, 0); // and sector 884 too
+    std::string in = dir + "/in.d88", out = dir + "/out.dcp";
+    writefile(in, src);
+    writefile(dir + "/parts.d88", parts);
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "convert " + quote(in) + " " + quote(out)).status, 0);
+    bytes dcpfile = readfile(out), want = vol;
+    std::fill(want.begin() + 800 * 1024, want.begin() + 808 * 1024, 0);
+    ASSERT_EQ(dcpfile.size(), 162 + vol.size());
+    EXPECT_EQ(dcpfile[1 + 100], 0);
+    EXPECT_EQ(dcpfile[1 + 99], 1);
+    EXPECT_TRUE(std::equal(dcpfile.begin() + 162, dcpfile.end(), want.begin()));
+    ASSERT_EQ(sh("floptool flopconvert dcx pc98 " + quote(out) + " " + quote(dir + "/mame.hdm") +
+                 " >/dev/null 2>&1"),
+              0);
+    EXPECT_TRUE(readfile(dir + "/mame.hdm") == want);
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "convert -f --compact " + quote(in) + " " + quote(out)).status, 0);
+    EXPECT_EQ(readfile(out).size(), 162 + vol.size() - 8 * 1024);
+    EXPECT_EQ(tool(SECTMAP_BIN, quote(out)).out, tool(SECTMAP_BIN, quote(in)).out);
+    toolrun r = tool(DCPIMAGE_BIN, "convert -f " + quote(dir + "/parts.d88") + " " + quote(out));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, dir + "/parts.d88 lacks sectors 884 of tracks it holds in part; a DCP image "
+                           "leaves out whole tracks only: --fill BYTE fills them\n");
+    toolrun raw = tool(DCPIMAGE_BIN, "convert -f " + quote(dir + "/parts.d88") + " " +
+                                         quote(dir + "/p.hdm"));
+    EXPECT_EQ(raw.err, dir + "/parts.d88 lacks sectors 800-807,884; a raw image cannot leave "
+                             "them out: --fill BYTE fills them\n");
+    // A compact image without track 0 has no boot sector: info says so.
+    bytes noboot = readfile(base);
+    noboot[1] = 0;
+    noboot.erase(noboot.begin() + 162, noboot.begin() + 162 + 8192);
+    writefile(dir + "/noboot.dcp", noboot);
+    toolrun info = tool(DCPIMAGE_BIN, "info " + quote(dir + "/noboot.dcp"));
+    EXPECT_EQ(info.status, 1);
+    EXPECT_NE(info.out.find("\nvolume: not in the image: track 0, which holds the boot sector, is "
+                            "not stored\nsize: 1253538 bytes: the header and exactly the tracks "
+                            "it flags stored\nproblem: the boot sector is not in the image, so no "
+                            "program can read its volume\nagrees: no\n"),
+              std::string::npos) << info.out;
+}
+
 // unwrap and convert write the whole volume its parameter block declares,
 // whatever a DCP's media byte says, and unwrap takes every container.
 TEST(containers, unwrapandconvertwritethewholevolume)

@@ -106,18 +106,26 @@ static int mapsource(FILE *f, const char *path, int32_t container, int32_t disk)
     return r;
 }
 
-// Writes the sectors that the new image of n lacks, as ranges.
-static void putabsent(FILE *out, newimage *n)
+// 1 when the new image cannot do without the sector: it lacks it, on a
+// track it holds in part when wholetracks is set (a DCP image can say that a
+// whole track is not there, not that a sector is not).
+static int cannotlack(newimage *n, int32_t s, int wholetracks)
+{
+    return !newsectorpresent(n, s) && (!wholetracks || trackpresent(n, s / n->type->sectors) > 0);
+}
+
+// Writes the sectors that the new image of n cannot lack, as ranges.
+static void putabsent(FILE *out, newimage *n, int wholetracks)
 {
     int32_t total = n->type->cylinders * n->type->heads * n->type->sectors, s = 0, count = 0;
 
     while (s < total) {
         int32_t end = s;
-        if (newsectorpresent(n, s)) {
+        if (!cannotlack(n, s, wholetracks)) {
             s++;
             continue;
         }
-        while (end + 1 < total && !newsectorpresent(n, end + 1))
+        while (end + 1 < total && cannotlack(n, end + 1, wholetracks))
             end++;
         fprintf(out, count++ ? ",%d" : "%d", s);
         if (end > s)
@@ -135,7 +143,8 @@ int writenew(const imagejob *job, int32_t format, FILE *in, const sectormap *map
 {
     static const unsigned char noname[17] = {0};
     newimage n = {in,           map,  type, job->fill, map->protect,
-                  map->container == CONTAINERD88 ? map->name : noname, readahead, -1, 0};
+                  map->container == CONTAINERD88 ? map->name : noname, readahead, -1, 0,
+                  job->compact};
     FILE *f;
     int r;
 
@@ -145,8 +154,11 @@ int writenew(const imagejob *job, int32_t format, FILE *in, const sectormap *map
     if (r != WRITENEEDSFILL)
         return finishtemp(job, r == WRITEOK);
     fprintf(stderr, "%s lacks sectors ", job->in);
-    putabsent(stderr, &n);
-    fprintf(stderr, "; a %s image cannot leave them out: --fill BYTE fills them\n",
+    putabsent(stderr, &n, format == CONTAINERDCP);
+    fprintf(stderr, format == CONTAINERDCP ? " of tracks it holds in part; a DCP image leaves out "
+                                             "whole tracks only: --fill BYTE fills them\n"
+                                           : "; a %s image cannot leave them out: --fill BYTE "
+                                             "fills them\n",
             containerof(format)->title);
     droptemp();
     return 0;
@@ -193,7 +205,7 @@ int convertvolume(const imagejob *job, int32_t informat, int32_t outformat,
         ok = mapdcpas(in, &from, type) == MAPOK;
     from.type = type;
     if (ok && from.linear) {
-        newimage whole = {in, &from, type, -1, 0, nullptr, readahead, -1, 0};
+        newimage whole = {in, &from, type, -1, 0, nullptr, readahead, -1, 0, 0};
         ok = firstabsent(&whole) < 0;
     }
     if (!ok)
@@ -272,9 +284,9 @@ static int infodisk(FILE *f, const char *prefix)
     }
     printf("%swrite-protected: %s\n", prefix,
            from.protectat < 0 ? "no (the container has no flag)" : from.protect ? "yes" : "no");
-    newimage n = {f, &from, t, -1, 0, nullptr, readahead, -1, 0};
+    newimage n = {f, &from, t, -1, 0, nullptr, readahead, -1, 0, 0};
     printf("%slacks sectors: ", prefix);
-    putabsent(stdout, &n);
+    putabsent(stdout, &n, 0);
     printf("\n%sread with errors: %d sectors\n", prefix, from.errors);
     initdiskprops(&dp);
     dp.map = &from;

@@ -18,7 +18,8 @@
 static const char usage[] =
     "Usage: dcpimage create [-f] [-L LABEL] [-u] [-O FORMAT] TYPE IMAGE\n"
     "       dcpimage info [-F FORMAT] IMAGE\n"
-    "       dcpimage convert [-f] [-F FORMAT] [-O FORMAT] [-d N] [--fill BYTE] IN OUT\n"
+    "       dcpimage convert [-f] [-F FORMAT] [-O FORMAT] [-d N] [--fill BYTE] [--compact]\n"
+    "                        IN OUT\n"
     "       dcpimage protect IMAGE | dcpimage unprotect IMAGE\n"
     "       dcpimage wrap [-f] VOLUME IMAGE\n"
     "       dcpimage unwrap IMAGE VOLUME\n"
@@ -40,8 +41,11 @@ static const char usage[] =
     "  -F, --format FORMAT  the input's container, else found from its content\n"
     "  -d, --disk N       the Nth disk of a D88 file that holds several (convert,\n"
     "                     label)\n"
-    "  --fill BYTE        sectors IN lacks, in an output that cannot leave them\n"
-    "                     out (raw, FDI, a DCP track held in part)\n"
+    "  --fill BYTE        the byte of every sector IN lacks that OUT cannot leave\n"
+    "                     out: any in a raw or FDI image, one of a track IN holds\n"
+    "                     in part in a DCP image (convert)\n"
+    "  --compact          a DCP OUT leaves out the tracks IN lacks whole; without\n"
+    "                     it, they are zeros flagged not stored (convert)\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 enum { BOOTBYTES = 1024, COPYBUFSIZE = 65536 };
@@ -405,6 +409,30 @@ static int infovolume(const dcpview *v)
     return ok;
 }
 
+// 1 when the image is a compact one (it holds exactly the tracks its
+// header flags stored, by its media byte's type) that leaves out track 0:
+// the bytes after the header are another track's, not a boot sector.
+static int bootnotstored(const dcpview *v)
+{
+    int32_t stored = 0;
+
+    if (!v->type || v->header[1] != 0)
+        return 0;
+    for (int32_t t = 0; t < volumetracks(v->type); t++)
+        stored += v->header[1 + t] != 0;
+    return v->filesize == (int64_t)stored * tracksize(v->type);
+}
+
+// What info says of a compact image without its boot sector: 0.
+static int infonoboot(const dcpview *v)
+{
+    printf("volume: not in the image: track 0, which holds the boot sector, is not stored\n");
+    printf("size: %lld bytes: the header and exactly the tracks it flags stored\n",
+           (long long)v->filesize + DCPHEADERSIZE);
+    printf("problem: the boot sector is not in the image, so no program can read its volume\n");
+    return 0;
+}
+
 // dcpimage info: key: value lines, the last saying whether all agree.
 static int info(const imagejob *job)
 {
@@ -427,7 +455,7 @@ static int info(const imagejob *job)
         return 0;
     printf("image: %s\ncontainer: DCP\n", job->in);
     ok = infoheader(&v);
-    ok = infovolume(&v) && ok;
+    ok = (bootnotstored(&v) ? infonoboot(&v) : infovolume(&v)) && ok;
     printf("agrees: %s\n", ok ? "yes" : "no");
     return ok;
 }
@@ -457,12 +485,13 @@ static int32_t parsefill(const char *text)
 static int takeoption(int k, int c, imagejob *job)
 {
     // Which commands take which option, by index in commands[] below.
-    static const char *const takes[] = {"fLuO", "F", "f", "", "fFOdx", "F", "F", "cuFd"};
+    static const char *const takes[] = {"fLuO", "F", "f", "", "fFOdxC", "F", "F", "cuFd"};
 
     if (c == '?' || c == ':' || !strchr(takes[k], c))
         return -1;
-    if (c == 'f' || c == 'u' || c == 'c')
-        *(c == 'f' ? &job->force : c == 'u' ? &job->utf8 : &job->clear) = 1;
+    if (c == 'f' || c == 'u' || c == 'c' || c == 'C')
+        *(c == 'f' ? &job->force : c == 'u' ? &job->utf8 : c == 'c' ? &job->clear
+                                                               : &job->compact) = 1;
     else if (c == 'L')
         job->label = optarg;
     else if (c == 'O' && (job->outformat = containernamed(optarg)) < 0)
@@ -487,7 +516,7 @@ static const char *optionname(int c, const option *longs)
     for (; longs->name; longs++)
         if (longs->val == c)
             break;
-    if (c == 'x')
+    if (c == 'x' || c == 'C')
         snprintf(text, sizeof text, "--%s", longs->name);
     else
         snprintf(text, sizeof text, "-%c (--%s)", c, longs->name ? longs->name : "");
@@ -503,6 +532,7 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
                                    {"utf8", no_argument, nullptr, 'u'},
                                    {"output-format", required_argument, nullptr, 'O'},
                                    {"fill", required_argument, nullptr, 'x'},
+                                   {"compact", no_argument, nullptr, 'C'},
                                    {"clear", no_argument, nullptr, 'c'},
                                    {"format", required_argument, nullptr, 'F'},
                                    {"disk", required_argument, nullptr, 'd'},
@@ -539,7 +569,7 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
 
 int main(int argc, char **argv)
 {
-    imagejob job = {0, 0, 0, nullptr, nullptr, nullptr, nullptr, -1, -1, 0, -1};
+    imagejob job = {0, 0, 0, nullptr, nullptr, nullptr, nullptr, -1, -1, 0, -1, 0};
     int ok = 1;
 
     datastreams();

@@ -20,6 +20,7 @@ struct imagejob {
     int32_t outformat;  // -O, or -1: from OUT's name
     int32_t disk;       // -d, from 0
     int32_t fill;       // --fill, or -1
+    int compact;        // --compact: a DCP output leaves out the tracks IN lacks whole
 };
 
 // dcpimage.cpp

@@ -62,8 +62,11 @@ int mapdcp(FILE *f, sectormap *m, int32_t)
     return mapdcpas(f, m, nullptr);
 }
 
-// The header, then the tracks it flags stored: every track the source
-// holds whole. A track it holds in part cannot be said.
+// The header, then every track, each flagged stored when the source holds
+// it whole; a track the source lacks whole is zeros flagged not stored, so
+// that a reader that reads straight through (MAME, emulators) finds every
+// later track where it is. A compact image (n->compact) leaves such tracks
+// out instead. A track the source holds in part cannot be said.
 int writedcp(FILE *out, newimage *n, unsigned char *buf)
 {
     const floppytype *t = n->type;
@@ -79,5 +82,17 @@ int writedcp(FILE *out, newimage *n, unsigned char *buf)
     }
     if (fwrite(buf, 1, DCPHEADER, out) != DCPHEADER)
         return WRITEFAILED;
-    return writetracks(out, n, 0, tracks, buf);
+    for (k = 0; k < tracks; k++) {
+        if (!trackpresent(n, k) && n->compact)
+            continue;
+        if (!trackpresent(n, k)) {
+            memset(buf, 0, (size_t)t->bytes);
+            for (int32_t r = 0; r < t->sectors; r++)
+                if ((int32_t)fwrite(buf, 1, (size_t)t->bytes, out) != t->bytes)
+                    return WRITEFAILED;
+        } else if (writetracks(out, n, k, k + 1, buf) != WRITEOK) {
+            return WRITEFAILED;
+        }
+    }
+    return WRITEOK;
 }

@@ -62,6 +62,7 @@ struct newimage {
     unsigned char *cache;
     int64_t cacheat;
     int32_t cachelen;
+    int32_t compact;           // a DCP leaves out the tracks the source lacks whole
 };
 
 // What writing a new image reports.
