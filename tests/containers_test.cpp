@@ -749,6 +749,58 @@ TEST(containers, convertwritesadcpthatholdseverytrack)
               std::string::npos) << info.out;
 }
 
+// One table of names for create and convert; a D88 converted to a D88
+// keeps what its sectors' headers record; info shows a D88's name in
+// Shift-JIS, in UTF-8 under -u, and quoted where it would drive a terminal.
+TEST(containers, namesstatusbytesanddisknames)
+{
+    std::string dir = tempdir(), base = dir + "/base.dcp";
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(base)).status, 0);
+    bytes vol = volumeread(base);
+    struct {
+        std::string name, head; // the first bytes the container has
+    } names[] = {{"x.raw", std::string(1, '\xEB')}, {"x.d77", ""}, {"x.D68", ""}, {"x.hdm", "\xEB"}};
+    for (const auto &n : names) {
+        std::string c = dir + "/c-" + n.name, v = dir + "/v-" + n.name;
+        ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(c)).status, 0) << n.name;
+        ASSERT_EQ(tool(DCPIMAGE_BIN, "convert " + quote(base) + " " + quote(v)).status, 0) << n.name;
+        bytes made = readfile(c), conv = readfile(v);
+        EXPECT_EQ(made.size(), conv.size()) << n.name; // the same container both ways
+        if (!n.head.empty()) {
+            EXPECT_EQ(made[0], 0xEB) << n.name;
+        } else {
+            EXPECT_EQ(made[0x1B], 0x20) << n.name; // a D88's media byte
+        }
+    }
+    // Two sectors read with errors, a deleted-data mark, and a name.
+    bytes d = d88(vol, g2hd);
+    d[0x2B0 + 8] = 0xB0;
+    d[0x2B0 + 1040 + 8] = 0xB0;
+    d[0x2B0 + 7] = 0x10;
+    std::string name = "\x83\x51\x81\x5B\x83\x80\x1b[2J";
+    memcpy(d.data(), name.data(), name.size());
+    writefile(dir + "/s.d88", d);
+    ASSERT_EQ(tool(DCPIMAGE_BIN, "convert " + quote(dir + "/s.d88") + " " + quote(dir + "/t.d88"))
+                  .status,
+              0);
+    bytes t = readfile(dir + "/t.d88");
+    toolrun info = tool(DCPIMAGE_BIN, "info " + quote(dir + "/t.d88"));
+    EXPECT_NE(info.out.find("read with errors: 2 sectors\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("name: \"\x83\x51\x81\x5B\x83\x80%1B[2J\"\n"), std::string::npos)
+        << info.out;
+    toolrun u = tool(DCPIMAGE_BIN, "info -u " + quote(dir + "/t.d88"));
+    EXPECT_NE(u.out.find("name: \"\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0%1B[2J\"\n"),
+              std::string::npos) << u.out;
+    // R 8 of track 0 is stored first by d88(), last when written anew in R order.
+    EXPECT_EQ(t[0x2B0 + 7 * 1040 + 7], 0x10);
+    EXPECT_EQ(t[0x2B0 + 7 * 1040 + 8], 0xB0);
+    for (std::string bin : {SECTDEFS_BIN, TABLEPATCH_BIN}) {
+        toolrun h = runtool(bin + " --help");
+        EXPECT_EQ(h.out.find("DCP IMAGE"), std::string::npos) << bin;
+        EXPECT_NE(h.out.find("IMAGE (DCP, D88, FDI,"), std::string::npos) << bin;
+    }
+}
+
 // unwrap and convert write the whole volume its parameter block declares,
 // whatever a DCP's media byte says, and unwrap takes every container.
 TEST(containers, unwrapandconvertwritethewholevolume)

@@ -20,7 +20,8 @@ int32_t formatofname(const char *path)
         const char *ext;
         int32_t format;
     } exts[] = {{"dcp", CONTAINERDCP}, {"dcu", CONTAINERDCP}, {"d88", CONTAINERD88},
-                {"d98", CONTAINERD88}, {"88d", CONTAINERD88}, {"fdi", CONTAINERFDI},
+                {"d98", CONTAINERD88}, {"88d", CONTAINERD88}, {"d77", CONTAINERD88},
+                {"d68", CONTAINERD88}, {"fdi", CONTAINERFDI}, {"raw", CONTAINERRAW},
                 {"nfd", CONTAINERNFD}, {"hdm", CONTAINERRAW}, {"img", CONTAINERRAW},
                 {"ima", CONTAINERRAW}, {"xdf", CONTAINERRAW}, {"hd4", CONTAINERRAW},
                 {"hd5", CONTAINERRAW}, {"dd9", CONTAINERRAW}, {"tfd", CONTAINERRAW}};
@@ -270,7 +271,7 @@ int protect(const imagejob *job, int on)
 
 // Prints what the volume of the disk just mapped says against its
 // container; 0 when the programs cannot read it right.
-static int infodisk(FILE *f, const char *prefix)
+static int infodisk(FILE *f, const char *prefix, int utf8)
 {
     const floppytype *t = from.type;
     int stage, ok = 1;
@@ -279,7 +280,7 @@ static int infodisk(FILE *f, const char *prefix)
            t->name, t->cylinders, t->heads, t->sectors, t->bytes);
     if (from.container == CONTAINERD88) {
         printf("%sname: ", prefix);
-        putimagepath(stdout, from.name, (int32_t)strlen((const char *)from.name), 0, ITEMSHOWN);
+        putimagepath(stdout, from.name, (int32_t)strlen((const char *)from.name), utf8, ITEMSHOWN);
         putchar('\n');
     }
     printf("%swrite-protected: %s\n", prefix,
@@ -335,7 +336,7 @@ int infocontainer(const imagejob *job, int32_t container)
                    volumemessage(VOLUMEMAPPED + (r != MAPOK ? r : MAPUNKNOWNTYPE)));
             ok = 0;
         } else {
-            ok = infodisk(f, prefix) && ok;
+            ok = infodisk(f, prefix, job->utf8) && ok;
         }
     } while (++disk < from.disks);
     fclose(f);

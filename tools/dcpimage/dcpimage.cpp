@@ -17,7 +17,7 @@
 
 static const char usage[] =
     "Usage: dcpimage create [-f] [-L LABEL] [-u] [-O FORMAT] TYPE IMAGE\n"
-    "       dcpimage info [-F FORMAT] IMAGE\n"
+    "       dcpimage info [-u] [-F FORMAT] IMAGE\n"
     "       dcpimage convert [-f] [-F FORMAT] [-O FORMAT] [-d N] [--fill BYTE] [--compact]\n"
     "                        IN OUT\n"
     "       dcpimage protect IMAGE | dcpimage unprotect IMAGE\n"
@@ -35,7 +35,8 @@ static const char usage[] =
     "dcp, d88, fdi, nfd or raw; an output's format is -O's, else its name's.\n"
     "  -f, --force        overwrite an existing output (create, wrap, convert)\n"
     "  -L, --label LABEL  the volume label (create)\n"
-    "  -u, --utf8         the label is UTF-8, stored as Shift-JIS (create, label)\n"
+    "  -u, --utf8         the label (create, label) and a D88 disk's name (info) in\n"
+    "                     UTF-8, the image's Shift-JIS\n"
     "  -c, --clear        remove the volume label (label)\n"
     "  -O, --output-format FORMAT  the output's container (create, convert)\n"
     "  -F, --format FORMAT  the input's container, else found from its content\n"
@@ -485,7 +486,7 @@ static int32_t parsefill(const char *text)
 static int takeoption(int k, int c, imagejob *job)
 {
     // Which commands take which option, by index in commands[] below.
-    static const char *const takes[] = {"fLuO", "F", "f", "", "fFOdxC", "F", "F", "cuFd"};
+    static const char *const takes[] = {"fLuO", "Fu", "f", "", "fFOdxC", "F", "F", "cuFd"};
 
     if (c == '?' || c == ':' || !strchr(takes[k], c))
         return -1;

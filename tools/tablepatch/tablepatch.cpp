@@ -22,11 +22,12 @@ struct fixup {
 
 static const char usage[] =
     "Usage: tablepatch IMAGE FIXUPS [BIAS]\n"
-    "Line 1 of FIXUPS is \"OFFSET PATH\": the file inside the DCP IMAGE that\n"
-    "receives the table, and the byte offset in it. Every further line adds\n"
-    "one 4-byte record: \"VALUE PATH\" gives VALUE and the first sector of PATH\n"
-    "less BIAS (both 16-bit, little-endian); \"VALUE\" alone gives VALUE and 0;\n"
-    "an empty line gives 0 and 0. The table is written after the last line.\n"
+    "Line 1 of FIXUPS is \"OFFSET PATH\": the file inside IMAGE (DCP, D88, FDI,\n"
+    "NFD or raw) that receives the table, and the byte offset in it. Every\n"
+    "further line adds one 4-byte record: \"VALUE PATH\" gives VALUE and the\n"
+    "first sector of PATH less BIAS (both 16-bit, little-endian); \"VALUE\"\n"
+    "alone gives VALUE and 0; an empty line gives 0 and 0. The table is\n"
+    "written after the last line.\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 static unsigned char workbuf[WORKBUFSIZE];

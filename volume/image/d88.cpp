@@ -264,7 +264,9 @@ int mapd88(FILE *f, sectormap *m, int32_t disk)
 }
 
 // Writes one track: the sectors the new image holds, in R order, each with
-// its header; buf is scratch of a sector. WRITEOK or WRITEFAILED.
+// its header; buf is scratch of a sector. A sector from a D88 keeps its
+// density, deleted-data mark and status (a dump's "read with errors").
+// WRITEOK or WRITEFAILED.
 static int writed88track(FILE *out, newimage *n, int32_t k, int32_t present,
                          unsigned char *buf)
 {
@@ -277,7 +279,9 @@ static int writed88track(FILE *out, newimage *n, int32_t k, int32_t present,
             return WRITEFAILED;
         if (got == 0)
             continue;
-        memset(h, 0, sizeof h);
+        if (!sourced88header(n, k * t->sectors + r - 1, h))
+            memset(h, 0, sizeof h);
+        memset(h + 9, 0, 5);
         h[0] = (unsigned char)(k / t->heads);
         h[1] = (unsigned char)(k % t->heads);
         h[2] = (unsigned char)r;

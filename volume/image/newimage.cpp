@@ -39,6 +39,17 @@ int readnewsector(newimage *n, int32_t sector, unsigned char *buf)
     return 1;
 }
 
+// The source's 16-byte D88 sector header of the new image's sector into h:
+// 1 when the source is a D88 that holds it (its header stands just before
+// its data), else 0.
+int sourced88header(newimage *n, int32_t sector, unsigned char *h)
+{
+    int64_t off = sourceoffset(n, sector);
+
+    return n->from->container == CONTAINERD88 && off != NOTINIMAGE && off >= 16 &&
+           readat(n->in, off - 16, h, 16);
+}
+
 // 1 when the new image holds the sector: always with a fill byte, else
 // when the source does.
 int newsectorpresent(newimage *n, int32_t sector)

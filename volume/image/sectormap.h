@@ -100,6 +100,7 @@ int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n);
 int readnewsector(newimage *n, int32_t sector, unsigned char *buf);
 int newsectorpresent(newimage *n, int32_t sector);
 int32_t trackpresent(newimage *n, int32_t track);
+int sourced88header(newimage *n, int32_t sector, unsigned char *h);
 int32_t firstabsent(newimage *n);
 int writetracks(FILE *out, newimage *n, int32_t first, int32_t last, unsigned char *buf);
 
