@@ -319,7 +319,7 @@ TEST(dcpimage, commandline)
                  {"create -L x -x 2hd x", 1, ""},
                  {"unwrap -f a b", 1, ""},
                  {"wrap -L x a b", 1, ""},
-                 {"info -u a", 1, ""}};
+                 {"info -c a", 1, ""}};
     for (const cmd &c : cases) {
         imageresult r = dcpimage(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
