@@ -28,8 +28,9 @@ const char *leftstate(const replacement *r)
                       : "it is left as it was";
 }
 
-// Opens the image at path for reading: the stream, or null after saying why.
-FILE *openimagefile(const char *path)
+// Opens the image at path for reading: the stream, or null after saying
+// why not (failed: the message when it cannot be opened, of the path).
+static FILE *openreading(const char *path, const char *failed)
 {
     FILE *f;
 
@@ -37,22 +38,20 @@ FILE *openimagefile(const char *path)
         return nullptr;
     f = fopen(path, "rb");
     if (!f)
-        fprintf(stderr, "Could not open image %s for reading\n", path);
+        fprintf(stderr, failed, path);
     return f;
 }
 
-// Opens the image at path for reading, as dcpimage names its inputs: the
-// stream, or null after saying why not.
+// Opens the image at path for reading, or says why not.
+FILE *openimagefile(const char *path)
+{
+    return openreading(path, "Could not open image %s for reading\n");
+}
+
+// The same, as dcpimage names its inputs.
 FILE *openinput(const char *path)
 {
-    FILE *f;
-
-    if (!imagefileok(path))
-        return nullptr;
-    f = fopen(path, "rb");
-    if (!f)
-        fprintf(stderr, "Could not open %s\n", path);
-    return f;
+    return openreading(path, "Could not open %s\n");
 }
 
 // Starts a change of the image at path in a copy beside it (a block device
