@@ -118,6 +118,11 @@ TEST(pathlookup, filesanddirectories)
     EXPECT_EQ(r->cluster("NOPE.BIN"), -1);
     EXPECT_EQ(r->cluster("BOOT\\NOPE.BIN"), -1);
     EXPECT_EQ(r->cluster("BOOT\\..\\X"), 31); // '..' is the name '.', BOOT's own entry
+    // The lookup of the programs that act on entries finds no dot slot.
+    for (std::string p : {"BOOT\\..", "BOOT\\...\\X", ".\\KERNEL.SYS"})
+        EXPECT_EQ(findslot(r->f, &r->dp, (const unsigned char *)p.data(), (int32_t)p.size()), -1)
+            << p;
+    EXPECT_GE(findslot(r->f, &r->dp, (const unsigned char *)"BOOT\\X", 6), 0);
     EXPECT_EQ(r->cluster("MY DIR\\A.BIN"), 33);
     EXPECT_EQ(r->cluster("MY DIR\\A.BIN   "), 33); // trailing spaces end up as padding
 }
