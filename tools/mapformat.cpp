@@ -65,7 +65,7 @@ int32_t slotspath(const diskprops *dp, const int32_t *slots, int32_t n, unsigned
     int32_t i, len = 0;
 
     for (i = 0; i < n; i++) {
-        len += slotname(dp->dirbuf + slots[i], path + len);
+        len += slotname(entryname(dp, slots[i]), path + len);
         if (i + 1 < n || entryisdir(dp, slots[i]))
             path[len++] = '\\';
     }
@@ -328,7 +328,7 @@ void putlongfields(FILE *out, const diskprops *dp, int32_t slot)
         char letter;
     } attrs[] = {{ATTRDIR, 'D'}, {ATTRARCHIVE, 'A'}, {ATTRSYSTEM, 'S'}, {ATTRHIDDEN, 'H'},
                  {ATTRREADONLY, 'R'}};
-    int32_t attr = dp->dirbuf[slot + 11];
+    int32_t attr = entryattr(dp, slot);
     fatclock c;
 
     for (const auto &a : attrs)

@@ -12,12 +12,12 @@ enum { LABELAT = 43, EXTENDEDAT = 38, EXTENDEDMARK = 0x29, LONGNAME = 0x0F };
 void setattributes(diskprops *dp, putplan *p, int32_t slot, int32_t set, int32_t clear)
 {
     const int32_t settable = ATTRREADONLY | ATTRHIDDEN | ATTRSYSTEM | ATTRARCHIVE;
-    int32_t before = dp->dirbuf[slot + 11];
+    int32_t before = entryattr(dp, slot);
     int32_t after = (before & ~(clear & settable)) | (set & settable);
 
     if (after == before)
         return;
-    dp->dirbuf[slot + 11] = (unsigned char)after;
+    dp->dirbuf[slot + ENTRYATTR] = (unsigned char)after;
     // No chain changes here: the slot's cluster is always found.
     (void)markslot(dp, p, rowofslot(dp, slot), slot);
 }

@@ -32,10 +32,22 @@ uint32_t entrysize(const diskprops *dp, int32_t slot)
     return (uint32_t)geti32l(dp->dirbuf + slot + 28);
 }
 
+// The entry's attribute byte.
+int32_t entryattr(const diskprops *dp, int32_t slot)
+{
+    return dp->dirbuf[slot + ENTRYATTR];
+}
+
+// The entry's 11 name bytes, as the image stores them.
+const unsigned char *entryname(const diskprops *dp, int32_t slot)
+{
+    return dp->dirbuf + slot;
+}
+
 // 1 when the entry names a directory.
 int entryisdir(const diskprops *dp, int32_t slot)
 {
-    return (dp->dirbuf[slot + 11] & ATTRDIR) != 0;
+    return (entryattr(dp, slot) & ATTRDIR) != 0;
 }
 
 // Starts at the directory of cache row row (its contents, not itself):

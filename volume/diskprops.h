@@ -25,7 +25,8 @@ enum {
     ATTRARCHIVE = 0x20,
     FREESLOT = 0x00,   // a slot's first byte: never used
     DELETEDMARK = 0xE5, // a slot's first byte: deleted
-    KANJIE5 = 0x05     // how FAT stores a name whose first byte really is 0xE5
+    KANJIE5 = 0x05,    // how FAT stores a name whose first byte really is 0xE5
+    ENTRYATTR = 11     // a slot's attribute byte
 };
 
 // What loadvolume reports: the volume is open, or the stage that failed.
@@ -196,6 +197,8 @@ int32_t clustersector(const diskprops *dp, int32_t cluster);
 int32_t entrycluster(const diskprops *dp, int32_t slot);
 uint32_t entrysize(const diskprops *dp, int32_t slot);
 int entryisdir(const diskprops *dp, int32_t slot);
+int32_t entryattr(const diskprops *dp, int32_t slot);
+const unsigned char *entryname(const diskprops *dp, int32_t slot);
 void startwalk(const diskprops *dp, dirwalk *w);
 void startwalkat(const diskprops *dp, dirwalk *w, int32_t row);
 int32_t nextentry(FILE *image, diskprops *dp, dirwalk *w, int *kind);

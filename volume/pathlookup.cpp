@@ -304,7 +304,7 @@ int32_t findentry(FILE *image, diskprops *dp, const unsigned char *path, int32_t
 
     if (at < 0)
         return -1;
-    *attr = dironly ? (int32_t)ATTRDIR : dp->dirbuf[at + 11];
+    *attr = dironly ? (int32_t)ATTRDIR : entryattr(dp, at);
     return entrycluster(dp, at);
 }
 

@@ -62,7 +62,7 @@ static int32_t pathslot(FILE *image, const attrjob *job, const char *text)
 // Prints the attributes of the entry at slot, named text, as mattrib does.
 static void putattributes(int32_t slot, const char *text)
 {
-    int32_t a = dp.dirbuf[slot + 11];
+    int32_t a = entryattr(&dp, slot);
 
     printf("  %c  %c%c%c     %s\n", a & ATTRARCHIVE ? 'A' : ' ', a & ATTRSYSTEM ? 'S' : ' ',
            a & ATTRHIDDEN ? 'H' : ' ', a & ATTRREADONLY ? 'R' : ' ', text);

@@ -451,7 +451,7 @@ static int walkall(FILE *image, const getjob *job, hosttree *t, int get)
         }
         if (!hostok[d] || (entryisdir(&dp, slot) && !sel && !(c < FATENDOFCHAIN && chosen.onpath[c])))
             continue;
-        hostname(dp.dirbuf + slot, name);
+        hostname(entryname(&dp, slot), name);
         if (!entryisdir(&dp, slot)) {
             if (sel && get != TIMEPASS)
                 ok = (get ? getfile(image, t, job, d, name, slot)
@@ -494,7 +494,7 @@ static void putgotline(const getjob *job, int32_t slot)
     flen = snprintf(file, sizeof file, "%s", job->dir);
     for (int32_t i = 0; i < n && flen < (int32_t)sizeof file - HOSTNAMEMAX - 1; i++) {
         file[flen++] = '/';
-        flen += hostname(dp.dirbuf + slots[i], file + flen);
+        flen += hostname(entryname(&dp, slots[i]), file + flen);
     }
     if (utf8names) {
         len = sjisshown(path, len, text);
