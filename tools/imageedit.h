@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "host/replacefile.h"
 #include "tools/options.h"
 #include "volume/diskprops.h"
 

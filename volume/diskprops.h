@@ -342,31 +342,6 @@ void makedcpheader(const dcptype *t, unsigned char *header);
 int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, int labelentry,
                      uint32_t serial, unsigned char *buf);
 
-// replacefile.cpp: a file replaced in one step by a temporary file beside
-// it; target is the file a path's symbolic links end at.
-// A target that is not a regular file is never replaced: a block device
-// (a real disk) is written in place, and as an output so is a character
-// device or a FIFO; anything else is refused (REPLACENOTFILE).
-enum {
-    REPLACETEMP = 0, REPLACEREAD, REPLACELONG, REPLACENOTFILE, REPLACEPATHMAX = 4096,
-    TEMPSUFFIX = 32, REPLACEBUFSIZE = 65536
-};
-enum { FILEMISSING = 0, FILEREGULAR, FILEBLOCK, FILECHAR, FILEFIFO, FILEDIR, FILEOTHER };
-int filekind(const char *path);
-const char *filekindname(int kind);
-struct replacement {
-    char target[REPLACEPATHMAX];
-    int inplace; // the target itself takes the writes
-    char temp[REPLACEPATHMAX + TEMPSUFFIX];
-    FILE *file;
-    char streambuf[REPLACEBUFSIZE]; // the temporary file's: a volume goes out in few writes
-    int32_t streamsize;             // how much of it the stream uses; 0: all
-};
-FILE *startreplacement(replacement *r, const char *path, int copy, unsigned char *buf,
-                       int32_t bufsize, int *why);
-int finishreplacement(replacement *r, int ok);
-void dropreplacement(replacement *r);
-
 // patchfile.cpp
 int patchfile(FILE *image, diskprops *dp, const unsigned char *path, int32_t pathlen,
               int32_t offset, const unsigned char *data, int32_t len);

@@ -10,7 +10,7 @@
 #include <ctime>
 
 #include "listfile/listfile.h"
-#include "tools/hostfiles.h"
+#include "host/hostfiles.h"
 #include "tools/hostnames.h"
 #include "tools/imageedit.h"
 #include "tools/mapformat.h"

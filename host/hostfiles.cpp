@@ -4,6 +4,7 @@
 // never followed; on Windows each directory's attributes are looked at
 // before it is used, and a reparse point (a link or a junction) is refused.
 #include "hostfiles.h"
+#include "replacefile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -135,7 +136,7 @@ FILE *hostcreate(hosttree *t, int32_t depth, const char *name, char *temp)
     static unsigned serial;
 
     for (int i = 0; i < 1000; i++) {
-        snprintf(temp, HOSTTEMPMAX, "%s.%lu-%u.tmp", name, (unsigned long)getpid(), serial++);
+        tempname(temp, HOSTTEMPMAX, name, (unsigned long)getpid(), &serial);
         int fd = openat(t->fd[depth], temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
         if (fd >= 0) {
             FILE *f = fdopen(fd, "wb");
@@ -301,8 +302,7 @@ FILE *hostcreate(hosttree *t, int32_t depth, const char *name, char *temp)
 
     for (int i = 0; i < 1000; i++) {
         char full[HOSTPATHMAX + HOSTTEMPMAX];
-        snprintf(temp, HOSTTEMPMAX, "%s.%lu-%u.tmp", name, (unsigned long)GetCurrentProcessId(),
-                 serial++);
+        tempname(temp, HOSTTEMPMAX, name, (unsigned long)GetCurrentProcessId(), &serial);
         snprintf(full, sizeof full, "%s", hostpath(t, depth, temp));
         int fd = _open(full, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0) {

@@ -12,7 +12,7 @@
 #include <windows.h>
 #endif
 
-#include "diskprops.h"
+#include "replacefile.h"
 
 #ifndef O_BINARY
 #define O_BINARY 0
@@ -66,8 +66,7 @@ static int createtemp(replacement *r)
 
     for (int i = 0; i < TEMPTRIES; i++) {
         int fd;
-        snprintf(r->temp, sizeof r->temp, "%s.%lu-%u.tmp", r->target,
-                 (unsigned long)getpid(), serial++);
+        tempname(r->temp, sizeof r->temp, r->target, (unsigned long)getpid(), &serial);
         fd = open(r->temp, O_RDWR | O_CREAT | O_EXCL | O_BINARY, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
