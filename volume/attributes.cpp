@@ -4,7 +4,7 @@
 
 #include "diskprops.h"
 
-enum { LABELAT = 43, EXTENDEDAT = 38, EXTENDEDMARK = 0x29, LONGNAME = 0x0F };
+enum { LONGNAME = 0x0F };
 
 // Sets the bits of set and clears those of clear in the attributes of the
 // entry at slot (read-only, hidden, system and archive only: a file stays
@@ -66,11 +66,11 @@ int setlabel(diskprops *dp, putplan *p, const unsigned char *label)
 // write counts).
 int writebootlabel(FILE *image, diskprops *dp, const unsigned char *label)
 {
-    unsigned char boot[LABELAT + 11];
+    unsigned char boot[BOOTLABEL + 11];
 
     if (!readimage(image, dp, dp->imageoffset, boot, sizeof boot))
         return 0;
-    if (boot[EXTENDEDAT] != EXTENDEDMARK || memcmp(boot + LABELAT, label, 11) == 0)
+    if (boot[BOOTEXTENDED] != BOOTEXTENDEDMARK || memcmp(boot + BOOTLABEL, label, 11) == 0)
         return 1;
-    return writeimage(image, dp, dp->imageoffset + LABELAT, label, 11);
+    return writeimage(image, dp, dp->imageoffset + BOOTLABEL, label, 11);
 }

@@ -10,9 +10,12 @@
 // or null.
 const dcptype *dcptypeofboot(const unsigned char *boot)
 {
-    const dcptype *t = floppytypeof(getu16l(boot + 11), getu16l(boot + 24), getu16l(boot + 26));
+    bootfields b;
+    const dcptype *t;
 
-    return t && getu16l(boot + 19) == floppysectors(t) ? t : nullptr;
+    readbootfields(boot, &b);
+    t = floppytypeof(b.bytespersector, b.sectorspertrack, b.heads);
+    return t && b.totalsectors == floppysectors(t) ? t : nullptr;
 }
 
 // Bytes in one track of the type.

@@ -33,16 +33,19 @@ void freediskprops(diskprops *dp)
 
 static void readbootfields(diskprops *dp, const unsigned char *boot)
 {
-    dp->bytespersector = getu16l(boot + 11);
-    dp->sectorspercluster = boot[13];
-    dp->reservedsectors = getu16l(boot + 14);
-    dp->fatcount = boot[16];
-    dp->rootentries = getu16l(boot + 17);
-    dp->totalsectors = getu16l(boot + 19);
-    dp->mediadescriptor = boot[21];
-    dp->sectorsperfat = getu16l(boot + 22);
-    dp->sectorspertrack = getu16l(boot + 24);
-    dp->heads = getu16l(boot + 26);
+    bootfields b;
+
+    readbootfields(boot, &b);
+    dp->bytespersector = b.bytespersector;
+    dp->sectorspercluster = b.sectorspercluster;
+    dp->reservedsectors = b.reservedsectors;
+    dp->fatcount = b.fatcount;
+    dp->rootentries = b.rootentries;
+    dp->totalsectors = b.totalsectors;
+    dp->mediadescriptor = b.mediadescriptor;
+    dp->sectorsperfat = b.sectorsperfat;
+    dp->sectorspertrack = b.sectorspertrack;
+    dp->heads = b.heads;
 }
 
 // Decodes the FAT12 groups; every slot past them ends a chain, so a walk

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "volume/bootsector.h"
 #include "volume/bytes.h"
 #include "volume/image/sectormap.h"
 

@@ -5,7 +5,6 @@
 
 #include "diskprops.h"
 
-enum { SIGNATUREAT = 510, LABELAT = 43 };
 
 // The boot sector (t->bytes long): a jump past the parameter block, the
 // OEM name, the block, drive 0, the extended signature with serial and
@@ -18,22 +17,22 @@ static void makebootsector(const dcptype *t, const unsigned char *label, uint32_
 
     memset(boot, 0, (size_t)t->bytes);
     memcpy(boot, start, sizeof start);
-    setu16l(boot + 11, t->bytes);
-    boot[13] = (unsigned char)t->clustersectors;
-    setu16l(boot + 14, t->reserved);
-    boot[16] = (unsigned char)t->fats;
-    setu16l(boot + 17, t->rootentries);
-    setu16l(boot + 19, floppysectors(t));
-    boot[21] = (unsigned char)t->descriptor;
-    setu16l(boot + 22, t->fatsectors);
-    setu16l(boot + 24, t->sectors);
-    setu16l(boot + 26, t->heads);
-    boot[38] = 0x29;
-    setu32l(boot + 39, (int32_t)serial);
-    memcpy(boot + LABELAT, label, 11);
-    memcpy(boot + 54, fstype, sizeof fstype);
-    boot[SIGNATUREAT] = 0x55;
-    boot[SIGNATUREAT + 1] = 0xAA;
+    setu16l(boot + BOOTBYTESPERSECTOR, t->bytes);
+    boot[BOOTSECTORSPERCLUSTER] = (unsigned char)t->clustersectors;
+    setu16l(boot + BOOTRESERVED, t->reserved);
+    boot[BOOTFATS] = (unsigned char)t->fats;
+    setu16l(boot + BOOTROOTENTRIES, t->rootentries);
+    setu16l(boot + BOOTSECTORS, floppysectors(t));
+    boot[BOOTMEDIA] = (unsigned char)t->descriptor;
+    setu16l(boot + BOOTSECTORSPERFAT, t->fatsectors);
+    setu16l(boot + BOOTSECTORSPERTRACK, t->sectors);
+    setu16l(boot + BOOTHEADS, t->heads);
+    boot[BOOTEXTENDED] = BOOTEXTENDEDMARK;
+    setu32l(boot + BOOTSERIAL, (int32_t)serial);
+    memcpy(boot + BOOTLABEL, label, 11);
+    memcpy(boot + BOOTFSTYPE, fstype, sizeof fstype);
+    boot[BOOTSIGNATURE] = 0x55;
+    boot[BOOTSIGNATURE + 1] = 0xAA;
 }
 
 // Sector s of the blank volume of the type into buf: the boot sector, the

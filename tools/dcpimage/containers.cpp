@@ -44,15 +44,11 @@ int32_t formatofname(const char *path)
 // writes other sectors a track); or null.
 static const floppytype *bootgeometry(FILE *f, const sectormap *m)
 {
-    unsigned char boot[32];
-    const floppytype *t;
+    unsigned char boot[BOOTBLOCKBYTES];
 
     if (!readat(f, m->base, boot, sizeof boot))
         return nullptr;
-    t = floppytypeof(getu16l(boot + 11), getu16l(boot + 24), getu16l(boot + 26));
-    if (!t)
-        t = floppytypeofsize((int64_t)getu16l(boot + 19) * getu16l(boot + 11));
-    return t && t->bytes == getu16l(boot + 11) ? t : nullptr;
+    return floppytypeofblock(boot);
 }
 
 // A DCP image read straight through holds its volume from byte 162 on,

@@ -223,7 +223,10 @@ static int viewimage(const char *path, int header, dcpview *v)
 // Bytes the volume declares: sectors times bytes a sector.
 static int64_t volumebytes(const dcpview *v)
 {
-    return (int64_t)getu16l(v->boot + 19) * getu16l(v->boot + 11);
+    bootfields b;
+
+    readbootfields(v->boot, &b);
+    return (int64_t)b.totalsectors * b.bytespersector;
 }
 
 // 1 when the file leaves out exactly the tracks the map marks not stored.
@@ -249,13 +252,14 @@ static int wrap(const imagejob *job)
 {
     dcpview v;
     imagejob j = *job;
+    bootfields b;
 
     if (!viewimage(job->in, 0, &v))
         return 0;
+    readbootfields(v.boot, &b);
     if (!v.volume) {
         fprintf(stderr, "%s matches no DCP type: %d sectors of %d bytes, %d a track, %d heads\n",
-                job->in, getu16l(v.boot + 19), getu16l(v.boot + 11), getu16l(v.boot + 24),
-                getu16l(v.boot + 26));
+                job->in, b.totalsectors, b.bytespersector, b.sectorspertrack, b.heads);
         return 0;
     }
     if (!holdsvolume(job->in, &v))
@@ -384,12 +388,14 @@ static int infovolume(const dcpview *v)
 {
     int64_t want = DCPHEADERSIZE + volumebytes(v);
     int ok = 1;
+    bootfields b;
 
+    readbootfields(v->boot, &b);
     printf("volume: %d sectors of %d bytes, %d a track, %d heads, %d a cluster, %d FATs of %d "
            "sectors, %d root entries, media descriptor 0x%02X (%s)\n",
-           getu16l(v->boot + 19), getu16l(v->boot + 11), getu16l(v->boot + 24),
-           getu16l(v->boot + 26), v->boot[13], v->boot[16], getu16l(v->boot + 22),
-           getu16l(v->boot + 17), v->boot[21], v->volume ? v->volume->name : "no known type");
+           b.totalsectors, b.bytespersector, b.sectorspertrack, b.heads, b.sectorspercluster,
+           b.fatcount, b.sectorsperfat, b.rootentries, b.mediadescriptor,
+           v->volume ? v->volume->name : "no known type");
     printf("size: %lld bytes; the header and the volume call for %lld\n",
            (long long)v->filesize + DCPHEADERSIZE, (long long)want);
     if (v->type && v->volume != v->type) {

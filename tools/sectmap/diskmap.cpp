@@ -79,18 +79,15 @@ static void ownchain(const mapview *v, diskpicture *p, chainwalk *cw, int32_t sl
 // block's sectors a track and heads, else 16 sectors a row.
 static void geometry(const mapview *v, diskpicture *p)
 {
-    unsigned char boot[32];
-
     p->spt = 16;
     p->heads = 1;
     if (v->dp->map && v->dp->map->type) {
         p->spt = v->dp->map->type->sectors;
         p->heads = v->dp->map->type->heads;
-    } else if (readimage(v->image, v->dp, v->dp->imageoffset, boot, sizeof boot) &&
-               getu16l(boot + 24) >= 1 && getu16l(boot + 24) <= 255 && getu16l(boot + 26) >= 1 &&
-               getu16l(boot + 26) <= 2) {
-        p->spt = getu16l(boot + 24);
-        p->heads = getu16l(boot + 26);
+    } else if (v->dp->sectorspertrack >= 1 && v->dp->sectorspertrack <= 255 &&
+               v->dp->heads >= 1 && v->dp->heads <= 2) {
+        p->spt = v->dp->sectorspertrack;
+        p->heads = v->dp->heads;
     }
 }
 

@@ -2,6 +2,7 @@
 // after track, recognised by its size being one of the standard volumes'.
 #include <cstdio>
 
+#include "volume/bootsector.h"
 #include "volume/bytes.h"
 
 #include "sectormap.h"
@@ -17,16 +18,12 @@ int recogniseraw(FILE *, const unsigned char *, int32_t, int64_t size)
 int rawlookslike(const unsigned char *head, int32_t got, int64_t size, char *text, int32_t n)
 {
     const floppytype *t;
-    int32_t bps;
     int64_t want, track;
 
-    if (got < 32 || (head[0] != 0xEB && head[0] != 0xE9))
+    if (got < BOOTBLOCKBYTES || (head[BOOTJUMP] != 0xEB && head[BOOTJUMP] != 0xE9))
         return 0;
-    bps = getu16l(head + 11);
-    t = floppytypeof(bps, getu16l(head + 24), getu16l(head + 26));
+    t = floppytypeofblock(head);
     if (!t)
-        t = floppytypeofsize((int64_t)getu16l(head + 19) * bps);
-    if (!t || t->bytes != bps)
         return 0;
     want = (int64_t)floppysectors(t) * t->bytes;
     track = (int64_t)t->sectors * t->bytes;

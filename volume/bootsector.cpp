@@ -1,0 +1,35 @@
+// Reading the boot sector's parameter block.
+#include "bootsector.h"
+
+#include "volume/bytes.h"
+#include "volume/image/sectormap.h"
+
+// The block at boot (BOOTBLOCKBYTES at least) into *b.
+void readbootfields(const unsigned char *boot, bootfields *b)
+{
+    b->bytespersector = getu16l(boot + BOOTBYTESPERSECTOR);
+    b->sectorspercluster = boot[BOOTSECTORSPERCLUSTER];
+    b->reservedsectors = getu16l(boot + BOOTRESERVED);
+    b->fatcount = boot[BOOTFATS];
+    b->rootentries = getu16l(boot + BOOTROOTENTRIES);
+    b->totalsectors = getu16l(boot + BOOTSECTORS);
+    b->mediadescriptor = boot[BOOTMEDIA];
+    b->sectorsperfat = getu16l(boot + BOOTSECTORSPERFAT);
+    b->sectorspertrack = getu16l(boot + BOOTSECTORSPERTRACK);
+    b->heads = getu16l(boot + BOOTHEADS);
+}
+
+// The standard type a parameter block names: by its track geometry, else
+// by its volume's size (mkfs.fat writes its own sectors a track), of its
+// sector size either way; or null.
+const floppytype *floppytypeofblock(const unsigned char *boot)
+{
+    bootfields b;
+    const floppytype *t;
+
+    readbootfields(boot, &b);
+    t = floppytypeof(b.bytespersector, b.sectorspertrack, b.heads);
+    if (!t)
+        t = floppytypeofsize((int64_t)b.totalsectors * b.bytespersector);
+    return t && t->bytes == b.bytespersector ? t : nullptr;
+}
