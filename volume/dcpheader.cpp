@@ -1,8 +1,6 @@
-// The DCP header: a media type byte, a flag per track (cylinder * 2 + head)
-// that says whether the image stores it, and byte 161; and the floppy type
-// a parameter block gives.
-#include <cstring>
-
+// The DCP types: the one a parameter block lays out, what a track of one
+// holds and how many tracks its volume fills. (The header itself is the
+// container's: volume/image/dcp.cpp.)
 #include "diskprops.h"
 
 // The type whose geometry the boot sector's parameter block gives: bytes
@@ -28,12 +26,4 @@ int32_t tracksize(const dcptype *t)
 int32_t volumetracks(const dcptype *t)
 {
     return t->cylinders * t->heads;
-}
-
-// The header of a whole image of the type: every track of it stored.
-void makedcpheader(const dcptype *t, unsigned char *header)
-{
-    memset(header, 0, DCPHEADERSIZE);
-    header[0] = (unsigned char)t->dcpmedia;
-    memset(header + 1, 1, (size_t)t->cylinders * (size_t)t->heads);
 }

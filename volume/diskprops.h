@@ -337,7 +337,6 @@ typedef floppytype dcptype; // the table of floppy types is volume/image's
 const dcptype *dcptypeofboot(const unsigned char *boot);
 int32_t tracksize(const dcptype *t);
 int32_t volumetracks(const dcptype *t);
-void makedcpheader(const dcptype *t, unsigned char *header);
 
 // format.cpp: a blank volume of a type
 int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, int labelentry,

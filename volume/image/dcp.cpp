@@ -62,6 +62,15 @@ int mapdcp(FILE *f, sectormap *m, int32_t)
     return mapdcpas(f, m, nullptr);
 }
 
+// The header of a whole image of the type, every track of it flagged
+// stored: the one DCP header every writer starts from.
+void makedcpheader(const floppytype *t, unsigned char *header)
+{
+    memset(header, 0, DCPHEADER);
+    header[0] = (unsigned char)t->dcpmedia;
+    memset(header + 1, 1, (size_t)t->cylinders * (size_t)t->heads);
+}
+
 // The header, then every track, each flagged stored when the source holds
 // it whole; a track the source lacks whole is zeros flagged not stored, so
 // that a reader that reads straight through (MAME, emulators) finds every
@@ -72,8 +81,7 @@ int writedcp(FILE *out, newimage *n, unsigned char *buf)
     const floppytype *t = n->type;
     int32_t tracks = t->cylinders * t->heads, k;
 
-    memset(buf, 0, DCPHEADER);
-    buf[0] = (unsigned char)t->dcpmedia;
+    makedcpheader(t, buf);
     for (k = 0; k < tracks; k++) {
         int32_t present = trackpresent(n, k);
         if (present != 0 && present != t->sectors)

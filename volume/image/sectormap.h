@@ -101,6 +101,7 @@ int readnewsector(newimage *n, int32_t sector, unsigned char *buf);
 int newsectorpresent(newimage *n, int32_t sector);
 int32_t trackpresent(newimage *n, int32_t track);
 int sourced88header(newimage *n, int32_t sector, unsigned char *h);
+void makedcpheader(const floppytype *t, unsigned char *header);
 int32_t firstabsent(newimage *n);
 int writetracks(FILE *out, newimage *n, int32_t first, int32_t last, unsigned char *buf);
 
