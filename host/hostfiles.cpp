@@ -204,6 +204,20 @@ void hostclose(hosttree *t)
 }
 
 // Sets the modification and access time of the open file f; 1 on success.
+// Makes the folder at path when it is missing (one that is there is kept)
+// and gives it the time when; 1 on success.
+int makefolder(const char *path, int64_t when)
+{
+    struct timespec ts[2];
+    struct stat st;
+
+    ts[0].tv_sec = ts[1].tv_sec = (time_t)when;
+    ts[0].tv_nsec = ts[1].tv_nsec = 0;
+    if (mkdir(path, 0777) != 0 && errno != EEXIST)
+        return 0;
+    return lstat(path, &st) == 0 && S_ISDIR(st.st_mode) && utimensat(AT_FDCWD, path, ts, 0) == 0;
+}
+
 // Sets the modification and access times of the directory of depth
 // (entered) to when; 1 on success.
 int hostdirtime(hosttree *t, int32_t depth, int64_t when)
@@ -353,26 +367,42 @@ void hostclose(hosttree *t)
     t->depth = 0;
 }
 
-int hostdirtime(hosttree *t, int32_t depth, int64_t when)
+// Sets the times of the directory at path (a reparse point's own) to when.
+static int setfoldertime(const char *path, int64_t when)
 {
     // 100-nanosecond steps since 1601, the epoch of Windows' file times.
     uint64_t ticks = ((uint64_t)when + 11644473600ull) * 10000000ull;
     FILETIME ft = {(DWORD)ticks, (DWORD)(ticks >> 32)};
-    HANDLE h;
+    HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
     BOOL ok;
 
-    if (t->fd[depth] < 0)
-        return 0;
-    t->path[t->end[depth]] = '\0';
-    h = CreateFileA(t->path, FILE_WRITE_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                    nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     ok = SetFileTime(h, nullptr, &ft, &ft);
     CloseHandle(h);
     return ok != 0;
+}
+
+int makefolder(const char *path, int64_t when)
+{
+    DWORD a;
+
+    if (!CreateDirectoryA(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return 0;
+    a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(a & FILE_ATTRIBUTE_REPARSE_POINT) && setfoldertime(path, when);
+}
+
+int hostdirtime(hosttree *t, int32_t depth, int64_t when)
+{
+    if (t->fd[depth] < 0)
+        return 0;
+    t->path[t->end[depth]] = '\0';
+    return setfoldertime(t->path, when);
 }
 
 int settimes(FILE *f, int64_t when)

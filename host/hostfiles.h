@@ -43,5 +43,6 @@ void hostdrop(hosttree *t, int32_t depth, FILE *f, const char *temp);
 void hostclose(hosttree *t);
 int settimes(FILE *f, int64_t when);
 int hostdirtime(hosttree *t, int32_t depth, int64_t when);
+int makefolder(const char *path, int64_t when);
 
 #endif

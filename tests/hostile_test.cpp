@@ -339,15 +339,28 @@ TEST(hostile, emptydirectoriesanddatesroundtrip)
     ASSERT_EQ(tool(SECTPUT_BIN, q + " 'OLD\\F.TXT' " + quote(f)).status, 0);
     toolrun got = tool(SECTGET_BIN, "-a " + quote(out) + " " + q);
     ASSERT_EQ(got.status, 0) << got.err;
-    EXPECT_EQ(got.out, "OLD\\F.TXT " + out + "/OLD/F.TXT\nEMPTY\\ " + out + "/EMPTY\nOLD\\ " + out +
-                           "/OLD\nOLD\\SUB\\ " + out + "/OLD/SUB\n");
-    for (std::string d : {"/EMPTY", "/OLD", "/OLD/SUB"}) {
-        struct stat st;
-        ASSERT_EQ(stat((out + d).c_str(), &st), 0) << d;
-        EXPECT_TRUE(S_ISDIR(st.st_mode)) << d;
-        struct tm *tm = localtime(&st.st_mtime);
-        EXPECT_EQ(tm->tm_year + 1900, 2001) << d; // the entry's time, read as local
-    }
+    // A directory's line after those below it.
+    EXPECT_EQ(got.out, "OLD\\F.TXT " + out + "/OLD/F.TXT\nEMPTY\\ " + out + "/EMPTY\nOLD\\SUB\\ " +
+                           out + "/OLD/SUB\nOLD\\ " + out + "/OLD\n");
+    // sectget -l of that list, into another folder, makes the same folders.
+    std::string list = got.out, other = dir + "/other";
+    for (size_t at; (at = list.find(out + "/")) != std::string::npos;)
+        list.replace(at, out.size(), other);
+    writetext(dir + "/l2", list);
+    ASSERT_EQ(sh("mkdir -p " + quote(other + "/OLD")), 0);
+    toolrun again = tool(SECTGET_BIN, "-l " + quote(dir + "/l2") + " " + q);
+    EXPECT_EQ(again.status, 0) << again.err;
+    for (std::string top : {out, other})
+        for (std::string d : {"/EMPTY", "/OLD", "/OLD/SUB"}) {
+            struct stat st;
+            ASSERT_EQ(stat((top + d).c_str(), &st), 0) << top << d;
+            EXPECT_TRUE(S_ISDIR(st.st_mode)) << d;
+            struct tm *tm = localtime(&st.st_mtime);
+            EXPECT_EQ(tm->tm_year + 1900, 2001) << top << d; // the entry's time, read as local
+        }
+    writetext(dir + "/l3", "OLD\\ " + f + "\n");
+    EXPECT_EQ(tool(SECTGET_BIN, "-l " + quote(dir + "/l3") + " " + q).err,
+              f + " is not a directory, where one goes\n");
     writetext(dir + "/l", got.out);
     std::string fresh = dir + "/new.dcp";
     ASSERT_EQ(tool(DCPIMAGE_BIN, "create 2hd " + quote(fresh)).status, 0);

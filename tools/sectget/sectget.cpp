@@ -241,6 +241,45 @@ static int mayreplace(const getjob *job, const char *file)
 // sectget IMAGE PATH FILE and sectget -l: the pairs checked (every host
 // file that would be overwritten refused before anything is written),
 // then got; a pair whose path is missing or damaged is named and skipped.
+// 1 when the image path names a directory: it ends in a backslash.
+static int dirline(const char *path)
+{
+    return path[0] && path[strlen(path) - 1] == '\\';
+}
+
+// 1 when a folder may stand at file: one is there, or nothing is; else 0
+// after saying what stands there.
+static int mayholdfolder(const char *file)
+{
+    int kind = filekind(file);
+
+    if (kind == FILEMISSING || kind == FILEDIR)
+        return 1;
+    fprintf(stderr, "%s is not a directory, where one goes\n", file);
+    return 0;
+}
+
+// The directory a pair names, got: its folder made when missing and given
+// the entry's time (its line comes after its files'). 1 on success.
+static int getfolder(FILE *image, const char *path, const char *file)
+{
+    const unsigned char *p;
+    int32_t len, slot;
+
+    if (!imagepath(path, &p, &len))
+        return 0;
+    slot = findslot(image, &dp, p, len);
+    if (slot < 0) {
+        fprintf(stderr, "Could not find %s in the image\n", path);
+        return 0;
+    }
+    if (!makefolder(file, entrytime(slot))) {
+        fprintf(stderr, "Could not make %s\n", file);
+        return 0;
+    }
+    return 1;
+}
+
 static int getpairs(FILE *image, const getjob *job)
 {
     pairsource src;
@@ -249,12 +288,15 @@ static int getpairs(FILE *image, const getjob *job)
     int ok = startpairs(&src, job), allowed = 1;
 
     while (ok && nextpair(&src, &path, &file, &ok))
-        allowed = mayreplace(job, file) && allowed;
+        allowed = (dirline(path) ? mayholdfolder(file) : mayreplace(job, file)) && allowed;
     if (!ok || !allowed || !startpairs(&src, job))
         return 0;
     while (nextpair(&src, &path, &file, &ok)) {
-        int32_t slot = pairslot(image, path);
-        ok = slot >= 0 && soundfile(path, slot) && getone(image, job, slot, file) && ok;
+        int32_t slot = dirline(path) ? -1 : pairslot(image, path);
+        if (dirline(path))
+            ok = getfolder(image, path, file) && ok;
+        else
+            ok = slot >= 0 && soundfile(path, slot) && getone(image, job, slot, file) && ok;
     }
     return ok;
 }
@@ -510,24 +552,35 @@ static void putgotline(const getjob *job, int32_t slot)
 
 // The list of -a: the files got, by first sector, then the empty ones in
 // the tree's order, then a line for every directory made (an empty one
-// too), which puts its time back after its contents.
+// too), each after those below it, so that a folder made from the list is
+// given its time after all it holds.
 static void putgotlist(FILE *image, const getjob *job)
 {
-    int32_t slot;
-    int kind, dirs;
+    static int32_t open[FATENDOFCHAIN + 2], opendepth[FATENDOFCHAIN + 2];
+    int32_t slot, n = 0;
+    int kind;
 
     for (int32_t c = 2; c < FATENDOFCHAIN; c++)
         if (gotstart[c])
             putgotline(job, gotstart[c] - 1);
-    for (dirs = 0; dirs < 2; dirs++) {
-        startwalk(&dp, &walk);
-        while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0) {
-            int32_t c = entrycluster(&dp, slot);
-            if (gotmark[slot / 32] && entryisdir(&dp, slot) == dirs &&
-                (dirs || !(c >= 2 && c < FATENDOFCHAIN)))
-                putgotline(job, slot);
+    startwalk(&dp, &walk);
+    while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0) {
+        int32_t c = entrycluster(&dp, slot);
+        if (gotmark[slot / 32] && !entryisdir(&dp, slot) && !(c >= 2 && c < FATENDOFCHAIN))
+            putgotline(job, slot);
+    }
+    // A directory is done when the walk comes back to its own depth.
+    startwalk(&dp, &walk);
+    while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0) {
+        while (n > 0 && opendepth[n - 1] >= walk.depth)
+            putgotline(job, open[--n]);
+        if (gotmark[slot / 32] && entryisdir(&dp, slot) && n < FATENDOFCHAIN + 2) {
+            open[n] = slot;
+            opendepth[n++] = walk.depth;
         }
     }
+    while (n > 0)
+        putgotline(job, open[--n]);
 }
 
 // sectget -a: every file and directory chosen, checked (nothing is written
