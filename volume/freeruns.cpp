@@ -8,17 +8,8 @@
 // take a put there, so such a cluster is no free space.
 int clusterinimage(const diskprops *dp, int32_t cluster)
 {
-    int64_t bps = dp->bytespersector;
-    int32_t first = clustersector(dp, cluster);
-
-    if (!mappedimage(dp))
-        return 1;
-    for (int32_t s = first; s < first + dp->sectorspercluster; s++) {
-        int64_t off = sectoroffset(dp->map, s, (int32_t)bps);
-        if (off == NOTINIMAGE || off + bps > dp->map->filesize)
-            return 0;
-    }
-    return 1;
+    return !mappedimage(dp) ||
+           sectornotheld(dp, clusteroffset(dp, cluster), dp->clusterbytes, dp->map->filesize) < 0;
 }
 
 // 1 when the data cluster is free for the file whose chain held has just

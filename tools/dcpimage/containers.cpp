@@ -51,6 +51,15 @@ static const floppytype *bootgeometry(FILE *f, const sectormap *m)
     return floppytypeofblock(boot);
 }
 
+// Says that a compact DCP image's header lays out its tracks as layout (or
+// no known type) while its volume is volume: nothing is written from it.
+void putlayoutmismatch(const char *path, const floppytype *layout, const floppytype *volume)
+{
+    fprintf(stderr, "%s: its header lays its tracks out as %s, but its volume is %s; a compact "
+                    "image read so would be read wrong: nothing written\n",
+            path, layout ? layout->name : "no known type", volume->name);
+}
+
 // A DCP image read straight through holds its volume from byte 162 on,
 // whatever its media byte says: the type its volume's parameter block
 // gives is the one to write (a media byte of 0x05 on a 2hd volume would cut
@@ -70,9 +79,7 @@ static int dcpvolumetype(FILE *f, const char *path)
         from.type = volume;
         return MAPOK;
     }
-    fprintf(stderr, "%s: its header lays its tracks out as %s, but its volume is %s; a compact "
-                    "image read so would be read wrong: nothing written\n",
-            path, from.type ? from.type->name : "no known type", volume->name);
+    putlayoutmismatch(path, from.type, volume);
     return MAPUNKNOWNTYPE;
 }
 

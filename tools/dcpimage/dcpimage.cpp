@@ -318,9 +318,7 @@ static int unwrap(const imagejob *job)
         return 0;
     }
     if (leavesoutmissing(&v) && v.volume && v.volume != v.layout) {
-        fprintf(stderr, "%s: its header lays its tracks out as %s, but its volume is %s; a "
-                        "compact image read so would be read wrong: nothing written\n",
-                job->in, v.layout->name, v.volume->name);
+        putlayoutmismatch(job->in, v.layout, v.volume);
         return 0;
     }
     if (!leavesoutmissing(&v) && !holdsvolume(job->in, &v))

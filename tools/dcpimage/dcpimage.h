@@ -36,6 +36,7 @@ int label(const imagejob *job);
 
 // containers.cpp
 int32_t formatofname(const char *path);
+void putlayoutmismatch(const char *path, const floppytype *layout, const floppytype *volume);
 int convert(const imagejob *job);
 int convertvolume(const imagejob *job, int32_t informat, int32_t outformat,
                   const floppytype *type);

@@ -292,11 +292,13 @@ static int getpairs(FILE *image, const getjob *job)
     if (!ok || !allowed || !startpairs(&src, job))
         return 0;
     while (nextpair(&src, &path, &file, &ok)) {
-        int32_t slot = dirline(path) ? -1 : pairslot(image, path);
-        if (dirline(path))
+        int32_t slot;
+        if (dirline(path)) {
             ok = getfolder(image, path, file) && ok;
-        else
-            ok = slot >= 0 && soundfile(path, slot) && getone(image, job, slot, file) && ok;
+            continue;
+        }
+        slot = pairslot(image, path);
+        ok = slot >= 0 && soundfile(path, slot) && getone(image, job, slot, file) && ok;
     }
     return ok;
 }
