@@ -107,8 +107,8 @@ static void checkchanged(const uint8_t *before, const unsigned char *after, size
                          int32_t first, int32_t end)
 {
     static unsigned char allowed[1 << 22];
-    int64_t lo = dp.imageoffset + (int64_t)first * dp.bytespersector;
-    int64_t hi = dp.imageoffset + (int64_t)end * dp.bytespersector;
+    int64_t lo = (int64_t)first * dp.bytespersector;
+    int64_t hi = (int64_t)end * dp.bytespersector;
     int mapped = mappedimage(&dp);
 
     if (memcmp(before, after, n) == 0)

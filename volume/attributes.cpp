@@ -68,9 +68,9 @@ int writebootlabel(FILE *image, diskprops *dp, const unsigned char *label)
 {
     unsigned char boot[BOOTLABEL + 11];
 
-    if (!readimage(image, dp, dp->imageoffset, boot, sizeof boot))
+    if (!readimage(image, dp, 0, boot, sizeof boot))
         return 0;
     if (boot[BOOTEXTENDED] != BOOTEXTENDEDMARK || memcmp(boot + BOOTLABEL, label, 11) == 0)
         return 1;
-    return writeimage(image, dp, dp->imageoffset + BOOTLABEL, label, 11);
+    return writeimage(image, dp, BOOTLABEL, label, 11);
 }

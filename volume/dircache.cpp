@@ -66,7 +66,7 @@ int32_t initrootdir(FILE *image, diskprops *dp)
 
     if (!ensuredirspace(dp, len, 1))
         return -1;
-    if (!readimage(image, dp, dp->imageoffset + (int64_t)dp->rootdirstart * dp->bytespersector,
+    if (!readimage(image, dp, (int64_t)dp->rootdirstart * dp->bytespersector,
                    dp->dirbuf + dp->dirbufused, len))
         return -1;
     return appendrow(dp, -1, dp->dirbufused + len);
@@ -97,28 +97,24 @@ int32_t chainlength(const diskprops *dp, int32_t cluster, int32_t most)
 // index, or -1 when the chain is damaged or a seek, read or growth fails.
 int32_t adddirectoryentry(FILE *image, diskprops *dp, int32_t cluster)
 {
-    int32_t first = cluster, start = dp->dirbufused, pos = start, prev = cluster;
+    int32_t first = cluster, start = dp->dirbufused, pos = start;
 
     // The chain is walked in memory first, so a looping one costs no reads.
     if (chainlength(dp, cluster, FATENTRIES) < 0)
         return -1;
+    // A run of consecutive clusters is one read.
     for (;;) {
-        if ((int64_t)pos + dp->clusterbytes > INT32_MAX ||
-            !ensuredirspace(dp, pos - start + dp->clusterbytes, 1))
+        int32_t n = 1;
+        int64_t bytes;
+        while (dp->fat[cluster + n - 1] == cluster + n)
+            n++;
+        bytes = (int64_t)n * dp->clusterbytes;
+        if (pos + bytes > INT32_MAX || !ensuredirspace(dp, (int32_t)(pos - start + bytes), 1))
             return -1;
-        if (mappedimage(dp) && !readimage(image, dp, clusteroffset(dp, cluster), dp->dirbuf + pos,
-                                          dp->clusterbytes))
+        if (!readimage(image, dp, clusteroffset(dp, cluster), dp->dirbuf + pos, (int32_t)bytes))
             return -1;
-        // In a file that holds the volume in order, a cluster right after
-        // the one read needs no seek.
-        if (!mappedimage(dp) &&
-            ((cluster != prev + 1 && !seekimage(image, clusteroffset(dp, cluster))) ||
-             (int32_t)fread(dp->dirbuf + pos, 1, (size_t)dp->clusterbytes, image) <
-                 dp->clusterbytes))
-            return -1;
-        pos += dp->clusterbytes;
-        prev = cluster;
-        cluster = dp->fat[cluster];
+        pos += (int32_t)bytes;
+        cluster = dp->fat[cluster + n - 1];
         if (cluster >= FATENDOFCHAIN)
             break;
     }

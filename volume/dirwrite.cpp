@@ -133,7 +133,7 @@ int writedirectories(FILE *image, diskprops *dp, const unsigned char *dirty, int
 
     if (rootdirty &&
         !writebytes(image, dp, root->start,
-                    dp->imageoffset + (int64_t)dp->rootdirstart * dp->bytespersector,
+                    (int64_t)dp->rootdirstart * dp->bytespersector,
                     root->end - root->start))
         return 0;
     for (row = 1; row < dp->dircount; row++) {

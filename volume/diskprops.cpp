@@ -4,10 +4,7 @@
 
 #include "diskprops.h"
 
-enum {
-    BOOTREAD = DCPHEADERSIZE + 1024,
-    BOOTMINIMUM = DCPHEADERSIZE + 128
-};
+enum { BOOTREAD = 128 }; // the parameter block and more
 
 // Gives the record an empty cache. A failed allocation leaves capacity 0,
 // from which the cache grows on first use.
@@ -90,78 +87,46 @@ int32_t fatentriesread(const diskprops *dp)
     return 2 * (groups > FATGROUPS ? FATGROUPS : groups);
 }
 
-// Reads the first FAT copy and decodes it; 1 on success. n is where the
-// first read left the file, so that a FAT right behind it costs no seek.
-static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf, int64_t n)
+// Reads the first FAT copy and decodes it; 1 on success.
+static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf)
 {
-    int64_t fatoffset = (int64_t)dp->reservedsectors * dp->bytespersector + dp->imageoffset;
-    int32_t want = fatbytesread(dp);
+    int64_t fatat = (int64_t)dp->reservedsectors * dp->bytespersector;
 
-    if (fatoffset != n && !readimage(image, dp, fatoffset, workbuf, want))
-        return 0;
-    if (fatoffset == n && (int32_t)fread(workbuf, 1, (size_t)want, image) < want)
+    if (!readimage(image, dp, fatat, workbuf, fatbytesread(dp)))
         return 0;
     decodefat(dp, workbuf, fatentriesread(dp) / 2);
     return 1;
 }
 
-enum { POSITIONUNKNOWN = -1, BOOTUNREAD = -2 };
-
-// 1 for a DCP image read straight through from byte 162: the way these
-// tools have always read their images, read exactly as they always were.
-static int classicdcp(const diskprops *dp)
-{
-    return !dp->map || (dp->map->linear && dp->map->base == DCPHEADERSIZE);
-}
-
-// Reads the volume's first bytes into workbuf, the boot sector at
-// workbuf + *at. A classic DCP image: the file's first 1186 bytes, and the
-// result is the file position after them (a FAT right behind them costs no
-// seek). Any other container: the boot sector's first 128 bytes (its whole
-// sector through a map), and the result is POSITIONUNKNOWN. BOOTUNREAD
-// when fewer came back.
-static int64_t readboot(FILE *image, diskprops *dp, unsigned char *workbuf, int32_t *at)
+// Reads the boot sector's parameter block into workbuf; 1 on success.
+// Through a map that is not one run of bytes the sectors are the
+// container's, so the block is read as one of them.
+static int readboot(FILE *image, diskprops *dp, unsigned char *workbuf)
 {
     const sectormap *m = dp->map;
-    int32_t n;
 
-    if (classicdcp(dp)) {
-        dp->imageoffset = *at = DCPHEADERSIZE;
-        n = (int32_t)fread(workbuf, 1, BOOTREAD, image);
-        return n >= BOOTMINIMUM ? n : BOOTUNREAD;
+    if (m && !m->linear) {
+        if (!m->type)
+            return 0;
+        dp->bytespersector = m->type->bytes;
     }
-    *at = 0;
-    if (m->linear) {
-        if (m->base > INT32_MAX - BOOTREAD)
-            return BOOTUNREAD;
-        dp->imageoffset = (int32_t)m->base;
-        return readimage(image, dp, m->base, workbuf, 128) ? POSITIONUNKNOWN : BOOTUNREAD;
-    }
-    dp->imageoffset = 0;
-    if (!m->type)
-        return BOOTUNREAD;
-    dp->bytespersector = m->type->bytes; // what the map's sectors hold
-    return readimage(image, dp, 0, workbuf, m->type->bytes) ? POSITIONUNKNOWN : BOOTUNREAD;
+    return readimage(image, dp, 0, workbuf, BOOTREAD);
 }
 
 // VOLUMEOPEN when the volume is open, else the stage that failed. Prints
 // nothing, so that each program can say it where its messages go.
 int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
 {
-    int32_t at;
-    int64_t n;
-
     dp->lacking = -1;
-    n = readboot(image, dp, workbuf, &at);
-    if (n == BOOTUNREAD)
+    if (!readboot(image, dp, workbuf))
         return VOLUMEBOOTFAILED;
-    readbootfields(dp, workbuf + at);
+    readbootfields(dp, workbuf);
     // Every sector offset divides by the sector size: 0 is unreadable; a
     // map holds sectors of its container's one size.
     if (dp->bytespersector == 0 ||
         (mappedimage(dp) && dp->bytespersector != dp->map->type->bytes))
         return VOLUMEBOOTFAILED;
-    if (!readfat(image, dp, workbuf, n))
+    if (!readfat(image, dp, workbuf))
         return VOLUMEFATFAILED;
     computegeometry(dp);
     if (initrootdir(image, dp) == -1)

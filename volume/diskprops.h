@@ -92,7 +92,6 @@ enum {
 enum { CLUSTERFREE = 0, CLUSTERBAD, CLUSTERLOST };
 
 struct diskprops {
-    int32_t imageoffset;
     int32_t fat[FATENTRIES];
     unsigned char *dirbuf;
     int32_t dircount;
@@ -116,19 +115,20 @@ struct diskprops {
     int32_t datastart;
     int32_t clusterbytes;
     // Where the volume's sectors lie in the file: null for a DCP image read
-    // straight through from byte 162. For a map that is not linear,
-    // imageoffset is 0 and every "file offset" below is a volume byte,
-    // read and written sector by sector through the map.
+    // straight through from byte 162. Every offset the volume code passes
+    // is a volume byte (0: the boot sector's first); only the map turns it
+    // into a file offset.
     const sectormap *map;
     int32_t lacking; // the last volume sector a read or write found not in the image, or -1
 };
 
 
 // imageio.cpp: positioning by 64-bit offsets within what stdio can reach,
-// and moving bytes at imageoffset-relative offsets through the sector map
+// and moving bytes at volume offsets through the sector map
 int seekimage(FILE *image, int64_t offset);
 int64_t imagesize(FILE *image);
 int mappedimage(const diskprops *dp);
+int64_t filebyteof(const diskprops *dp, int64_t at);
 int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len);
 int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t len);
 int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t n,

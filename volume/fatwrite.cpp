@@ -42,7 +42,7 @@ int writefats(FILE *image, diskprops *dp, unsigned char *buf)
     }
     for (copy = 0; copy < dp->fatcount; copy++) {
         int64_t at = (int64_t)dp->fatstart + (int64_t)copy * dp->sectorsperfat;
-        if (!writeimage(image, dp, dp->imageoffset + at * dp->bytespersector, buf, n))
+        if (!writeimage(image, dp, at * dp->bytespersector, buf, n))
             return 0;
     }
     return 1;

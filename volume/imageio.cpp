@@ -25,10 +25,10 @@ int64_t imagesize(FILE *image)
     return (int64_t)ftell(image); // -1 on failure, as promised
 }
 
-// File offset of the first byte of a cluster (cluster 2 is the data area's first).
+// Volume byte of the first byte of a cluster (cluster 2 is the data area's first).
 int64_t clusteroffset(const diskprops *dp, int32_t cluster)
 {
-    return dp->imageoffset + (int64_t)dp->datastart * dp->bytespersector +
+    return (int64_t)dp->datastart * dp->bytespersector +
            (int64_t)(cluster - 2) * dp->clusterbytes;
 }
 
@@ -56,11 +56,30 @@ int clusterinvolume(const diskprops *dp, int32_t cluster)
     return cluster >= 2 && cluster <= lastcluster(dp);
 }
 
-// 1 when the volume is read through a sector map that is not one run of
-// bytes (a D88, an NFD, a compact DCP).
+// Where volume byte 0 lies in the file when the volume lies there in one
+// run of bytes (a DCP image read straight through, with no map given; a
+// raw volume); -1 when it is reached sector by sector through the map.
+static int64_t linearbase(const diskprops *dp)
+{
+    if (!dp->map)
+        return DCPHEADERSIZE;
+    return dp->map->linear ? dp->map->base : -1;
+}
+
+// The file offset of volume byte at, in a volume that lies in one run of
+// bytes; for one reached through a map, at itself.
+int64_t filebyteof(const diskprops *dp, int64_t at)
+{
+    int64_t base = linearbase(dp);
+
+    return base < 0 ? at : base + at;
+}
+
+// 1 when the container can lack a sector anywhere (a D88, an NFD, a compact
+// DCP), 0 when only the file's end can cut the volume short.
 int mappedimage(const diskprops *dp)
 {
-    return dp->map && !dp->map->linear;
+    return linearbase(dp) < 0;
 }
 
 // The file descriptor under the stream, for positioned reads and writes; -1
@@ -127,21 +146,27 @@ static int movesectors(FILE *image, diskprops *dp, int64_t at, unsigned char *bu
     return 1;
 }
 
-// Reads len bytes at at (a file offset, or a volume byte through the map);
-// 1 when all came back.
+// Reads len bytes from volume byte at; 1 when all came back. Sectors that
+// lie one after another in the file are one read.
 int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len)
 {
-    if (mappedimage(dp))
+    int64_t base = linearbase(dp);
+
+    if (base < 0)
         return movesectors(image, dp, at, buf, len, 0);
-    return seekimage(image, at) && (int32_t)fread(buf, 1, (size_t)len, image) == len;
+    return at >= 0 && seekimage(image, base + at) &&
+           (int32_t)fread(buf, 1, (size_t)len, image) == len;
 }
 
-// Writes len bytes at at, as readimage reads them; 1 when all went out.
+// Writes len bytes at volume byte at, as readimage reads them; 1 when all went out.
 int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t len)
 {
-    if (mappedimage(dp))
+    int64_t base = linearbase(dp);
+
+    if (base < 0)
         return movesectors(image, dp, at, (unsigned char *)buf, len, 1);
-    return seekimage(image, at) && (int32_t)fwrite(buf, 1, (size_t)len, image) == len;
+    return at >= 0 && seekimage(image, base + at) &&
+           (int32_t)fwrite(buf, 1, (size_t)len, image) == len;
 }
 
 // Writes n bytes at at, as writeimage does, where *streamat is where the
@@ -152,27 +177,28 @@ int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
 int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t n,
                    int64_t *streamat)
 {
+    int64_t base = linearbase(dp);
     int ok;
 
-    if (mappedimage(dp))
+    if (base < 0)
         ok = writeimage(image, dp, at, buf, n);
     else
-        ok = (at == *streamat || seekimage(image, at)) &&
+        ok = at >= 0 && (at == *streamat || seekimage(image, base + at)) &&
              (int32_t)fwrite(buf, 1, (size_t)n, image) == n;
-    *streamat = ok && !mappedimage(dp) ? at + n : -1;
+    *streamat = ok && base >= 0 ? at + n : -1;
     return ok;
 }
 
-// -1 when the len bytes at at all lie in the image file of filesize bytes:
-// inside it, and for a map, on sectors the container holds; else the first
-// volume sector that does not.
+// -1 when the len volume bytes at at all lie in the image file of filesize
+// bytes: inside it, and for a map, on sectors the container holds; else the
+// first volume sector that does not.
 int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t filesize)
 {
-    int64_t bps = dp->bytespersector, s;
+    int64_t bps = dp->bytespersector, base = linearbase(dp), s;
 
-    if (!mappedimage(dp)) {
-        s = ((at > filesize ? at : filesize) - dp->imageoffset) / bps;
-        return at + len <= filesize ? -1 : s > INT32_MAX ? INT32_MAX : (int32_t)s;
+    if (base >= 0) {
+        s = (at > filesize - base ? at : filesize - base) / bps;
+        return base + at + len <= filesize ? -1 : s > INT32_MAX ? INT32_MAX : (int32_t)s;
     }
     for (s = at / bps; s * bps < at + len; s++) {
         int64_t off = s > INT32_MAX ? NOTINIMAGE : sectoroffset(dp->map, (int32_t)s, (int32_t)bps);

@@ -312,8 +312,8 @@ int64_t putreach(const diskprops *dp, const putplan *p)
 
     for (c = FATENDOFCHAIN - 1; c >= 2; c--)
         if (p->dirty[c] || p->planned[c])
-            return clusteroffset(dp, c) + dp->clusterbytes;
-    return dp->imageoffset + (int64_t)(dp->rootdirstart + dp->rootdirsectors) * dp->bytespersector;
+            return filebyteof(dp, clusteroffset(dp, c) + dp->clusterbytes);
+    return filebyteof(dp, (int64_t)(dp->rootdirstart + dp->rootdirsectors) * dp->bytespersector);
 }
 
 // 1 when every sector that writing the plan touches lies in the image file
@@ -324,7 +324,7 @@ int planinimage(diskprops *dp, const putplan *p, int64_t filesize)
     int64_t bps = dp->bytespersector;
     int32_t c;
 
-    dp->lacking = sectornotheld(dp, dp->imageoffset + dp->fatstart * bps,
+    dp->lacking = sectornotheld(dp, dp->fatstart * bps,
                                 (int64_t)(dp->rootdirstart + dp->rootdirsectors - dp->fatstart) *
                                     bps,
                                 filesize);

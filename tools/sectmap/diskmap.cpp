@@ -145,7 +145,7 @@ int32_t sectorholds(const mapview *v, const diskpicture *p, int32_t sector, int3
 
     *entry = -1;
     *cluster = area == SECTORDATA ? detail : -1;
-    if (sectornotheld(dp, dp->imageoffset + (int64_t)sector * dp->bytespersector,
+    if (sectornotheld(dp, (int64_t)sector * dp->bytespersector,
                       dp->bytespersector, v->imagebytes) >= 0)
         return HOLDSLACKING;
     if (area != SECTORDATA) {

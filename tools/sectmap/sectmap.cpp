@@ -226,7 +226,7 @@ static int tellsector(FILE *image, int32_t sector)
 
     printf("%d: ", sector);
     if (area != SECTORPASTEND &&
-        sectornotheld(&dp, dp.imageoffset + (int64_t)sector * dp.bytespersector,
+        sectornotheld(&dp, (int64_t)sector * dp.bytespersector,
                       dp.bytespersector, imagebytes) >= 0) {
         puts(mappedimage(&dp) ? "not in the image" : "past the end of the image file");
         return 0;

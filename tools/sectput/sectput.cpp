@@ -458,7 +458,7 @@ static int imageholdsplan(FILE *image, const putjob *job)
 {
     int64_t size = imagesize(image), reach = putreach(&dp, &plan);
 
-    if (mappedimage(&dp) ? planinimage(&dp, &plan, size) : reach <= size)
+    if (planinimage(&dp, &plan, size))
         return 1; // a size that cannot be told is -1
     if (mappedimage(&dp))
         fprintf(stderr, "Sector %d, which the puts write, is not in %s; nothing written\n",
