@@ -27,7 +27,7 @@ static unsigned char listbuf[256];
 static dirwalk walk;
 static chainwalk chain;
 static putplan plan;
-static unsigned char owners[FATENDOFCHAIN];
+static unsigned char owners[CLUSTERSLOTS];
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -81,7 +81,7 @@ static void walktree(FILE *image)
     while ((at = nextentry(image, &dp, &walk, &kind)) >= 0) {
         startchain(&chain, entrycluster(&dp, at));
         while (nextrun(&dp, &chain, &a, &b))
-            if (a > b || chain.clusters > FATENDOFCHAIN - 2)
+            if (a > b || chain.clusters > dp.endofchain - 2)
                 abort();
     }
 }
@@ -170,7 +170,7 @@ static void putlines(FILE *image, const uint8_t *list, size_t len, size_t imagel
     if (!ok || plan.put == 0 || (mappedimage(&dp) ? !planinimage(&dp, &plan, (int64_t)imagelen)
                                  : putreach(&dp, &plan) > (int64_t)imagelen))
         return;
-    for (c = 2; c < FATENDOFCHAIN; c++)
+    for (c = 2; c < CLUSTERSLOTS; c++)
         if (plan.planned[c] && mappedimage(&dp)) {
             static unsigned char fill[1024];
             memset(fill, 0x5A, sizeof fill);

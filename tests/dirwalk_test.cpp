@@ -45,7 +45,7 @@ TEST(chainwalk, runsendsandthestampwrap)
     initchainwalk(&w);
     for (int32_t stamp : {0, INT32_MAX}) {
         w.stamp = stamp; // at the wrap the marks are cleared, not misread
-        for (int i = 0; i < FATENDOFCHAIN; i++)
+        for (int i = 0; i < CLUSTERSLOTS; i++)
             w.seen[i] = 1;
         startchain(&w, 5);
         std::string runs;

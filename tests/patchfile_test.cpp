@@ -110,10 +110,11 @@ TEST(patchfile, refusedtargetswritenothing)
     EXPECT_EQ(r->patch("DIR\\INNER.BIN", 0, pattern(100, 6)), 1);
     // A chain into a cluster that its FAT has no entry for stops there.
     fakevolume big;
-    big.total = 5000;
+    big.total = 3000;
+    big.spf = 4;
     big.build();
-    big.entry(-1, 0, "PAST    BIN", 0x20, 3071, 1024);
-    big.setfat(3071, 3072); // past the 3072 entries of its 9-sector FAT
+    big.entry(-1, 0, "PAST    BIN", 0x20, 1363, 1024);
+    big.setfat(1363, 1364); // past the 1364 entries of its 4-sector FAT
     auto p = openvol(big.img, "rb+");
     EXPECT_EQ(p->patch("PAST.BIN", 0, pattern(1024, 6)), 0);
     EXPECT_EQ(p->m.data, big.img);

@@ -121,7 +121,7 @@ TEST(putfile, anewdirectoryinafreedclusterisnotshadowedbyastalerow)
 TEST(putfile, dataclustersofeverygeometry)
 {
     // The data clusters are 2 to lastcluster: bounded by the sector count,
-    // the FAT's entries and FAT12 itself.
+    // the FAT's entries and the FAT's own end-of-chain values.
     // refused: what a put of one byte gets when nothing fits.
     struct geo {
         int spc, total, spf, last, refused;
@@ -130,7 +130,8 @@ TEST(putfile, dataclustersofeverygeometry)
                  {1, 20, 9, -12, PUTNOSYSTEMAREA}, // the root runs past the end
                  {0, 2880, 9, 1, PUTTOOBIG},      // no cluster size
                  {1, 2880, 1, 339, 0},            // a FAT of 512 bytes: 340 entries
-                 {1, 8000, 24, 4079, 0}};         // more clusters than FAT12 numbers
+                 {1, 4123, 12, 4079, 0},          // 4084 clusters: FAT12 numbers end at 0xFEF
+                 {1, 8000, 24, 6143, 0}};         // FAT16 by its count: its FAT's 6144 entries
     for (const geo &g : cases) {
         fakevolume v;
         v.spc = g.spc;
@@ -175,7 +176,7 @@ TEST(putfile, achainthatcrossesanotheriseitherrefusedorneverwrittenbeyondit)
     static putplan p;
     static dirwalk w;
     static chainwalk cw;
-    static unsigned char owners[FATENDOFCHAIN];
+    static unsigned char owners[CLUSTERSLOTS];
     // Seen (as sectput sees it): refused before anything changes.
     auto r = openvol(v.img, "rb+");
     initputplan(&p, 0);

@@ -513,18 +513,19 @@ TEST(sectmap, oddgeometriesandsizes)
     std::string dir = tempdir(), dcp = dir + "/g.dcp";
     // More sectors than a FAT12 volume has clusters for: the rest is unused.
     fakevolume big;
-    big.total = 5000;
+    big.total = 3000;
+    big.spf = 4;
     big.build();
-    big.entry(-1, 0, "PASTFAT BIN", 0x20, 3070, 1536);
-    big.setfat(3070, 3071);
-    big.setfat(3071, 3072); // past the 3072 entries of its 9-sector FAT
+    big.entry(-1, 0, "PASTFAT BIN", 0x20, 1362, 1536);
+    big.setfat(1362, 1363);
+    big.setfat(1363, 1364); // past the 1364 entries of its 4-sector FAT
     big.save(dcp);
     mapresult past = sectmap(quote(dcp));
-    EXPECT_EQ(past.out, " 3101     3     1536 3101-3102!pastend PASTFAT.BIN\n");
-    EXPECT_EQ(sectmap("-s 3102 " + quote(dcp)).out, "3102: PASTFAT.BIN byte 512\n");
-    // Past the 3072 entries of its 9-sector FAT, clusters are unused too.
-    EXPECT_EQ(sectmap("-s 4900 " + quote(dcp)).out, "4900: unused\n");
-    EXPECT_EQ(sectmap("-s 3103 " + quote(dcp)).out, "3103: unused\n");
+    EXPECT_EQ(past.out, " 1383     3     1536 1383-1384!pastend PASTFAT.BIN\n");
+    EXPECT_EQ(sectmap("-s 1384 " + quote(dcp)).out, "1384: PASTFAT.BIN byte 512\n");
+    // Past the entries of its FAT, clusters are unused too.
+    EXPECT_EQ(sectmap("-s 2900 " + quote(dcp)).out, "2900: unused\n");
+    EXPECT_EQ(sectmap("-s 1385 " + quote(dcp)).out, "1385: unused\n");
 
     // A data area that starts before the first cluster's sectors would: a
     // cluster 1 gives a negative sector, as sectdefs gives it too.

@@ -107,15 +107,17 @@ TEST(openvolume, failedseekorreadreportsthestep)
     freediskprops(dp.get());
 }
 
-TEST(openvolume, zerosectorsizeisunreadable)
+TEST(openvolume, onlyfatsectorsizesarereadable)
 {
-    fakevolume v;
-    v.build();
-    v.img[162 + 11] = 0;
-    v.img[162 + 12] = 0;
-    auto r = openvol(v.img);
-    EXPECT_EQ(r->ok, 0);
-    EXPECT_EQ(r->printed, "Could not read disk properties\n");
+    // A power of two from 128 to 4096 bytes, or the block is no FAT volume's.
+    for (int bps : {0, 64, 127, 129, 384, 1000, 8192, 65535}) {
+        fakevolume v;
+        v.build();
+        setu16l(v.img.data() + 162 + 11, bps);
+        auto r = openvol(v.img);
+        EXPECT_EQ(r->ok, 0) << bps;
+        EXPECT_EQ(r->printed, "Could not read disk properties\n") << bps;
+    }
 }
 
 TEST(openvolume, fatdecodingbounds)
@@ -130,7 +132,7 @@ TEST(openvolume, fatdecodingbounds)
     auto r = openvol(v.img);
     ASSERT_EQ(r->ok, 1);
     EXPECT_EQ(r->dp.fat[339], 0x123);
-    for (int c = 340; c < FATENTRIES; c++)
+    for (int c = 340; c < CLUSTERSLOTS; c++)
         ASSERT_EQ(r->dp.fat[c], 0xFFF) << c;
 }
 
@@ -157,7 +159,7 @@ TEST(openvolume, fatlargerthanworkbuffer)
 TEST(openvolume, highbitfieldsarepositive)
 {
     fakevolume v;
-    v.bps = 0x8000;
+    v.bps = 0x1000;
     v.spc = 0x80;
     v.spf = 1;
     v.fats = 1;
@@ -168,12 +170,12 @@ TEST(openvolume, highbitfieldsarepositive)
     v.img[162 + 17] = 0x00; // rootentries 0x8000
     v.img[162 + 18] = 0x80;
     auto r = openvol(v.img);
-    EXPECT_EQ(r->dp.bytespersector, 32768);
+    EXPECT_EQ(r->dp.bytespersector, 4096);
     EXPECT_EQ(r->dp.sectorspercluster, 128);
     EXPECT_EQ(r->dp.mediadescriptor, 0xF8);
     EXPECT_EQ(r->dp.rootentries, 32768);
-    EXPECT_EQ(r->dp.rootdirsectors, 32);
-    EXPECT_EQ(r->dp.clusterbytes, 128 * 32768);
+    EXPECT_EQ(r->dp.rootdirsectors, 256);
+    EXPECT_EQ(r->dp.clusterbytes, 128 * 4096);
 }
 
 TEST(openvolume, rootsizeroundsuptowholesectors)
@@ -198,7 +200,7 @@ TEST(openvolume, hugegeometrydoesnotoverflow)
     fakevolume v;
     v.build();
     unsigned char *b = v.img.data() + 162;
-    b[11] = b[12] = 0xFF; // 65535-byte sectors
+    b[11] = 0x00, b[12] = 0x10; // the largest sectors, 4096 bytes
     b[14] = b[15] = 0xFF; // 65535 reserved sectors
     b[22] = b[23] = 0xFF; // 65535 sectors per FAT
     b[16] = 0xFF;
@@ -217,7 +219,7 @@ TEST(imageio, seeksandclustersoutsidethevolume)
     EXPECT_EQ(seekimage(r->f, 0), 1);
     EXPECT_EQ(clusterinvolume(&r->dp, 1), 0);
     EXPECT_EQ(clusterinvolume(&r->dp, 2), 1);
-    EXPECT_EQ(clusterinvolume(&r->dp, FATENDOFCHAIN), 0);
+    EXPECT_EQ(clusterinvolume(&r->dp, 0xFF0), 0);
     int last = (v.total - v.datastart()) / v.spc + 1;
     EXPECT_EQ(clusterinvolume(&r->dp, last), 1);
     EXPECT_EQ(clusterinvolume(&r->dp, last + 1), 0);
@@ -225,12 +227,14 @@ TEST(imageio, seeksandclustersoutsidethevolume)
     EXPECT_EQ(clusterinvolume(&r->dp, 2), 0);
 
     // Past the entries its FAT holds, a cluster is no data cluster either.
+    // (2977 clusters: FAT12, with a 4-sector FAT of 682 groups.)
     fakevolume big;
-    big.total = 5000;
+    big.total = 3000;
+    big.spf = 4;
     big.build();
     auto b = openvol(big.img);
     ASSERT_EQ(b->ok, 1);
-    EXPECT_EQ(fatentriesread(&b->dp), 3072);
-    EXPECT_EQ(clusterinvolume(&b->dp, 3071), 1);
-    EXPECT_EQ(clusterinvolume(&b->dp, 3072), 0);
+    EXPECT_EQ(fatentriesread(&b->dp), 1364);
+    EXPECT_EQ(clusterinvolume(&b->dp, 1363), 1);
+    EXPECT_EQ(clusterinvolume(&b->dp, 1364), 0);
 }

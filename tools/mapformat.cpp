@@ -112,8 +112,8 @@ void putslotspath(FILE *out, const diskprops *dp, const int32_t *slots, int32_t 
                   int role)
 {
     // A name and its backslash for every frame a walk can hold.
-    static unsigned char path[(FATENDOFCHAIN + 2) * 13];
-    int32_t len = slotspath(dp, slots, n <= FATENDOFCHAIN + 1 ? n : FATENDOFCHAIN + 1, path);
+    static unsigned char path[(CLUSTERSLOTS + 2) * 13];
+    int32_t len = slotspath(dp, slots, n <= CLUSTERSLOTS + 1 ? n : CLUSTERSLOTS + 1, path);
 
     putimagepath(out, path, len, utf8, role);
 }
@@ -131,7 +131,7 @@ static int32_t walkslots(const dirwalk *w, int32_t slot, int32_t *slots)
 // names and its own, as putslotspath writes them for a person.
 void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot, int utf8)
 {
-    static int32_t slots[FATENDOFCHAIN + 1];
+    static int32_t slots[CLUSTERSLOTS + 1];
 
     putslotspath(out, dp, slots, walkslots(w, slot, slots), utf8, ITEMSHOWN);
 }
@@ -142,9 +142,9 @@ void putwalkpath(FILE *out, const diskprops *dp, const dirwalk *w, int32_t slot,
 void putbelowpath(FILE *out, const char *given, const diskprops *dp, const dirwalk *w,
                   int32_t slot, int utf8)
 {
-    enum { BELOWMAX = (FATENDOFCHAIN + 2) * 13 };
+    enum { BELOWMAX = (CLUSTERSLOTS + 2) * 13 };
     static unsigned char below[BELOWMAX], path[SJISNAMEMAX + 4 * BELOWMAX + 8];
-    static int32_t slots[FATENDOFCHAIN + 1];
+    static int32_t slots[CLUSTERSLOTS + 1];
     int32_t n = (int32_t)strlen(given) < SJISNAMEMAX ? (int32_t)strlen(given) : SJISNAMEMAX - 1;
     int32_t len = slotspath(dp, slots, walkslots(w, slot, slots), below);
 

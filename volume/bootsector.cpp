@@ -1,6 +1,8 @@
 // Reading the boot sector's parameter block.
 #include "bootsector.h"
 
+#include <climits>
+
 #include "volume/bytes.h"
 #include "volume/image/sectormap.h"
 
@@ -13,6 +15,12 @@ void readbootfields(const unsigned char *boot, bootfields *b)
     b->fatcount = boot[BOOTFATS];
     b->rootentries = getu16l(boot + BOOTROOTENTRIES);
     b->totalsectors = getu16l(boot + BOOTSECTORS);
+    // Every volume over 32 MB counts its sectors in 32 bits; one past what
+    // a sector number holds fits no file these tools can read anyway.
+    if (b->totalsectors == 0) {
+        uint32_t big = (uint32_t)geti32l(boot + BOOTSECTORS32);
+        b->totalsectors = big > INT32_MAX ? INT32_MAX : (int32_t)big;
+    }
     b->mediadescriptor = boot[BOOTMEDIA];
     b->sectorsperfat = getu16l(boot + BOOTSECTORSPERFAT);
     b->sectorspertrack = getu16l(boot + BOOTSECTORSPERTRACK);

@@ -18,13 +18,15 @@ enum {
     BOOTSECTORSPERFAT = 22,   // u16
     BOOTSECTORSPERTRACK = 24, // u16
     BOOTHEADS = 26,           // u16
+    BOOTHIDDEN = 28,          // u32: sectors before the volume on its disk
+    BOOTSECTORS32 = 32,       // u32: the sector count when BOOTSECTORS is 0
     BOOTEXTENDED = 38,        // BOOTEXTENDEDMARK when a serial, label and type follow
     BOOTSERIAL = 39,          // u32
     BOOTLABEL = 43,           // 11 bytes
     BOOTFSTYPE = 54,          // 8 bytes
     BOOTSIGNATURE = 510,      // 0x55 0xAA
     BOOTEXTENDEDMARK = 0x29,
-    BOOTBLOCKBYTES = 32       // what a look at the geometry needs
+    BOOTBLOCKBYTES = 36       // what a look at the geometry needs
 };
 
 // The fields of the block that the volume's layout follows from.

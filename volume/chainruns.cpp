@@ -51,7 +51,7 @@ void claimchains(chainwalk *w)
 // 1 when cluster may be taken into the chain; else records why not.
 static int takecluster(const diskprops *dp, chainwalk *w, int32_t cluster)
 {
-    if (cluster < 2 || cluster >= FATENDOFCHAIN)
+    if (cluster < 2 || cluster >= dp->endofchain)
         w->damage = CHAINOUTSIDE;
     else if (w->seen[cluster] == w->stamp)
         w->damage = CHAINLOOP;
@@ -81,11 +81,11 @@ int nextrun(const diskprops *dp, chainwalk *w, int32_t *first, int32_t *last)
     *first = c;
     for (;;) {
         int32_t n = dp->fat[c];
-        if (n == BADCLUSTERMARK) {
+        if (n == dp->badmark) {
             w->damage = CHAINBADMARK;
             w->badcluster = c;
         }
-        if (n >= FATENDOFCHAIN) {
+        if (n >= dp->endofchain) {
             w->next = CHAINDONE;
             break;
         }

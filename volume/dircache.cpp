@@ -77,17 +77,17 @@ int32_t initrootdir(FILE *image, diskprops *dp)
 // comes round a second time (a damaged FAT's loop).
 int32_t chainlength(const diskprops *dp, int32_t cluster, int32_t most)
 {
-    unsigned char seen[FATENDOFCHAIN];
+    unsigned char seen[CLUSTERSLOTS];
     int32_t count = 0;
 
     memset(seen, 0, sizeof seen);
     while (count < most) {
-        if (cluster < 2 || cluster >= FATENDOFCHAIN || seen[cluster])
+        if (cluster < 2 || cluster >= dp->endofchain || seen[cluster])
             return -1;
         seen[cluster] = 1;
         count++;
         cluster = dp->fat[cluster];
-        if (cluster >= FATENDOFCHAIN)
+        if (cluster >= dp->endofchain)
             break;
     }
     return count;
@@ -100,7 +100,7 @@ int32_t adddirectoryentry(FILE *image, diskprops *dp, int32_t cluster)
     int32_t first = cluster, start = dp->dirbufused, pos = start;
 
     // The chain is walked in memory first, so a looping one costs no reads.
-    if (chainlength(dp, cluster, FATENTRIES) < 0)
+    if (chainlength(dp, cluster, CLUSTERSLOTS) < 0)
         return -1;
     // A run of consecutive clusters is one read.
     for (;;) {
@@ -115,7 +115,7 @@ int32_t adddirectoryentry(FILE *image, diskprops *dp, int32_t cluster)
             return -1;
         pos += (int32_t)bytes;
         cluster = dp->fat[cluster + n - 1];
-        if (cluster >= FATENDOFCHAIN)
+        if (cluster >= dp->endofchain)
             break;
     }
     return appendrow(dp, first, pos);

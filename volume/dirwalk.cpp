@@ -64,9 +64,9 @@ void startwalkat(const diskprops *dp, dirwalk *w, int32_t row)
     w->frames[0].row = row;
     w->frames[0].next = dp->dirtable[row].start;
     w->frames[0].slot = -1;
-    if (c >= 2 && c < FATENDOFCHAIN)
+    if (c >= 2 && c < dp->endofchain)
         w->entered[c] = 1;
-    while (c >= 2 && c < FATENDOFCHAIN && w->marks[c] == MARKNONE) {
+    while (c >= 2 && c < dp->endofchain && w->marks[c] == MARKNONE) {
         w->marks[c] = MARKREAD;
         c = dp->fat[c];
     }
@@ -99,7 +99,7 @@ static void settlemarks(const diskprops *dp, dirwalk *w, int32_t first, unsigned
 {
     int32_t c = first;
 
-    while (c >= 2 && c < FATENDOFCHAIN && w->marks[c] == MARKCHECKING) {
+    while (c >= 2 && c < dp->endofchain && w->marks[c] == MARKCHECKING) {
         w->marks[c] = mark;
         c = dp->fat[c];
     }
@@ -128,7 +128,7 @@ static int checkdirchain(const diskprops *dp, dirwalk *w, int32_t first)
         }
         w->marks[c] = MARKCHECKING;
         c = dp->fat[c];
-        if (c >= FATENDOFCHAIN)
+        if (c >= dp->endofchain)
             return WALKDIR;
     }
 }
@@ -141,7 +141,7 @@ static int classifydir(FILE *image, diskprops *dp, dirwalk *w, int32_t at)
     int32_t cluster = entrycluster(dp, at), row;
     int verdict;
 
-    if (cluster < FATENDOFCHAIN && w->entered[cluster])
+    if (cluster < dp->endofchain && w->entered[cluster])
         return WALKAGAIN;
     verdict = checkdirchain(dp, w, cluster);
     if (verdict != WALKDIR)

@@ -97,9 +97,9 @@ int32_t slotcluster(const diskprops *dp, int32_t row, int32_t at)
 
     if (c == -1)
         return -1;
-    for (k = (at - r->start) / dp->clusterbytes; k > 0 && c >= 2 && c < FATENDOFCHAIN; k--)
+    for (k = (at - r->start) / dp->clusterbytes; k > 0 && c >= 2 && c < dp->endofchain; k--)
         c = dp->fat[c];
-    return c >= 2 && c < FATENDOFCHAIN ? c : LOSTCLUSTER;
+    return c >= 2 && c < dp->endofchain ? c : LOSTCLUSTER;
 }
 
 // Marks the cluster that holds a changed slot of the cached directory row
@@ -140,7 +140,7 @@ int writedirectories(FILE *image, diskprops *dp, const unsigned char *dirty, int
         const cacheddir *r = &dp->dirtable[row];
         int32_t pos = r->start, c = r->cluster;
         // A chain that a put freed under a cross-linked directory stops the walk.
-        for (; pos < r->end && c >= 2 && c < FATENDOFCHAIN; pos += dp->clusterbytes) {
+        for (; pos < r->end && c >= 2 && c < dp->endofchain; pos += dp->clusterbytes) {
             if (dirty[c] && !writebytes(image, dp, pos, clusteroffset(dp, c), dp->clusterbytes))
                 return 0;
             c = dp->fat[c];

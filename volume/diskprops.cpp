@@ -45,20 +45,29 @@ static void readbootfields(diskprops *dp, const unsigned char *boot)
     dp->heads = b.heads;
 }
 
-// Decodes the FAT12 groups; every slot past them ends a chain, so a walk
-// that strays there stops instead of reading undefined content.
-static void decodefat(diskprops *dp, const unsigned char *fatbytes, int32_t groups)
+// Decodes n FAT12 groups from fatbytes into the entries from e on.
+static void decodefat12(diskprops *dp, const unsigned char *fatbytes, int32_t e, int32_t n)
 {
     const unsigned char *p = fatbytes;
-    int32_t g, e = 0;
 
-    for (g = 0; g < groups; g++, p += 3, e += 2) {
+    for (int32_t g = 0; g < n; g++, p += 3, e += 2) {
         int32_t v = getu24l(p);
         dp->fat[e] = v & 0xFFF;
         dp->fat[e + 1] = (v >> 12) & 0xFFF;
     }
-    for (; e < FATENTRIES; e++)
-        dp->fat[e] = 0xFFF;
+}
+
+// Decodes n FAT16 entries from fatbytes into the entries from e on.
+static void decodefat16(diskprops *dp, const unsigned char *fatbytes, int32_t e, int32_t n)
+{
+    for (int32_t i = 0; i < n; i++)
+        dp->fat[e + i] = getu16l(fatbytes + 2 * i);
+}
+
+// 1 for a logical sector size a FAT volume may have.
+static int sectorsizevalid(int32_t bytes)
+{
+    return bytes >= 128 && bytes <= 4096 && (bytes & (bytes - 1)) == 0;
 }
 
 static void computegeometry(diskprops *dp)
@@ -70,31 +79,75 @@ static void computegeometry(diskprops *dp)
     dp->clusterbytes = dp->sectorspercluster * dp->bytespersector;
 }
 
-// Bytes of the first FAT copy that are read: as many as the work buffer
-// holds (a longer copy is never decoded past 3072 groups anyway).
-static int32_t fatbytesread(const diskprops *dp)
+// The data clusters the volume's sector count makes room for, 0 or more.
+static int64_t clustercount(const diskprops *dp)
+{
+    int64_t data = (int64_t)dp->totalsectors - dp->datastart;
+
+    return dp->sectorspercluster > 0 && data > 0 ? data / dp->sectorspercluster : 0;
+}
+
+// Sets the FAT's width and marks from the cluster count; 0 for a FAT32 volume.
+static int setfattype(diskprops *dp)
+{
+    int64_t clusters = clustercount(dp);
+
+    if (clusters >= FAT16CLUSTERS)
+        return 0;
+    dp->fatbits = clusters < FAT12CLUSTERS ? 12 : 16;
+    dp->endofchain = dp->fatbits == 12 ? 0xFF0 : 0xFFF0;
+    dp->badmark = dp->fatbits == 12 ? 0xFF7 : 0xFFF7;
+    dp->endmark = dp->fatbits == 12 ? 0xFFF : 0xFFFF;
+    return 1;
+}
+
+// Bytes of the first FAT copy that are read: for FAT12, as many as the
+// work buffer holds (a longer copy is never decoded past 3072 groups
+// anyway); for FAT16, the whole copy up to an entry for every cluster slot.
+static int64_t fatbytesread(const diskprops *dp)
 {
     int64_t want = (int64_t)dp->sectorsperfat * dp->bytespersector;
+    int64_t most = dp->fatbits == 12 ? (int64_t)WORKBUFSIZE : 2 * (int64_t)CLUSTERSLOTS;
 
-    return want > WORKBUFSIZE ? WORKBUFSIZE : (int32_t)want;
+    return want > most ? most : want;
 }
 
 // FAT entries decoded from the FAT's bytes; the slots past them end chains.
 int32_t fatentriesread(const diskprops *dp)
 {
-    int32_t groups = fatbytesread(dp) / 3;
+    int64_t bytes = fatbytesread(dp);
+    int64_t groups = bytes / 3;
 
-    return 2 * (groups > FATGROUPS ? FATGROUPS : groups);
+    if (dp->fatbits == 16)
+        return (int32_t)(bytes / 2);
+    return (int32_t)(2 * (groups > (int64_t)FAT12GROUPS ? (int64_t)FAT12GROUPS : groups));
 }
 
-// Reads the first FAT copy and decodes it; 1 on success.
+// Reads the first FAT copy and decodes it; every slot past its entries
+// ends a chain, so that a walk that strays there stops instead of reading
+// undefined content. A FAT12 copy is one read of what the work buffer
+// holds; a FAT16 one, up to 128 KB, is read through it a piece at a time.
+// 1 on success.
 static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf)
 {
     int64_t fatat = (int64_t)dp->reservedsectors * dp->bytespersector;
+    int32_t entries = fatentriesread(dp), e = 0;
 
-    if (!readimage(image, dp, fatat, workbuf, fatbytesread(dp)))
-        return 0;
-    decodefat(dp, workbuf, fatentriesread(dp) / 2);
+    if (dp->fatbits == 12) {
+        if (!readimage(image, dp, fatat, workbuf, (int32_t)fatbytesread(dp)))
+            return 0;
+        decodefat12(dp, workbuf, 0, entries / 2);
+        e = entries;
+    }
+    while (e < entries) {
+        int32_t n = entries - e < WORKBUFSIZE / 2 ? entries - e : WORKBUFSIZE / 2;
+        if (!readimage(image, dp, fatat + (int64_t)e * 2, workbuf, n * 2))
+            return 0;
+        decodefat16(dp, workbuf, e, n);
+        e += n;
+    }
+    for (; e < CLUSTERSLOTS; e++)
+        dp->fat[e] = dp->endmark;
     return 1;
 }
 
@@ -121,14 +174,16 @@ int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
     if (!readboot(image, dp, workbuf))
         return VOLUMEBOOTFAILED;
     readbootfields(dp, workbuf);
-    // Every sector offset divides by the sector size: 0 is unreadable; a
-    // map holds sectors of its container's one size.
-    if (dp->bytespersector == 0 ||
+    // Every sector offset divides by the sector size: a FAT sector is a power
+    // of two from 128 to 4096 bytes; a map holds sectors of its container's one size.
+    if (!sectorsizevalid(dp->bytespersector) ||
         (mappedimage(dp) && dp->bytespersector != dp->map->type->bytes))
         return VOLUMEBOOTFAILED;
+    computegeometry(dp);
+    if (!setfattype(dp))
+        return VOLUMEFAT32;
     if (!readfat(image, dp, workbuf))
         return VOLUMEFATFAILED;
-    computegeometry(dp);
     if (initrootdir(image, dp) == -1)
         return VOLUMEROOTFAILED;
     return VOLUMEOPEN;
@@ -188,6 +243,8 @@ const char *volumemessage(int stage)
         return "Could not read disk properties";
     if (stage == VOLUMEFATFAILED)
         return "Could not read FAT table";
+    if (stage == VOLUMEFAT32)
+        return "The volume is FAT32, which these tools do not read";
     return "Could not read root directory of disk";
 }
 

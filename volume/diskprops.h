@@ -14,10 +14,10 @@
 enum {
     DCPHEADERSIZE = 162,
     WORKBUFSIZE = 16384,
-    FATENTRIES = 6144,
-    FATGROUPS = 3072,
-    FATENDOFCHAIN = 4080, // 0xFF0: this entry and all above end a chain
-    BADCLUSTERMARK = 0xFF7, // the disk cannot hold this cluster: never freed
+    CLUSTERSLOTS = 65536, // every cluster number an entry can hold: each per-cluster array
+    FAT12GROUPS = 3072,   // the 3-byte groups of a FAT12 FAT decoded, at most
+    FAT12CLUSTERS = 4085, // a volume of fewer clusters is FAT12, as every FAT
+    FAT16CLUSTERS = 65525, // implementation decides; of fewer, FAT16; else FAT32
     ATTRREADONLY = 0x01,
     ATTRHIDDEN = 0x02,
     ATTRSYSTEM = 0x04,
@@ -32,7 +32,10 @@ enum {
 
 // What loadvolume reports: the volume is open, or the stage that failed.
 // loadimage adds VOLUMEMAPPED + a map result when the container cannot be mapped.
-enum { VOLUMEOPEN = 0, VOLUMEBOOTFAILED, VOLUMEFATFAILED, VOLUMEROOTFAILED, VOLUMEMAPPED };
+enum {
+    VOLUMEOPEN = 0, VOLUMEBOOTFAILED, VOLUMEFATFAILED, VOLUMEROOTFAILED, VOLUMEFAT32,
+    VOLUMEMAPPED
+};
 
 // One row of the directory cache: offsets, not addresses, because dirbuf
 // moves when it grows.
@@ -62,7 +65,7 @@ struct chainwalk {
     int32_t stamp;
     int32_t claimfrom;  // 0 while chains may share clusters
     int32_t selfstamp;
-    int32_t seen[FATENDOFCHAIN];
+    int32_t seen[CLUSTERSLOTS];
 };
 
 // A depth-first walk over the directory tree. A frame per directory being
@@ -79,9 +82,9 @@ struct dirwalk {
     int32_t depth;       // frames[0..depth] in use; frames[0] is the root
     int32_t pending;     // row to enter on the next step, or -1
     int32_t pendingslot;
-    unsigned char entered[FATENDOFCHAIN]; // directories entered, by first cluster
-    unsigned char marks[FATENDOFCHAIN];   // what the walk found each cluster to be
-    walkframe frames[FATENDOFCHAIN];
+    unsigned char entered[CLUSTERSLOTS]; // directories entered, by first cluster
+    unsigned char marks[CLUSTERSLOTS];   // what the walk found each cluster to be
+    walkframe frames[CLUSTERSLOTS];
 };
 
 // Where a sector lies, and what a data cluster that no chain reaches is.
@@ -92,7 +95,11 @@ enum {
 enum { CLUSTERFREE = 0, CLUSTERBAD, CLUSTERLOST };
 
 struct diskprops {
-    int32_t fat[FATENTRIES];
+    int32_t fat[CLUSTERSLOTS];
+    int32_t fatbits;    // 12 or 16, by the cluster count
+    int32_t endofchain; // this entry and all above end a chain: 0xFF0 or 0xFFF0
+    int32_t badmark;    // the disk cannot hold this cluster, never freed: 0xFF7 or 0xFFF7
+    int32_t endmark;    // what a put ends its chain with: 0xFFF or 0xFFFF
     unsigned char *dirbuf;
     int32_t dircount;
     cacheddir *dirtable;
@@ -262,10 +269,10 @@ enum {
 struct putplan {
     int keep;                            // refuse to move a file that had clusters
     int32_t put;                         // the put being planned, counted from 1
-    int32_t planned[FATENDOFCHAIN];      // the put whose data a cluster is to hold, or 0
-    int32_t original[FATENDOFCHAIN];     // by a put's first cluster: the first cluster its
+    int32_t planned[CLUSTERSLOTS];      // the put whose data a cluster is to hold, or 0
+    int32_t original[CLUSTERSLOTS];     // by a put's first cluster: the first cluster its
                                          // file had before the run, or 0
-    unsigned char dirty[FATENDOFCHAIN];  // directory clusters changed
+    unsigned char dirty[CLUSTERSLOTS];  // directory clusters changed
     int rootdirty;
     int fatdirty;                        // the FAT changed (sectput writes it always)
     chainwalk held;                      // the chain of the file being replaced

@@ -46,7 +46,7 @@ int32_t lastcluster(const diskprops *dp)
     last = bytes / dp->clusterbytes + 1;
     if (last > entries - 1)
         last = entries - 1;
-    return last > FATENDOFCHAIN - 1 ? FATENDOFCHAIN - 1 : (int32_t)last;
+    return last > dp->endofchain - 1 ? dp->endofchain - 1 : (int32_t)last;
 }
 
 // 1 when the cluster is a data cluster that the FAT has an entry for and

@@ -6,7 +6,7 @@
 
 #include "diskprops.h"
 
-// Counts into owners[] (FATENDOFCHAIN bytes) how many chains of the tree
+// Counts into owners[] (CLUSTERSLOTS bytes) how many chains of the tree
 // hold each cluster: 0, 1, or 2 for two or more. Every entry's chain is
 // walked to its end or its damage, the directories as the walk enters them.
 void countowners(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, unsigned char *owners)
@@ -14,7 +14,7 @@ void countowners(FILE *image, diskprops *dp, dirwalk *w, chainwalk *cw, unsigned
     int32_t slot, a, b;
     int kind;
 
-    memset(owners, 0, FATENDOFCHAIN);
+    memset(owners, 0, CLUSTERSLOTS);
     startwalk(dp, w);
     while ((slot = nextentry(image, dp, w, &kind)) >= 0) {
         startchain(cw, entrycluster(dp, slot));

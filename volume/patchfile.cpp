@@ -18,7 +18,7 @@ static int64_t clustersneeded(const diskprops *dp, int32_t offset, int32_t len)
 // before the first write so that a damaged chain writes nothing at all.
 static int chainwritable(const diskprops *dp, int32_t first, int64_t needed)
 {
-    int32_t most = needed > FATENTRIES ? FATENTRIES : (int32_t)needed;
+    int32_t most = needed > CLUSTERSLOTS ? CLUSTERSLOTS : (int32_t)needed;
     int32_t count = chainlength(dp, first, most < 1 ? 1 : most);
     int32_t i, c = first;
 
@@ -41,7 +41,7 @@ static int walkwindow(FILE *image, diskprops *dp, int32_t cluster, int32_t offse
     int32_t missing = -1;
     int ok = 1;
 
-    while (ok && cluster < FATENDOFCHAIN && pos < windowend) {
+    while (ok && cluster < dp->endofchain && pos < windowend) {
         int64_t lo = pos > offset ? pos : offset;
         int64_t hi = windowend < pos + dp->clusterbytes ? windowend : pos + dp->clusterbytes;
         int64_t target = clusteroffset(dp, cluster) + (lo - pos);

@@ -60,11 +60,11 @@ int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
     // The directory's chain was sound when it was entered; a put that freed
     // clusters under a cross-linked one may have cut it since.
     last = dp->dirtable[row].cluster;
-    for (steps = 0; steps < FATENDOFCHAIN && clusterinvolume(dp, last) &&
-                    dp->fat[last] < FATENDOFCHAIN;
+    for (steps = 0; steps < CLUSTERSLOTS && clusterinvolume(dp, last) &&
+                    dp->fat[last] < dp->endofchain;
          steps++)
         last = dp->fat[last];
-    if (!clusterinvolume(dp, last) || dp->fat[last] < FATENDOFCHAIN)
+    if (!clusterinvolume(dp, last) || dp->fat[last] < dp->endofchain)
         return PUTDAMAGED;
     c = lowestrun(dp, p, 1);
     if (c < 0)
@@ -173,7 +173,7 @@ static int replacefile(diskprops *dp, putplan *p, int32_t row, int32_t at, int32
     p->before = origin;
     if (p->keep && origin != 0 && count > 0 && first != origin)
         return PUTMOVE;
-    for (c = old; c >= 2 && c < FATENDOFCHAIN; c = dp->fat[c])
+    for (c = old; c >= 2 && c < dp->endofchain; c = dp->fat[c])
         p->planned[c] = 0;
     freechain(dp, old);
     takerun(dp, p, first, count, origin);
@@ -310,7 +310,7 @@ int64_t putreach(const diskprops *dp, const putplan *p)
 {
     int32_t c;
 
-    for (c = FATENDOFCHAIN - 1; c >= 2; c--)
+    for (c = CLUSTERSLOTS - 1; c >= 2; c--)
         if (p->dirty[c] || p->planned[c])
             return filebyteof(dp, clusteroffset(dp, c) + dp->clusterbytes);
     return filebyteof(dp, (int64_t)(dp->rootdirstart + dp->rootdirsectors) * dp->bytespersector);
@@ -328,7 +328,7 @@ int planinimage(diskprops *dp, const putplan *p, int64_t filesize)
                                 (int64_t)(dp->rootdirstart + dp->rootdirsectors - dp->fatstart) *
                                     bps,
                                 filesize);
-    for (c = 2; dp->lacking < 0 && c < FATENDOFCHAIN; c++)
+    for (c = 2; dp->lacking < 0 && c < dp->endofchain; c++)
         if (p->dirty[c] || p->planned[c])
             dp->lacking = sectornotheld(dp, clusteroffset(dp, c), dp->clusterbytes, filesize);
     return dp->lacking < 0;

@@ -175,7 +175,7 @@ int moveentry(FILE *image, diskprops *dp, putplan *p, chainwalk *cw, const unsig
     dp->dirbuf[slot] = DELETEDMARK;
     if (!markslot(dp, p, d.row, d.slot) || !markslot(dp, p, rowofslot(dp, slot), slot))
         return MOVEDAMAGED;
-    if (entryisdir(dp, d.slot) && cluster >= 2 && cluster < FATENDOFCHAIN)
+    if (entryisdir(dp, d.slot) && cluster >= 2 && cluster < dp->endofchain)
         return reparent(image, dp, p, cluster, d.row);
     return MOVEOK;
 }

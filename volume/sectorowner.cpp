@@ -2,11 +2,9 @@
 // sector, the entry whose chain reaches its cluster or the FAT's word on it.
 #include "diskprops.h"
 
-enum { BADCLUSTER = 0xFF7 };
-
 // Data cluster of a sector of the data area, or -1 where no whole cluster
 // that the FAT names lies (past the last whole one, past the entries the
-// FAT holds, or beyond 4079).
+// FAT holds, or at an end-of-chain value).
 static int32_t datacluster(const diskprops *dp, int32_t sector)
 {
     int32_t cluster;
@@ -43,7 +41,7 @@ int clusterstate(const diskprops *dp, int32_t cluster)
 {
     if (dp->fat[cluster] == 0)
         return CLUSTERFREE;
-    return dp->fat[cluster] == BADCLUSTER ? CLUSTERBAD : CLUSTERLOST;
+    return dp->fat[cluster] == dp->badmark ? CLUSTERBAD : CLUSTERLOST;
 }
 
 // 1 when the sound part of the chain from first reaches cluster, with

@@ -58,7 +58,7 @@ static diskprops dp;
 static sectormap map;
 static dirwalk walk;
 static chainwalk chain;
-static unsigned char owners[FATENDOFCHAIN];
+static unsigned char owners[CLUSTERSLOTS];
 static int64_t imagebytes;
 static int utf8names;
 
@@ -308,12 +308,12 @@ static int getpairs(FILE *image, const getjob *job)
 struct selection {
     int32_t count;
     int32_t slots[256];                 // the entries the PATHs name
-    unsigned char onpath[FATENDOFCHAIN]; // directories on the way to one
+    unsigned char onpath[CLUSTERSLOTS]; // directories on the way to one
 };
 
 static selection chosen;
-static int32_t rowslot[FATENDOFCHAIN + 2]; // by cache row: the entry that names it
-static int32_t gotstart[FATENDOFCHAIN];    // by first cluster: 1 + the slot of the file got, or 0
+static int32_t rowslot[CLUSTERSLOTS + 2]; // by cache row: the entry that names it
+static int32_t gotstart[CLUSTERSLOTS];    // by first cluster: 1 + the slot of the file got, or 0
 static unsigned char *gotmark;            // by slot / 32: got (an empty file too)
 static unsigned char *existed;            // by slot / 32: the host file was there before
 
@@ -340,7 +340,7 @@ static int choose(FILE *image, const getjob *job)
         // Each directory on the way is found again by its prefix.
         while ((k = nextslash(p, from, len)) >= 0 && k + 1 < len) {
             int32_t at = findslot(image, &dp, p, k);
-            if (at >= 0 && entrycluster(&dp, at) < FATENDOFCHAIN)
+            if (at >= 0 && entrycluster(&dp, at) < dp.endofchain)
                 chosen.onpath[entrycluster(&dp, at)] = 1;
             from = k + 1;
         }
@@ -429,7 +429,7 @@ static int getfile(FILE *image, hosttree *t, const getjob *job, int32_t depth, c
         return 0;
     }
     gotmark[slot / 32] = 1;
-    if (entrycluster(&dp, slot) >= 2 && entrycluster(&dp, slot) < FATENDOFCHAIN)
+    if (entrycluster(&dp, slot) >= 2 && entrycluster(&dp, slot) < dp.endofchain)
         gotstart[entrycluster(&dp, slot)] = slot + 1;
     return 1;
 }
@@ -477,7 +477,7 @@ static int dirgot(hosttree *t, int32_t depth, int32_t slot)
 static int walkall(FILE *image, const getjob *job, hosttree *t, int get)
 {
     // By the walk's depth: under a chosen directory; its host directory there.
-    static unsigned char inchosen[FATENDOFCHAIN + 2], hostok[FATENDOFCHAIN + 2];
+    static unsigned char inchosen[CLUSTERSLOTS + 2], hostok[CLUSTERSLOTS + 2];
     char name[HOSTNAMEMAX];
     int32_t slot;
     int kind, ok = 1;
@@ -493,7 +493,7 @@ static int walkall(FILE *image, const getjob *job, hosttree *t, int get)
             inchosen[d + 1] = (unsigned char)sel;
             hostok[d + 1] = 0;
         }
-        if (!hostok[d] || (entryisdir(&dp, slot) && !sel && !(c < FATENDOFCHAIN && chosen.onpath[c])))
+        if (!hostok[d] || (entryisdir(&dp, slot) && !sel && !(c < dp.endofchain && chosen.onpath[c])))
             continue;
         hostname(entryname(&dp, slot), name);
         if (!entryisdir(&dp, slot)) {
@@ -558,17 +558,17 @@ static void putgotline(const getjob *job, int32_t slot)
 // given its time after all it holds.
 static void putgotlist(FILE *image, const getjob *job)
 {
-    static int32_t open[FATENDOFCHAIN + 2], opendepth[FATENDOFCHAIN + 2];
+    static int32_t open[CLUSTERSLOTS + 2], opendepth[CLUSTERSLOTS + 2];
     int32_t slot, n = 0;
     int kind;
 
-    for (int32_t c = 2; c < FATENDOFCHAIN; c++)
+    for (int32_t c = 2; c < dp.endofchain; c++)
         if (gotstart[c])
             putgotline(job, gotstart[c] - 1);
     startwalk(&dp, &walk);
     while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0) {
         int32_t c = entrycluster(&dp, slot);
-        if (gotmark[slot / 32] && !entryisdir(&dp, slot) && !(c >= 2 && c < FATENDOFCHAIN))
+        if (gotmark[slot / 32] && !entryisdir(&dp, slot) && !(c >= 2 && c < dp.endofchain))
             putgotline(job, slot);
     }
     // A directory is done when the walk comes back to its own depth.
@@ -576,7 +576,7 @@ static void putgotlist(FILE *image, const getjob *job)
     while ((slot = nextentry(image, &dp, &walk, &kind)) >= 0) {
         while (n > 0 && opendepth[n - 1] >= walk.depth)
             putgotline(job, open[--n]);
-        if (gotmark[slot / 32] && entryisdir(&dp, slot) && n < FATENDOFCHAIN + 2) {
+        if (gotmark[slot / 32] && entryisdir(&dp, slot) && n < CLUSTERSLOTS + 2) {
             open[n] = slot;
             opendepth[n++] = walk.depth;
         }

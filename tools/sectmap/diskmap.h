@@ -18,11 +18,11 @@ enum {
 // and where in its chain each cluster lies.
 struct diskpicture {
     int32_t spt, heads;                   // the geometry the rows follow
-    int32_t owner[FATENDOFCHAIN];         // 1 + the entry's number; -1 another's; 0 none
-    int32_t place[FATENDOFCHAIN];         // the cluster's index in its owner's chain
-    int32_t slot[FATENDOFCHAIN];          // its owner's entry (a dirbuf offset)
-    int32_t rowslot[FATENDOFCHAIN + 2];   // by cache row: the entry that names it
-    unsigned char split[FATENDOFCHAIN];   // its owner lies in more than one run
+    int32_t owner[CLUSTERSLOTS];         // 1 + the entry's number; -1 another's; 0 none
+    int32_t place[CLUSTERSLOTS];         // the cluster's index in its owner's chain
+    int32_t slot[CLUSTERSLOTS];          // its owner's entry (a dirbuf offset)
+    int32_t rowslot[CLUSTERSLOTS + 2];   // by cache row: the entry that names it
+    unsigned char split[CLUSTERSLOTS];   // its owner lies in more than one run
     unsigned char used[HOLDKINDS];        // what the picture shows
     int32_t entries;                      // entries in the tree (lettered, with no PATH)
 };

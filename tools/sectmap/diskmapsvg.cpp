@@ -27,7 +27,7 @@ static const char *const systemnames[HOLDKINDS] = {
     "another file or directory", ""};
 static const char *const splitfill = "#e15759";
 
-enum { XMLPATHMAX = (FATENDOFCHAIN + 2) * 13 * 6 }; // a byte: at most "&quot;"
+enum { XMLPATHMAX = (CLUSTERSLOTS + 2) * 13 * 6 }; // a byte: at most "&quot;"
 
 // len bytes of Shift-JIS as UTF-8 text for XML into out: a byte that is no
 // character as \xHH, and & < > " escaped. Its length.
@@ -112,14 +112,14 @@ static void addnum(celltext *c, int64_t v)
 // path is made once and kept for the next entry of that directory.
 static void addpath(celltext *c, const mapview *v, const diskpicture *p, int32_t slot)
 {
-    static int32_t slots[FATENDOFCHAIN + 2], lastrow = -2, prefixlen;
-    static unsigned char path[(FATENDOFCHAIN + 2) * 13];
+    static int32_t slots[CLUSTERSLOTS + 2], lastrow = -2, prefixlen;
+    static unsigned char path[(CLUSTERSLOTS + 2) * 13];
     static char prefix[XMLPATHMAX], name[13 * 6];
     int32_t row = slotrow(v->dp, slot), n;
 
     if (row != lastrow) {
         // The directory's own entry, and its ancestors', from the root's child.
-        n = row > 0 ? slotancestry(v->dp, p->rowslot, p->rowslot[row], slots, FATENDOFCHAIN + 1)
+        n = row > 0 ? slotancestry(v->dp, p->rowslot, p->rowslot[row], slots, CLUSTERSLOTS + 1)
                     : 0;
         prefixlen = xmltext(path, slotspath(v->dp, slots, n, path), prefix);
         lastrow = row;
@@ -222,7 +222,7 @@ static const char *entryfill(const mapview *v, const diskpicture *p, int32_t ent
 {
     int32_t c = entrycluster(v->dp, slot);
 
-    return c >= 2 && c < FATENDOFCHAIN && p->split[c] ? splitfill : fills[entry % FILLS];
+    return c >= 2 && c < v->dp->endofchain && p->split[c] ? splitfill : fills[entry % FILLS];
 }
 
 // The legend beside the grid, as the terminal's: a line per lettered entry,

@@ -36,7 +36,7 @@ static sectormap map;
 static putplan plan;
 static dirwalk walk;
 static chainwalk chain;
-static unsigned char owners[FATENDOFCHAIN];
+static unsigned char owners[CLUSTERSLOTS];
 
 // The path in the image's bytes (Shift-JIS under -u) into buf; its length,
 // or -1 after saying it has none.

@@ -79,7 +79,7 @@ static sectormap map;
 static putplan plan;
 static chainwalk chain;
 static dirwalk walk;
-static unsigned char owners[FATENDOFCHAIN];
+static unsigned char owners[CLUSTERSLOTS];
 static int64_t epoch = -1; // SOURCE_DATE_EPOCH, or -1 when unset
 static int utf8names;      // -u: image paths are UTF-8 on the command line, in lists, in print
 static listreader list;    // -l's, opened once and read in both passes

@@ -56,7 +56,7 @@ static sectormap map, viewmap;
 static putplan plan;
 static dirwalk walk;
 static chainwalk chain;
-static unsigned char owners[FATENDOFCHAIN];
+static unsigned char owners[CLUSTERSLOTS];
 static listreader list; // -l's, opened once and read in both passes
 
 // Starts reading the paths from the first; 1 on success, 0 after saying
