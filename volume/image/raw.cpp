@@ -1,5 +1,6 @@
 // Raw images (HDM and the other raw extensions): the volume alone, track
-// after track, recognised by its size being one of the standard volumes'.
+// after track, recognised by its size being one of the standard volumes';
+// and raw volumes of any size, recognised by their boot sector.
 #include <cstdio>
 
 #include "volume/bootsector.h"
@@ -7,9 +8,31 @@
 
 #include "sectormap.h"
 
-int recogniseraw(FILE *, const unsigned char *, int32_t, int64_t size)
+static int powerof2(int32_t v, int32_t lo, int32_t hi)
 {
-    return floppytypeofsize(size) != nullptr;
+    return v >= lo && v <= hi && (v & (v - 1)) == 0;
+}
+
+// 1 when head (got bytes) starts with a boot sector's jump and a parameter
+// block that a FAT volume could have, whose volume fits in size bytes and
+// is no standard floppy's (those are known by their size, as they always
+// were). A DCP image starts with its media byte, never with a jump.
+static int bootsectorvolume(const unsigned char *head, int32_t got, int64_t size)
+{
+    bootfields b;
+
+    if (got < BOOTBLOCKBYTES || (head[BOOTJUMP] != 0xEB && head[BOOTJUMP] != 0xE9))
+        return 0;
+    readbootfields(head, &b);
+    return powerof2(b.bytespersector, 128, 4096) && powerof2(b.sectorspercluster, 1, 128) &&
+           b.reservedsectors >= 1 && b.fatcount >= 1 && b.fatcount <= 2 &&
+           (b.mediadescriptor == 0xF0 || b.mediadescriptor >= 0xF8) && b.totalsectors > 0 &&
+           (int64_t)b.totalsectors * b.bytespersector <= size && !floppytypeofblock(head);
+}
+
+int recogniseraw(FILE *, const unsigned char *head, int32_t n, int64_t size)
+{
+    return floppytypeofsize(size) != nullptr || bootsectorvolume(head, n, size);
 }
 
 // When the file starts with a boot sector whose volume is a standard one
