@@ -75,12 +75,20 @@ static void ownchain(const mapview *v, diskpicture *p, chainwalk *cw, int32_t sl
             p->split[c] = 1;
 }
 
+enum { SCALEDROW = 64, SCALEDROWS = 60, MOSTROWS = 100, MOSTWIDTH = 80 };
+
 // The geometry the rows follow: the container's type, else the parameter
-// block's sectors a track and heads, else 16 sectors a row.
+// block's sectors a track and heads, else 16 sectors a row; a cell a
+// sector. A volume whose tracks would not fit a screen (a hard disk's) is
+// drawn in rows of 64 cells, each standing for as many sectors as it takes
+// to fit about 60 rows.
 static void geometry(const mapview *v, diskpicture *p)
 {
+    int64_t total = v->dp->totalsectors > 0 ? v->dp->totalsectors : 0, track;
+
     p->spt = 16;
     p->heads = 1;
+    p->per = 1;
     if (v->dp->map && v->dp->map->type) {
         p->spt = v->dp->map->type->sectors;
         p->heads = v->dp->map->type->heads;
@@ -89,6 +97,14 @@ static void geometry(const mapview *v, diskpicture *p)
         p->spt = v->dp->sectorspertrack;
         p->heads = v->dp->heads;
     }
+    track = (int64_t)p->spt * p->heads;
+    if ((!v->dp->map || !v->dp->map->type) &&
+        ((total + track - 1) / track > MOSTROWS || track + p->heads + 3 > MOSTWIDTH)) {
+        p->spt = SCALEDROW;
+        p->heads = 1;
+        p->per = (int32_t)((total + SCALEDROW * SCALEDROWS - 1) / (SCALEDROW * SCALEDROWS));
+    }
+    p->cells = (int32_t)((total + p->per - 1) / p->per);
 }
 
 // The directory entry slot of the kth PATH, or -1 (none, or no Shift-JIS form).
@@ -165,13 +181,37 @@ int32_t sectorholds(const mapview *v, const diskpicture *p, int32_t sector, int3
                                                     : HOLDSLOST;
 }
 
-// Writes one track's word: a symbol a sector, coloured when color is set.
+// What a cell shows: one of HOLDS*, as sectorholds gives it for *sector,
+// the sector of the cell that it shows. A cell of several sectors shows
+// its first that a lettered entry holds, else its first that is not free,
+// else its first.
+int32_t cellholds(const mapview *v, const diskpicture *p, int32_t cell, int32_t *entry,
+                  int32_t *cluster, int32_t *sector)
+{
+    int32_t first = cell * p->per, end = first + p->per, kept = -1;
+
+    if (end > v->dp->totalsectors)
+        end = v->dp->totalsectors;
+    for (int32_t s = first; s < end; s++) {
+        int32_t kind = sectorholds(v, p, s, entry, cluster);
+        if (kind == HOLDSENTRY) {
+            *sector = s;
+            return kind;
+        }
+        if (kept < 0 && kind != HOLDSFREE)
+            kept = s;
+    }
+    *sector = kept >= 0 ? kept : first;
+    return sectorholds(v, p, *sector, entry, cluster);
+}
+
+// Writes one row's word: a symbol a cell, coloured when color is set.
 static void putword(const mapview *v, diskpicture *p, int32_t first, int color)
 {
     const char *now = "";
 
-    for (int32_t s = first; s < first + p->spt && s < v->dp->totalsectors; s++) {
-        int32_t entry, c, kind = sectorholds(v, p, s, &entry, &c);
+    for (int32_t s = first; s < first + p->spt && s < p->cells; s++) {
+        int32_t entry, c, sector, kind = cellholds(v, p, s, &entry, &c, &sector);
         const char *want = systemcolors[kind];
         p->used[kind] = 1;
         if (kind == HOLDSENTRY && c >= 2 && entry >= 0)
@@ -286,10 +326,10 @@ static void putlegend(const mapview *v, diskpicture *p)
 // one per lettered entry, one per system area shown.
 int32_t countlegend(const mapview *v, diskpicture *p)
 {
-    int32_t lines = v->pathcount > 0 ? v->pathcount : p->entries, entry, cluster;
+    int32_t lines = v->pathcount > 0 ? v->pathcount : p->entries, entry, cluster, sector;
 
-    for (int32_t s = 0; s < v->dp->totalsectors; s++)
-        p->used[sectorholds(v, p, s, &entry, &cluster)] = 1;
+    for (int32_t s = 0; s < p->cells; s++)
+        p->used[cellholds(v, p, s, &entry, &cluster, &sector)] = 1;
     for (int32_t k = 0; k < HOLDSENTRY; k++)
         lines += p->used[k];
     return lines;
@@ -301,14 +341,21 @@ void putterminalmap(const mapview *v, diskpicture *p, const char *image, int col
 {
     const diskprops *dp = v->dp;
     int32_t track = p->spt * p->heads;
-    int32_t cylinders = (dp->totalsectors + track - 1) / track;
+    int32_t cylinders = (p->cells + track - 1) / track;
     const floppytype *t = dp->map ? dp->map->type : nullptr;
 
-    printf("%s: %s, %d cylinders, %d heads, %d sectors a track of %d bytes\n", image,
-           t ? t->name : "the volume", cylinders, p->heads, p->spt, dp->bytespersector);
+    if (p->per > 1)
+        printf("%s: the volume, %d sectors of %d bytes, a symbol for every %d sectors, %d a "
+               "line\n", image, dp->totalsectors, dp->bytespersector, p->per, p->spt * p->per);
+    else
+        printf("%s: %s, %d cylinders, %d heads, %d sectors a track of %d bytes\n", image,
+               t ? t->name : "the volume", cylinders, p->heads, p->spt, dp->bytespersector);
     for (int32_t c = 0; c < cylinders; c++) {
-        printf("%2d", c);
-        for (int32_t h = 0; h < p->heads && (c * p->heads + h) * p->spt < dp->totalsectors; h++) {
+        if (p->per > 1)
+            printf("%8d", c * p->spt * p->per); // the line's first sector
+        else
+            printf("%2d", c);
+        for (int32_t h = 0; h < p->heads && (c * p->heads + h) * p->spt < p->cells; h++) {
             putchar(' ');
             putword(v, p, (c * p->heads + h) * p->spt, color);
         }

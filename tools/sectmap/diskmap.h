@@ -17,7 +17,9 @@ enum {
 // the listing's order, or the PATHs given in their order) by its number,
 // and where in its chain each cluster lies.
 struct diskpicture {
-    int32_t spt, heads;                   // the geometry the rows follow
+    int32_t spt, heads;                   // the geometry the rows follow: cells a row
+    int32_t per;                          // sectors a cell stands for: 1 on a floppy
+    int32_t cells;
     int32_t owner[CLUSTERSLOTS];         // 1 + the entry's number; -1 another's; 0 none
     int32_t place[CLUSTERSLOTS];         // the cluster's index in its owner's chain
     int32_t slot[CLUSTERSLOTS];          // its owner's entry (a dirbuf offset)
@@ -53,6 +55,8 @@ int terminalcolors(void);
 int drawdisk(const mapview *v, diskpicture *p);
 int32_t sectorholds(const mapview *v, const diskpicture *p, int32_t sector, int32_t *entry,
                     int32_t *cluster);
+int32_t cellholds(const mapview *v, const diskpicture *p, int32_t cell, int32_t *entry,
+                  int32_t *cluster, int32_t *sector);
 char entrysymbol(int32_t entry);
 void putlegendfields(FILE *out, const mapview *v, int32_t slot, chainwalk *cw);
 int32_t countlegend(const mapview *v, diskpicture *p);

@@ -128,16 +128,14 @@ static void addpath(celltext *c, const mapview *v, const diskpicture *p, int32_t
     add(c, name, xmltext(path, slotspath(v->dp, &slot, 1, path), name));
 }
 
-// Adds what sector holds, for its title: the path and byte range of a
-// file's or directory's sector, else the area.
-static void addtitle(celltext *c, const mapview *v, const diskpicture *p, int32_t sector,
-                     int32_t kind, int32_t cluster)
+// Adds what sector holds: the path and byte range of a file's or
+// directory's sector, else the area.
+static void addholding(celltext *c, const mapview *v, const diskpicture *p, int32_t sector,
+                       int32_t kind, int32_t cluster)
 {
     const diskprops *dp = v->dp;
     int64_t at;
 
-    addnum(c, sector);
-    adds(c, ": ");
     if (kind != HOLDSENTRY && kind != HOLDSOTHER) {
         adds(c, systemnames[kind]);
         return;
@@ -151,8 +149,37 @@ static void addtitle(celltext *c, const mapview *v, const diskpicture *p, int32_
     addnum(c, at + dp->bytespersector - 1);
 }
 
-// The cells: a rect a sector, in the rows of its track, under the sector
-// numbers of a track.
+// Adds the sector's number and what it holds, for its title.
+static void addtitle(celltext *c, const mapview *v, const diskpicture *p, int32_t sector,
+                     int32_t kind, int32_t cluster)
+{
+    addnum(c, sector);
+    adds(c, ": ");
+    addholding(c, v, p, sector, kind, cluster);
+}
+
+// A cell's title: its sector's, or for a cell of several sectors, their
+// range and what the one it shows holds.
+static void addcelltitle(celltext *c, const mapview *v, const diskpicture *p, int32_t cell,
+                         int32_t sector, int32_t kind, int32_t cluster)
+{
+    int32_t first = cell * p->per, last = first + p->per - 1;
+
+    if (p->per == 1) {
+        addtitle(c, v, p, sector, kind, cluster);
+        return;
+    }
+    if (last >= v->dp->totalsectors)
+        last = v->dp->totalsectors - 1;
+    addnum(c, first);
+    adds(c, " to ");
+    addnum(c, last);
+    adds(c, ": sector ");
+    addtitle(c, v, p, sector, kind, cluster);
+}
+
+// The cells: a rect a cell, in the rows of its track (or of 64 cells),
+// under the cells' numbers in a row.
 static void putcells(FILE *out, const mapview *v, diskpicture *p)
 {
     static celltext c;
@@ -160,15 +187,16 @@ static void putcells(FILE *out, const mapview *v, diskpicture *p)
     for (int32_t r = 0; r < p->spt; r++)
         fprintf(out, "<text x=\"%d\" y=\"%d\" class=\"c\">%d</text>\n",
                 LEFT + r * CELLW + CELLW - 2, TOP - 2, r + 1);
-    for (int32_t s = 0; s < v->dp->totalsectors; s++) {
-        int32_t track = s / p->spt, entry, cluster;
-        int32_t kind = sectorholds(v, p, s, &entry, &cluster);
+    for (int32_t s = 0; s < p->cells; s++) {
+        int32_t track = s / p->spt, entry, cluster, sector;
+        int32_t kind = cellholds(v, p, s, &entry, &cluster, &sector);
         const char *fill = kind != HOLDSENTRY ? systemfills[kind]
                            : p->split[cluster] ? splitfill
                                                : fills[entry % FILLS];
         if (s % p->spt == 0 && track % p->heads == 0)
             fprintf(out, "<text x=\"%d\" y=\"%d\" class=\"c\">%d</text>\n", LEFT - 4,
-                    TOP + track * CELLH + CELLH - 1, track / p->heads);
+                    TOP + track * CELLH + CELLH - 1,
+                    p->per > 1 ? track * p->spt * p->per : track / p->heads);
         c.n = 0;
         adds(&c, "<rect x=\"");
         addnum(&c, LEFT + (s % p->spt) * CELLW);
@@ -177,9 +205,9 @@ static void putcells(FILE *out, const mapview *v, diskpicture *p)
         adds(&c, "\" width=\"" CELLWTEXT "\" height=\"" CELLHTEXT "\" fill=\"");
         adds(&c, fill);
         adds(&c, "\" data-sector=\"");
-        addnum(&c, s);
+        addnum(&c, sector);
         adds(&c, "\"><title>");
-        addtitle(&c, v, p, s, kind, cluster);
+        addcelltitle(&c, v, p, s, sector, kind, cluster);
         adds(&c, "</title></rect>\n");
         fwrite(c.text, 1, (size_t)c.n, out);
     }
@@ -255,7 +283,7 @@ static void putsvglegend(FILE *out, const mapview *v, diskpicture *p, int32_t x,
 // legend, whichever is taller; 1 when every write went out.
 int putsvgmap(const mapview *v, diskpicture *p, const char *image, FILE *out)
 {
-    int32_t tracks = (v->dp->totalsectors + p->spt - 1) / p->spt;
+    int32_t tracks = (p->cells + p->spt - 1) / p->spt;
     int32_t legendx = LEFT + p->spt * CELLW + GAP, width = legendx + 460;
     int32_t lines = countlegend(v, p), height = TOP + tracks * CELLH;
     const floppytype *t = v->dp->map ? v->dp->map->type : nullptr;
@@ -277,8 +305,12 @@ int putsvgmap(const mapview *v, diskpicture *p, const char *image, FILE *out)
             fprintf(out, "&#%d;", (unsigned char)*c < 0x20 ? 0xFFFD : *c);
         else
             putc(*c, out);
-    fprintf(out, ": %s, %d tracks of %d sectors</text>\n", t ? t->name : "the volume", tracks,
-            p->spt);
+    if (p->per > 1)
+        fprintf(out, ": the volume, %d sectors, %d rows of %d cells, a cell for every %d "
+                     "sectors</text>\n", v->dp->totalsectors, tracks, p->spt, p->per);
+    else
+        fprintf(out, ": %s, %d tracks of %d sectors</text>\n", t ? t->name : "the volume",
+                tracks, p->spt);
     putcells(out, v, p);
     putsvglegend(out, v, p, legendx, TOP + 8);
     fputs("</svg>\n", out);
