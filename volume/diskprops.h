@@ -345,8 +345,14 @@ const dcptype *dcptypeofboot(const unsigned char *boot);
 int32_t tracksize(const dcptype *t);
 int32_t volumetracks(const dcptype *t);
 
-// format.cpp: a blank volume of a type
-int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, int labelentry,
+// format.cpp: a blank volume of a shape: a floppy type's, or a FAT16 one
+struct volumeshape {
+    int32_t bytes, clustersectors, reserved, fats, rootentries, descriptor, fatsectors;
+    int32_t sectorspertrack, heads, sectors, fatbits;
+};
+void floppyshape(const dcptype *t, volumeshape *s);
+int fat16shape(int32_t sectors, int32_t bytes, volumeshape *s);
+int writeblankvolume(FILE *out, const volumeshape *s, const unsigned char *label, int labelentry,
                      uint32_t serial, unsigned char *buf);
 
 // patchfile.cpp

@@ -1,75 +1,136 @@
-// A blank, formatted FAT12 volume of a DCP type: the boot sector with the
-// type's parameter block, FAT copies that mark only their two reserved
-// entries, an empty root (or one holding the volume label), zeros after.
+// A blank, formatted FAT volume of a shape (a DCP type's, or a FAT16
+// volume's of a size): the boot sector with the shape's parameter block,
+// FAT copies that mark only their two reserved entries, an empty root (or
+// one holding the volume label), zeros after.
 #include <cstring>
 
 #include "diskprops.h"
 
+// The shape of the standard FAT12 format of a floppy type.
+void floppyshape(const dcptype *t, volumeshape *s)
+{
+    s->bytes = t->bytes;
+    s->clustersectors = t->clustersectors;
+    s->reserved = t->reserved;
+    s->fats = t->fats;
+    s->rootentries = t->rootentries;
+    s->descriptor = t->descriptor;
+    s->fatsectors = t->fatsectors;
+    s->sectorspertrack = t->sectors;
+    s->heads = t->heads;
+    s->sectors = floppysectors(t);
+    s->fatbits = 12;
+}
 
-// The boot sector (t->bytes long): a jump past the parameter block, the
+// The data clusters of the shape as it stands.
+static int64_t shapeclusters(const volumeshape *s)
+{
+    int64_t system = s->reserved + (int64_t)s->fats * s->fatsectors +
+                     ((int64_t)s->rootentries * 32 + s->bytes - 1) / s->bytes;
+
+    return s->sectors > system ? (s->sectors - system) / s->clustersectors : 0;
+}
+
+// The shape NEC's MS-DOS gives a FAT16 volume of sectors of bytes: one
+// reserved sector, two FATs, 3072 root entries, media 0xF8, 17 sectors a
+// track and 8 heads, and clusters of 2 KB, or as many times larger as it
+// takes to number them in 16 bits (of fewer sectors where smaller ones are
+// needed to make it FAT16 at all). 1 when the volume can be FAT16, else 0.
+int fat16shape(int32_t sectors, int32_t bytes, volumeshape *s)
+{
+    s->bytes = bytes;
+    s->reserved = 1;
+    s->fats = 2;
+    s->rootentries = 3072;
+    s->descriptor = 0xF8;
+    s->sectorspertrack = 17;
+    s->heads = 8;
+    s->sectors = sectors;
+    s->fatbits = 16;
+    s->clustersectors = bytes >= 2048 ? 1 : 2048 / bytes;
+    for (;;) {
+        int64_t clusters;
+        // Entries for every cluster and the two reserved ones: found by
+        // raising the FAT's size until it holds what is left beside it.
+        s->fatsectors = 1;
+        while ((clusters = shapeclusters(s)) + 2 > (int64_t)s->fatsectors * bytes / 2)
+            s->fatsectors++;
+        if (clusters >= FAT16CLUSTERS && s->clustersectors < 128)
+            s->clustersectors *= 2;
+        else if (clusters < FAT12CLUSTERS && s->clustersectors > 1)
+            s->clustersectors /= 2;
+        else
+            return clusters >= FAT12CLUSTERS && clusters < FAT16CLUSTERS &&
+                   (int64_t)s->clustersectors * bytes <= 65536;
+    }
+}
+
+// The boot sector (s->bytes long): a jump past the parameter block, the
 // OEM name, the block, drive 0, the extended signature with serial and
 // label (11 bytes, space-padded), the file system type, and 55 AA.
-static void makebootsector(const dcptype *t, const unsigned char *label, uint32_t serial,
-                    unsigned char *boot)
+static void makebootsector(const volumeshape *s, const unsigned char *label, uint32_t serial,
+                           unsigned char *boot)
 {
     static const unsigned char start[11] = {0xEB, 0x3C, 0x90, 'D', 'C', 'P', 'T', 'O', 'O', 'L', 'S'};
-    static const unsigned char fstype[8] = {'F', 'A', 'T', '1', '2', ' ', ' ', ' '};
 
-    memset(boot, 0, (size_t)t->bytes);
+    memset(boot, 0, (size_t)s->bytes);
     memcpy(boot, start, sizeof start);
-    setu16l(boot + BOOTBYTESPERSECTOR, t->bytes);
-    boot[BOOTSECTORSPERCLUSTER] = (unsigned char)t->clustersectors;
-    setu16l(boot + BOOTRESERVED, t->reserved);
-    boot[BOOTFATS] = (unsigned char)t->fats;
-    setu16l(boot + BOOTROOTENTRIES, t->rootentries);
-    setu16l(boot + BOOTSECTORS, floppysectors(t));
-    boot[BOOTMEDIA] = (unsigned char)t->descriptor;
-    setu16l(boot + BOOTSECTORSPERFAT, t->fatsectors);
-    setu16l(boot + BOOTSECTORSPERTRACK, t->sectors);
-    setu16l(boot + BOOTHEADS, t->heads);
+    setu16l(boot + BOOTBYTESPERSECTOR, s->bytes);
+    boot[BOOTSECTORSPERCLUSTER] = (unsigned char)s->clustersectors;
+    setu16l(boot + BOOTRESERVED, s->reserved);
+    boot[BOOTFATS] = (unsigned char)s->fats;
+    setu16l(boot + BOOTROOTENTRIES, s->rootentries);
+    if (s->sectors <= 0xFFFF)
+        setu16l(boot + BOOTSECTORS, s->sectors);
+    else
+        setu32l(boot + BOOTSECTORS32, s->sectors);
+    boot[BOOTMEDIA] = (unsigned char)s->descriptor;
+    setu16l(boot + BOOTSECTORSPERFAT, s->fatsectors);
+    setu16l(boot + BOOTSECTORSPERTRACK, s->sectorspertrack);
+    setu16l(boot + BOOTHEADS, s->heads);
     boot[BOOTEXTENDED] = BOOTEXTENDEDMARK;
     setu32l(boot + BOOTSERIAL, (int32_t)serial);
     memcpy(boot + BOOTLABEL, label, 11);
-    memcpy(boot + BOOTFSTYPE, fstype, sizeof fstype);
+    memcpy(boot + BOOTFSTYPE, s->fatbits == 16 ? "FAT16   " : "FAT12   ", 8);
     boot[BOOTSIGNATURE] = 0x55;
     boot[BOOTSIGNATURE + 1] = 0xAA;
 }
 
-// Sector s of the blank volume of the type into buf: the boot sector, the
-// first sector of a FAT copy (its two reserved entries), the root's first
-// sector holding the label entry when labelentry is set, or zeros.
-static void blanksector(const dcptype *t, int32_t s, const unsigned char *label, int labelentry,
-                        uint32_t serial, unsigned char *buf)
+// Sector n of the blank volume into buf: the boot sector, the first sector
+// of a FAT copy (its two reserved entries), the root's first sector holding
+// the label entry when labelentry is set, or zeros.
+static void blanksector(const volumeshape *s, int32_t n, const unsigned char *label,
+                        int labelentry, uint32_t serial, unsigned char *buf)
 {
     static const fattime midnight = {0, 0x21}; // 1980-01-01: the label has no time of its own
     // Unsigned, so that a reserved sector (negative here) is no FAT sector.
-    uint32_t fatsector = (uint32_t)(s - t->reserved);
+    uint32_t fatsector = (uint32_t)(n - s->reserved);
 
-    memset(buf, 0, (size_t)t->bytes);
-    if (s == 0) {
-        makebootsector(t, label, serial, buf);
-    } else if (fatsector < (uint32_t)(t->fats * t->fatsectors) &&
-               fatsector % (uint32_t)t->fatsectors == 0) {
-        buf[0] = (unsigned char)t->descriptor;
-        buf[1] = buf[2] = 0xFF;
-    } else if (labelentry && s == t->reserved + t->fats * t->fatsectors) {
+    memset(buf, 0, (size_t)s->bytes);
+    if (n == 0) {
+        makebootsector(s, label, serial, buf);
+    } else if (fatsector < (uint32_t)(s->fats * s->fatsectors) &&
+               fatsector % (uint32_t)s->fatsectors == 0) {
+        buf[0] = (unsigned char)s->descriptor;
+        memset(buf + 1, 0xFF, s->fatbits == 16 ? 3 : 2);
+    } else if (labelentry && n == s->reserved + s->fats * s->fatsectors) {
         fillentry(buf, label, ATTRLABEL, 0, 0, &midnight);
     }
 }
 
-// Writes the whole blank volume of the type to out, at its position, one
+// Writes the whole blank volume of the shape to out, at its position, one
 // sector at a time: the label (11 bytes) in the boot sector, and as the
 // root's first entry too when labelentry is set. buf is scratch of a
 // sector. 1 on success.
-int writeblankvolume(FILE *out, const dcptype *t, const unsigned char *label, int labelentry,
+int writeblankvolume(FILE *out, const volumeshape *s, const unsigned char *label, int labelentry,
                      uint32_t serial, unsigned char *buf)
 {
-    int32_t s;
+    int32_t n;
     int ok = 1;
 
-    for (s = 0; ok && s < floppysectors(t); s++) {
-        blanksector(t, s, label, labelentry, serial, buf);
-        ok = (int32_t)fwrite(buf, 1, (size_t)t->bytes, out) == t->bytes;
+    for (n = 0; ok && n < s->sectors; n++) {
+        blanksector(s, n, label, labelentry, serial, buf);
+        ok = (int32_t)fwrite(buf, 1, (size_t)s->bytes, out) == s->bytes;
     }
     return ok;
 }

@@ -16,7 +16,7 @@
 #include "tools/toolinfo.h"
 
 static const char usage[] =
-    "Usage: dcpimage create [-f] [-L LABEL] [-u] [-O FORMAT] TYPE IMAGE\n"
+    "Usage: dcpimage create [-f] [-L LABEL] [-u] [-O FORMAT] [-S BYTES] TYPE IMAGE\n"
     "       dcpimage info [-u] [-F FORMAT] IMAGE\n"
     "       dcpimage convert [-f] [-F FORMAT] [-O FORMAT] [-d N] [--fill BYTE] [--compact]\n"
     "                        IN OUT\n"
@@ -25,7 +25,8 @@ static const char usage[] =
     "       dcpimage unwrap IMAGE VOLUME\n"
     "       dcpimage label [-c] [-u] [-F FORMAT] [-d N] IMAGE [TEXT]\n"
     "create makes a blank, formatted image of TYPE: 2hd (1.2 MB, 1024-byte\n"
-    "sectors), 2hc (1.2 MB, 15 sectors a track), 2hq (1.44 MB) or 2dd (720 KB).\n"
+    "sectors), 2hc (1.2 MB, 15 sectors a track), 2hq (1.44 MB) or 2dd (720 KB),\n"
+    "or a raw FAT16 volume of SIZE bytes (fat16:SIZE, K, M or G after it).\n"
     "info tells what the container, the volume and the file say, exit 1 if the\n"
     "volume cannot be read right. convert writes the volume of IN in another\n"
     "container. protect and unprotect set and clear a D88 or NFD image's\n"
@@ -39,6 +40,8 @@ static const char usage[] =
     "                     UTF-8, the image's Shift-JIS\n"
     "  -c, --clear        remove the volume label (label)\n"
     "  -O, --output-format FORMAT  the output's container (create, convert)\n"
+    "  -S, --sector-size BYTES  the sectors of a fat16:SIZE volume: 128 to 4096,\n"
+    "                     1024 unless given (create)\n"
     "  -F, --format FORMAT  the input's container, else found from its content\n"
     "  -d, --disk N       the Nth disk of a D88 file that holds several (convert,\n"
     "                     label)\n"
@@ -148,9 +151,13 @@ static int createother(const imagejob *job, const dcptype *t, int32_t format,
                        const unsigned char *label, int64_t epoch)
 {
     static sectormap blank;
+    volumeshape shape;
     FILE *scratch = tmpfile();
-    int ok = scratch && writeblankvolume(scratch, t, label, job->label != nullptr,
-                                         serialof(epoch), copybuf) &&
+    int ok;
+
+    floppyshape(t, &shape);
+    ok = scratch && writeblankvolume(scratch, &shape, label, job->label != nullptr,
+                                     serialof(epoch), copybuf) &&
              fflush(scratch) == 0 && mapimage(scratch, &blank, CONTAINERRAW, 0) == MAPOK &&
              blank.type;
 
@@ -163,32 +170,90 @@ static int createother(const imagejob *job, const dcptype *t, int32_t format,
     return ok;
 }
 
+// The bytes a size names: digits, then K, M or G for binary kilo-, mega-
+// or gigabytes; -1 when it is none, or past what a volume can have.
+static int64_t parsesize(const char *text)
+{
+    int64_t v = 0;
+    const char *p = text;
+
+    for (; *p >= '0' && *p <= '9' && v < ((int64_t)1 << 40); p++)
+        v = v * 10 + (*p - '0');
+    if (p == text)
+        return -1;
+    if (*p && p[1] == '\0' && strchr("KMG", *p))
+        v <<= *p == 'K' ? 10 : *p == 'M' ? 20 : 30;
+    else if (*p)
+        return -1;
+    return v < ((int64_t)1 << 40) ? v : -1;
+}
+
+// dcpimage create fat16:SIZE: a raw FAT16 volume of SIZE bytes in
+// sectors of -S's size (1024, as NEC's MS-DOS formats them, by default).
+static int createfat16(const imagejob *job, const char *size, int32_t format,
+                       const unsigned char *label, int64_t epoch)
+{
+    int32_t bytes = job->sectorsize > 0 ? job->sectorsize : 1024;
+    int64_t n = parsesize(size);
+    volumeshape shape;
+    FILE *f;
+
+    if (format != CONTAINERRAW) {
+        fprintf(stderr, "A FAT16 volume is written raw (-O raw): %s holds floppies only\n",
+                containerof(format)->title);
+        return 0;
+    }
+    if (n < 0 || n % bytes != 0 || n / bytes > INT32_MAX) {
+        fprintf(stderr, "Bad size %s: a number of bytes (K, M or G after it for binary kilo-, "
+                        "mega- or gigabytes) that %d-byte sectors fill\n", size, bytes);
+        return 0;
+    }
+    if (!fat16shape((int32_t)(n / bytes), bytes, &shape)) {
+        fprintf(stderr, "No FAT16 volume is %s bytes of %d-byte sectors: it has 4085 to 65524 "
+                        "clusters of at most 64 KB\n", size, bytes);
+        return 0;
+    }
+    if (!mayoverwrite(job) || !(f = opentemp(job)))
+        return 0;
+    return finishtemp(job, writeblankvolume(f, &shape, label, job->label != nullptr,
+                                            serialof(epoch), copybuf));
+}
+
 // dcpimage create: the header, then the blank volume; or the blank volume
 // in another container.
 static int create(const imagejob *job)
 {
     const dcptype *t = floppytypenamed(job->in);
     int32_t format = job->outformat >= 0 ? job->outformat : formatofname(job->out);
+    int fat16 = strncmp(job->in, "fat16:", 6) == 0;
     unsigned char label[11], header[DCPHEADERSIZE];
     int64_t epoch = -1;
+    volumeshape shape;
     FILE *f;
     int ok;
 
-    if (!t) {
-        fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq or 2dd\n", job->in);
+    if (!t && !fat16) {
+        fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq, 2dd or fat16:SIZE\n", job->in);
+        return 0;
+    }
+    if (job->sectorsize > 0 && !fat16) {
+        fprintf(stderr, "A floppy type has its own sector size: -S is for fat16:SIZE\n");
         return 0;
     }
     if (format < 0)
-        format = CONTAINERDCP;
+        format = fat16 ? CONTAINERRAW : CONTAINERDCP;
     if (!makelabel(job->label ? job->label : "NO NAME", job->utf8, label) || !sourcedate(&epoch))
         return 0;
+    if (fat16)
+        return createfat16(job, job->in + 6, format, label, epoch);
     if (format != CONTAINERDCP)
         return createother(job, t, format, label, epoch);
     if (!mayoverwrite(job) || !(f = opentemp(job)))
         return 0;
     makedcpheader(t, header);
+    floppyshape(t, &shape);
     ok = fwrite(header, 1, DCPHEADERSIZE, f) == DCPHEADERSIZE &&
-         writeblankvolume(f, t, label, job->label != nullptr, serialof(epoch), copybuf);
+         writeblankvolume(f, &shape, label, job->label != nullptr, serialof(epoch), copybuf);
     return finishtemp(job, ok);
 }
 
@@ -485,12 +550,24 @@ static int32_t parsefill(const char *text)
     return v <= 255 ? v : -1;
 }
 
+// The sector size -S gives: a power of two from 128 to 4096, or -1.
+static int32_t parsesectorsize(const char *text)
+{
+    for (int32_t b = 128; b <= 4096; b *= 2) {
+        char digits[8];
+        snprintf(digits, sizeof digits, "%d", b);
+        if (strcmp(text, digits) == 0)
+            return b;
+    }
+    return -1;
+}
+
 // Takes one option of the command k into job; 0 when its value is wrong
 // (said), -1 when the command has no such option.
 static int takeoption(int k, int c, imagejob *job)
 {
     // Which commands take which option, by index in commands[] below.
-    static const char *const takes[] = {"fLuO", "Fu", "f", "", "fFOdxC", "F", "F", "cuFd"};
+    static const char *const takes[] = {"fLuOS", "Fu", "f", "", "fFOdxC", "F", "F", "cuFd"};
 
     if (c == '?' || c == ':' || !strchr(takes[k], c))
         return -1;
@@ -501,6 +578,8 @@ static int takeoption(int k, int c, imagejob *job)
         job->label = optarg;
     else if (c == 'O' && (job->outformat = containernamed(optarg)) < 0)
         fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd or raw\n", optarg);
+    else if (c == 'S' && (job->sectorsize = parsesectorsize(optarg)) < 0)
+        fprintf(stderr, "Bad sector size %s: 128, 256, 512, 1024, 2048 or 4096\n", optarg);
     else if (c == 'x' && (job->fill = parsefill(optarg)) < 0)
         fprintf(stderr, "Bad fill byte %s: 0 to 255, or 0x00 to 0xFF\n", optarg);
     else if (c == 'F' || c == 'd') {
@@ -510,7 +589,8 @@ static int takeoption(int k, int c, imagejob *job)
         job->informat = ic.container;
         job->disk = ic.disk;
     }
-    return !(c == 'O' && job->outformat < 0) && !(c == 'x' && job->fill < 0);
+    return !(c == 'O' && job->outformat < 0) && !(c == 'x' && job->fill < 0) &&
+           !(c == 'S' && job->sectorsize < 0);
 }
 
 // The option c as a user gives it: "-L (--label)", or "--fill".
@@ -541,6 +621,7 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
                                    {"clear", no_argument, nullptr, 'c'},
                                    {"format", required_argument, nullptr, 'F'},
                                    {"disk", required_argument, nullptr, 'd'},
+                                   {"sector-size", required_argument, nullptr, 'S'},
                                    {nullptr, 0, nullptr, 0}};
     static const char *const commands[] = {"create",  "info",      "wrap", "unwrap",
                                            "convert", "protect", "unprotect", "label"};
@@ -552,7 +633,7 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
     while (--k >= 0 && strcmp(argv[1], commands[k]) != 0)
         ;
     optind = 2;
-    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:F:d:c", longs, nullptr)) != -1) {
+    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:F:d:cS:", longs, nullptr)) != -1) {
         int r = takeoption(k, c, job);
         // getopt has named an unknown option; one another command takes is named here.
         if (r < 0 && c != '?' && c != ':')
@@ -574,7 +655,7 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
 
 int main(int argc, char **argv)
 {
-    imagejob job = {0, 0, 0, nullptr, nullptr, nullptr, nullptr, -1, -1, 0, -1, 0};
+    imagejob job = {0, 0, 0, nullptr, nullptr, nullptr, nullptr, -1, -1, 0, -1, 0, -1};
     int ok = 1;
 
     datastreams();

@@ -21,6 +21,7 @@ struct imagejob {
     int32_t disk;       // -d, from 0
     int32_t fill;       // --fill, or -1
     int compact;        // --compact: a DCP output leaves out the tracks IN lacks whole
+    int32_t sectorsize; // -S, or -1
 };
 
 // dcpimage.cpp

@@ -92,6 +92,15 @@ static int entryline(FILE *image, fixup *fx, const itemspan *items, int32_t coun
         if (found == -1) {
             printf("Couldn't get sector for file on line %d\n", fx->line);
             fflush(stdout);
+        } else if ((int64_t)found - fx->bias > 0xFFFF) {
+            // A hard disk's volume has sectors past what the record holds:
+            // cut to 16 bits, the table would send the loader elsewhere.
+            fwrite(workbuf + items[1].start, 1, (size_t)(items[1].end - items[1].start), stdout);
+            printf(": sector %d", found);
+            if (fx->bias != 0)
+                printf(" less bias %d is %lld, which", fx->bias, (long long)found - fx->bias);
+            puts(" does not fit in a 16-bit record; nothing written");
+            return 0;
         } else {
             sector = (int32_t)((uint32_t)found - (uint32_t)fx->bias);
         }
