@@ -79,7 +79,7 @@ TEST(dcpimage, createisrepeatableandrefusestooverwrite)
         std::string args, err;
     } cases[] = {
         {"create 2hq " + quote(a), a + " exists; -f overwrites it\n"},
-        {"create 3hd " + quote(a), "Unknown type 3hd: 2hd, 2hc, 2hq or 2dd\n"},
+        {"create 3hd " + quote(a), "Unknown type 3hd: 2hd, 2hc, 2hq, 2dd or fat16:SIZE\n"},
         {"create -L THIRTEENCHARS 2hq " + quote(a), "Bad label THIRTEENCHARS: 1 to 11 bytes, no "
                                                      "control byte, no lead byte without its "
                                                      "trail byte and none of \"*+,./:;<=>?[\\]|\n"},
