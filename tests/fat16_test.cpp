@@ -254,6 +254,10 @@ TEST(fat16, thefattypeandwhatisrefused)
     toolrun r = tool(SECTMAP_BIN, quote(img));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "The volume is FAT32, which these tools do not read\n");
+    r = tool(DCPIMAGE_BIN, "info " + quote(img));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\nproblem: The volume is FAT32, which these tools do not read\n"
+                         "agrees: no\n"), std::string::npos) << r.out;
     // A FAT12 volume of no floppy's size is a raw volume too; -F raw forces one.
     ASSERT_EQ(sh("rm " + quote(img) + " && mkfs.fat -C -F 12 -S 512 " + quote(img) +
                  " 3000 >/dev/null"), 0);
@@ -323,6 +327,9 @@ TEST(fat16, dcpimagecreatesvolumesthatdosreads)
                                            quote(img));
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(fsckfindings(img), "");
+        r = tool(DCPIMAGE_BIN, "info " + quote(img));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("container: raw\nvolume: FAT16, "), std::string::npos) << r.out;
         bytes b = readfile(img);
         EXPECT_EQ(getu16l(&b[11]), w.bps);
         EXPECT_EQ(b[13], w.spc);

@@ -311,6 +311,33 @@ static int infodisk(FILE *f, const char *prefix, int utf8)
     return ok;
 }
 
+// Prints what a volume that no floppy type lays out says (a raw volume of
+// any size): its FAT, its parameter block and the file's size against it;
+// 0 when the programs cannot read it.
+static int infolinear(FILE *f)
+{
+    int stage;
+    int ok;
+
+    initdiskprops(&dp);
+    dp.map = &from;
+    stage = loadvolume(f, &dp, workbuf);
+    ok = stage == VOLUMEOPEN;
+    if (ok) {
+        int64_t want = (int64_t)dp.totalsectors * dp.bytespersector;
+        printf("volume: FAT%d, %d sectors of %d bytes, %d a cluster, %d FATs of %d sectors, %d "
+               "root entries, media descriptor 0x%02X\n", dp.fatbits, dp.totalsectors,
+               dp.bytespersector, dp.sectorspercluster, dp.fatcount, dp.sectorsperfat,
+               dp.rootentries, dp.mediadescriptor);
+        printf("size: %lld bytes; the volume calls for %lld\n", (long long)from.filesize,
+               (long long)want);
+    } else {
+        printf("problem: %s\n", volumemessage(stage));
+    }
+    freediskprops(&dp);
+    return ok;
+}
+
 // dcpimage info of an image that is not a DCP one: the container, then for
 // each disk its type, protection, the sectors it lacks or holds with
 // errors, and what disagrees.
@@ -334,7 +361,9 @@ int infocontainer(const imagejob *job, int32_t container)
             snprintf(prefix, sizeof prefix, "disk %d: ", disk + 1);
         if (disk == 0 && from.disks > 1)
             printf("disks: %d\n", from.disks);
-        if (r != MAPOK || !from.type) {
+        if (r == MAPOK && !from.type && from.linear) {
+            ok = infolinear(f) && ok;
+        } else if (r != MAPOK || !from.type) {
             printf("%sproblem: %s\n", prefix,
                    volumemessage(VOLUMEMAPPED + (r != MAPOK ? r : MAPUNKNOWNTYPE)));
             ok = 0;
