@@ -12,7 +12,7 @@
 
 static const char usage[] =
     "Usage: sectattr [+r|-r] [+h|-h] [+s|-s] [+a|-a] [-u] [-F FORMAT] [-d N] IMAGE PATH...\n"
-    "With no change, prints the attributes of each PATH of the FAT12 volume in\n"
+    "With no change, prints the attributes of each PATH of the FAT volume in\n"
     "IMAGE (DCP, D88, FDI, NFD or raw) as mattrib does: A (archive), S (system),\n"
     "H (hidden), R (read-only), then the path. With changes, +x sets and -x\n"
     "clears x on every PATH: r read-only, h hidden, s system, a archive. All or\n"

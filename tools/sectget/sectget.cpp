@@ -23,7 +23,7 @@ static const char usage[] =
     "Usage: sectget [-f] [-u] [-F FORMAT] [-d N] IMAGE PATH FILE\n"
     "       sectget [-f] [-u] [-F FORMAT] [-d N] -l LIST IMAGE\n"
     "       sectget [-f] [-u] [-F FORMAT] [-d N] -a DIR IMAGE [PATH...]\n"
-    "Gets files out of the FAT12 volume of IMAGE (DCP, D88, FDI, NFD or raw):\n"
+    "Gets files out of the FAT volume of IMAGE (DCP, D88, FDI, NFD or raw):\n"
     "PATH into the host FILE (- for standard output), every PATH FILE line of\n"
     "a LIST, or with -a every file and directory (or those under the PATHs)\n"
     "into DIR, printing a list of them for sectput -l in the order of their\n"

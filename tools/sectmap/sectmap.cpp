@@ -22,7 +22,7 @@ static const char usage[] =
     "       sectmap [-u] [-F FORMAT] [-d N] -s SECTOR IMAGE\n"
     "       sectmap --map [--color=WHEN] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
     "       sectmap --svg FILE [-f] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
-    "Lists every file and directory of the FAT12 volume in IMAGE (DCP, D88,\n"
+    "Lists every file and directory of the FAT volume in IMAGE (DCP, D88,\n"
     "FDI, NFD or raw), or the PATHs given, one line each: SECTOR SECTORS BYTES\n"
     "EXTENTS PATH.\n"
     "SECTOR is the first logical sector (as sectdefs gives it), SECTORS what a\n"

@@ -13,7 +13,7 @@
 
 static const char usage[] =
     "Usage: sectmv [-f] [-u] [-F FORMAT] [-d N] IMAGE FROM TO\n"
-    "Renames or moves FROM, a file or a directory, to TO inside the FAT12\n"
+    "Renames or moves FROM, a file or a directory, to TO inside the FAT\n"
     "volume of IMAGE (DCP, D88, FDI, NFD or raw); TO an existing directory (or\n"
     "TO ending in a backslash) means into it, keeping the name. The data never\n"
     "moves: its first sector and every sector of it stay.\n"

@@ -24,7 +24,7 @@ static const char usage[] =
     "Usage: sectput [-n] [-k] [-u] [-F FORMAT] [-d N] IMAGE PATH FILE\n"
     "       sectput [-n] [-k] [-u] [-F FORMAT] [-d N] -l LIST IMAGE\n"
     "       sectput [-n] [-u] [-F FORMAT] [-d N] IMAGE DIR\\ [HOSTDIR]\n"
-    "Puts the host FILE into the FAT12 volume of IMAGE (DCP, D88, FDI, NFD or\n"
+    "Puts the host FILE into the FAT volume of IMAGE (DCP, D88, FDI, NFD or\n"
     "raw) as PATH, in one run of sectors; a file that is replaced keeps its\n"
     "first sector when it still fits. A PATH ending in a backslash makes a\n"
     "directory (with HOSTDIR's time). A LIST (- for standard input) holds one\n"

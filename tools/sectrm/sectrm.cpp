@@ -18,7 +18,7 @@
 static const char usage[] =
     "Usage: sectrm [-n] [-r] [-u] [-F FORMAT] [-d N] IMAGE PATH...\n"
     "       sectrm [-n] [-r] [-u] [-F FORMAT] [-d N] -l LIST IMAGE\n"
-    "Removes each PATH (or each line of LIST) from the FAT12 volume of IMAGE\n"
+    "Removes each PATH (or each line of LIST) from the FAT volume of IMAGE\n"
     "(DCP, D88, FDI, NFD or raw): its entry marked deleted, its clusters set\n"
     "free in every FAT copy, nothing else changed. A file whose chain is\n"
     "damaged, or crosses another's, is refused. All or nothing: a removal that\n"
