@@ -18,7 +18,7 @@
 #include <cstring>
 
 #include "listfile/listfile.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 static diskprops dp;
 static sectormap map;

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "testutil.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 static void mt(const std::string &cmd, const std::string &img, const std::string &args)
 {

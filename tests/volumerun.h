@@ -9,7 +9,7 @@
 
 #include "memstream.h"
 #include "testutil.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 struct volumerun {
     memfile m;

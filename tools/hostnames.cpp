@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "hostnames.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 #include "sjisnames.h"
 
 static const char forbidden[] = "/\\:*?\"<>|%.";

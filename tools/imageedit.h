@@ -9,7 +9,7 @@
 
 #include "host/replacefile.h"
 #include "tools/options.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 struct imageedit {
     replacement r;

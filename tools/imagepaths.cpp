@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "tools/sjisnames.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 // What the user typed, as typed.
 static void putgiven(FILE *out, const unsigned char *text, int32_t len)

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "listfile/listfile.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 // What one entry's chain is, from a first walk over it.
 struct chainsummary {

@@ -4,7 +4,7 @@
 // 932 through the wide-character API on Windows; no table is written here.
 #include "sjisnames.h"
 
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 #include <cstring>
 #ifdef _WIN32

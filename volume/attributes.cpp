@@ -2,7 +2,8 @@
 // in the cache and the plan marks what to write.
 #include <cstring>
 
-#include "diskprops.h"
+#include "attributes.h"
+#include "dirwalk.h"
 
 enum { LONGNAME = 0x0F };
 

@@ -2,7 +2,7 @@
 // decoded FAT, stopping where the chain stops being sound.
 #include <cstring>
 
-#include "diskprops.h"
+#include "chainruns.h"
 
 // A walk with no chain yet and no cluster marked.
 void initchainwalk(chainwalk *w)

@@ -1,7 +1,7 @@
 // The DCP types: the one a parameter block lays out, what a track of one
 // holds and how many tracks its volume fills. (The header itself is the
 // container's: volume/image/dcp.cpp.)
-#include "diskprops.h"
+#include "dcpheader.h"
 
 // The type whose geometry the boot sector's parameter block gives: bytes
 // a sector, sectors, sectors a track and heads (what lays out the tracks);

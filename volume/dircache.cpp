@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "diskprops.h"
+#include "dircache.h"
 
 // Capacity that doubles from cap (or from first when cap is 0) until it holds
 // need; -1 when that passes what a signed 32-bit size can hold.

@@ -2,7 +2,8 @@
 // through the cache, with an explicit stack instead of recursion.
 #include <cstring>
 
-#include "diskprops.h"
+#include "dirwalk.h"
+#include "dircache.h"
 
 // What a walk knows of a cluster: not looked at yet, on the chain being
 // checked now, read as a directory's contents, on a damaged chain, or on a

@@ -2,7 +2,8 @@
 // directory clusters that changed back into the image.
 #include <cstring>
 
-#include "diskprops.h"
+#include "dirwrite.h"
+#include "putfile.h"
 
 enum {
     NTIME = 14, NDATE = 16, ADATE = 18, MTIME = 22, MDATE = 24, CLUSTERFIELD = 26,

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "diskprops.h"
+#include "dircache.h"
 
 enum { BOOTREAD = 128 }; // the parameter block and more
 

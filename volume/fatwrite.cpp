@@ -1,6 +1,6 @@
 // Changing the FAT: chains are set and freed in the decoded array, and the
 // whole array is encoded back into every FAT copy at once.
-#include "diskprops.h"
+#include "fatwrite.h"
 
 // Makes the count clusters from first one chain, in order, ended by an
 // end-of-chain mark.

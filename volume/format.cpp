@@ -4,7 +4,8 @@
 // one holding the volume label), zeros after.
 #include <cstring>
 
-#include "diskprops.h"
+#include "format.h"
+#include "dirwrite.h"
 
 // The shape of the standard FAT12 format of a floppy type.
 void floppyshape(const dcptype *t, volumeshape *s)

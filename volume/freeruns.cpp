@@ -1,7 +1,7 @@
 // Free clusters for a put: runs of consecutive data clusters that the FAT
 // marks free, or that the chain just walked in held (the file being
 // replaced) holds now, on sectors that the container holds.
-#include "diskprops.h"
+#include "freeruns.h"
 
 // 1 when every sector of the data cluster is in the image: a container
 // that lacks one (a D88 track short of a sector, a compact DCP) cannot

@@ -4,7 +4,7 @@
 // to its entry only while that checksum matches: an entry removed or
 // renamed takes its long-name slots with it, or they would be left behind
 // as orphans, or name another file.
-#include "diskprops.h"
+#include "longnames.h"
 
 enum { LONGNAMEATTR = 0x0F, LASTPART = 0x40, PARTCHARS = 13, MOSTPARTS = 20 };
 

@@ -4,7 +4,7 @@
 // data; reading it would read that file's).
 #include <cstring>
 
-#include "diskprops.h"
+#include "owners.h"
 
 // Counts into owners[] (CLUSTERSLOTS bytes) how many chains of the tree
 // hold each cluster: 0, 1, or 2 for two or more. Every entry's chain is

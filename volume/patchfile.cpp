@@ -1,6 +1,8 @@
 // Writing a block of bytes into an existing file of the volume, in place,
 // through its cluster chain: no allocation, no change of size or FAT.
-#include "diskprops.h"
+#include "patchfile.h"
+#include "dircache.h"
+#include "pathlookup.h"
 
 // Number of clusters from the start of the file that the window
 // [offset, offset + len) reaches into.

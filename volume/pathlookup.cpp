@@ -2,7 +2,10 @@
 // double-byte characters, resolved from the root through the directory cache.
 #include <cstring>
 
-#include "diskprops.h"
+#include "pathlookup.h"
+#include "dirwalk.h"
+#include "dircache.h"
+#include "chainruns.h"
 
 enum { BACKSLASH = 0x5C };
 

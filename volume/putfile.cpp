@@ -4,7 +4,12 @@
 // so that a run of puts is checked whole before its first write.
 #include <cstring>
 
-#include "diskprops.h"
+#include "putfile.h"
+#include "owners.h"
+#include "freeruns.h"
+#include "dircache.h"
+#include "fatwrite.h"
+#include "pathlookup.h"
 
 // A plan with nothing planned yet; keep refuses to move a file's clusters.
 void initputplan(putplan *p, int keep)

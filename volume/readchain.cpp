@@ -1,6 +1,6 @@
 // Reading a file out of the volume: its bytes, exactly its size, from its
 // chain's runs, each run in as few reads as the buffer allows.
-#include "diskprops.h"
+#include "readchain.h"
 
 // Copies the first size bytes of the chain from first to out, through buf
 // (bufsize bytes); the chain is known sound and long enough. READCHAINOK,

@@ -4,7 +4,12 @@
 // another entry holds too, is refused, since freeing it could free another
 // file's data; a cluster marked bad is never freed, as no sound chain
 // holds one.
-#include "diskprops.h"
+#include "removefile.h"
+#include "owners.h"
+#include "fatwrite.h"
+#include "pathlookup.h"
+#include "dircache.h"
+#include "longnames.h"
 
 // REMOVEOK when the chain from first is sound and no other chain holds any
 // of its clusters; else why not, with r->damage and r->cluster set.

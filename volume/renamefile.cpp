@@ -5,7 +5,12 @@
 // parent.
 #include <cstring>
 
-#include "diskprops.h"
+#include "renamefile.h"
+#include "owners.h"
+#include "pathlookup.h"
+#include "dircache.h"
+#include "longnames.h"
+#include "fatwrite.h"
 
 // Where an entry goes: the cache row of the directory, and the slot it
 // takes (-1: a free one), under the 11-byte name.

@@ -2,7 +2,7 @@
 // the plan gave it, then zeros to the end of its last cluster.
 #include <cstring>
 
-#include "diskprops.h"
+#include "runwrite.h"
 
 // Writes n bytes of buf at *to, moving *to past them; 1 on success.
 static int writepiece(FILE *image, diskprops *dp, putplan *p, int64_t *to,

@@ -1,6 +1,6 @@
 // What a sector holds: the area of the volume it lies in, and for a data
 // sector, the entry whose chain reaches its cluster or the FAT's word on it.
-#include "diskprops.h"
+#include "sectorowner.h"
 
 // Data cluster of a sector of the data area, or -1 where no whole cluster
 // that the FAT names lies (past the last whole one, past the entries the

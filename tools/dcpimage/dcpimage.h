@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 enum { LOOKSMAX = 160 }; // what a file looks like, said in a line
 

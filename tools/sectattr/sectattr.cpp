@@ -8,7 +8,7 @@
 #include "tools/options.h"
 #include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 static const char usage[] =
     "Usage: sectattr [+r|-r] [+h|-h] [+s|-s] [+a|-a] [-u] [-F FORMAT] [-d N] IMAGE PATH...\n"

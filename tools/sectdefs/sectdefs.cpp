@@ -5,7 +5,7 @@
 #include "listfile/listfile.h"
 #include "outbuf.h"
 #include "tools/toolinfo.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 static const char usage[] =
     "Usage: sectdefs IMAGE LIST OUTPUT\n"

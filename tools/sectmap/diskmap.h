@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 // What a sector holds, as the picture shows it.
 enum {

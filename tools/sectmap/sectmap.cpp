@@ -15,7 +15,7 @@
 #include "tools/sjisnames.h"
 #include "tools/options.h"
 #include "tools/toolinfo.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 static const char usage[] =
     "Usage: sectmap [-c] [-l] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"

@@ -9,7 +9,7 @@
 #include "tools/options.h"
 #include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 static const char usage[] =
     "Usage: sectmv [-f] [-u] [-F FORMAT] [-d N] IMAGE FROM TO\n"

@@ -18,7 +18,7 @@
 #include "tools/sjisnames.h"
 #include "tools/options.h"
 #include "tools/toolinfo.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 static const char usage[] =
     "Usage: sectput [-n] [-k] [-u] [-F FORMAT] [-d N] IMAGE PATH FILE\n"

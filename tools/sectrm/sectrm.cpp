@@ -13,7 +13,7 @@
 #include "tools/options.h"
 #include "tools/imagepaths.h"
 #include "tools/sjisnames.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 static const char usage[] =
     "Usage: sectrm [-n] [-r] [-u] [-F FORMAT] [-d N] IMAGE PATH...\n"

@@ -6,7 +6,7 @@
 
 #include "listfile/listfile.h"
 #include "tools/toolinfo.h"
-#include "volume/diskprops.h"
+#include "volume/volume.h"
 
 enum { TABLEBUFSIZE = 16384, RECORDSIZE = 4, TARGETPATHMAX = 255 };
 

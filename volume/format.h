@@ -1,0 +1,18 @@
+// A blank volume of a shape.
+#ifndef VOLUME_FORMAT_H
+#define VOLUME_FORMAT_H
+
+#include "volume/diskprops.h"
+#include "volume/dcpheader.h"
+
+// format.cpp: a blank volume of a shape: a floppy type's, or a FAT16 one
+struct volumeshape {
+    int32_t bytes, clustersectors, reserved, fats, rootentries, descriptor, fatsectors;
+    int32_t sectorspertrack, heads, sectors, fatbits;
+};
+void floppyshape(const dcptype *t, volumeshape *s);
+int fat16shape(int32_t sectors, int32_t bytes, volumeshape *s);
+int writeblankvolume(FILE *out, const volumeshape *s, const unsigned char *label, int labelentry,
+                     uint32_t serial, unsigned char *buf);
+
+#endif
