@@ -29,14 +29,18 @@ void readbootfields(const unsigned char *boot, bootfields *b)
 
 // The standard type a parameter block names: by its track geometry, else
 // by its volume's size (mkfs.fat writes its own sectors a track), of its
-// sector size either way; or null.
-const floppytype *floppytypeofblock(const unsigned char *boot)
+// sector size either way; or null. *exact, when asked, is 1 when both its
+// geometry and its sector count are the type's (what lays out a DCP
+// image's tracks without doubt).
+const floppytype *floppytypeofblock(const unsigned char *boot, int *exact)
 {
     bootfields b;
     const floppytype *t;
 
     readbootfields(boot, &b);
     t = floppytypeof(b.bytespersector, b.sectorspertrack, b.heads);
+    if (exact)
+        *exact = t && b.totalsectors == floppysectors(t);
     if (!t)
         t = floppytypeofsize((int64_t)b.totalsectors * b.bytespersector);
     return t && t->bytes == b.bytespersector ? t : nullptr;

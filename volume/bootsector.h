@@ -38,6 +38,6 @@ struct bootfields {
 struct floppytype;
 
 void readbootfields(const unsigned char *boot, bootfields *b);
-const floppytype *floppytypeofblock(const unsigned char *boot);
+const floppytype *floppytypeofblock(const unsigned char *boot, int *exact);
 
 #endif

@@ -7,7 +7,6 @@
 // dcpheader.cpp: the known DCP types and their headers
 enum { TRACKFLAGS = 160, BYTE161 = 161 };
 typedef floppytype dcptype; // the table of floppy types is volume/image's
-const dcptype *dcptypeofboot(const unsigned char *boot);
 int32_t tracksize(const dcptype *t);
 int32_t volumetracks(const dcptype *t);
 

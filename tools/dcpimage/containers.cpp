@@ -48,7 +48,7 @@ static const floppytype *bootgeometry(FILE *f, const sectormap *m)
 
     if (!readat(f, m->base, boot, sizeof boot))
         return nullptr;
-    return floppytypeofblock(boot);
+    return floppytypeofblock(boot, nullptr);
 }
 
 // Says that a compact DCP image's header lays out its tracks as layout (or

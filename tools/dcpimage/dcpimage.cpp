@@ -263,6 +263,7 @@ static int viewimage(const char *path, int header, dcpview *v)
 {
     FILE *f = openinput(path);
     int32_t at = header ? DCPHEADERSIZE : 0, t;
+    int exact;
 
     memset(v, 0, sizeof *v);
     if (!f || (header && fread(v->header, 1, DCPHEADERSIZE, f) != DCPHEADERSIZE) ||
@@ -277,7 +278,9 @@ static int viewimage(const char *path, int header, dcpview *v)
     v->filesize = imagesize(f) - at;
     fclose(f);
     v->type = header ? floppytypeofmedia(v->header[0]) : nullptr;
-    v->volume = dcptypeofboot(v->boot);
+    v->volume = floppytypeofblock(v->boot, &exact);
+    if (!exact)
+        v->volume = nullptr; // a DCP image's tracks are laid out by a type without doubt
     v->layout = v->type ? v->type : v->volume;
     // The tracks inside the volume that the map leaves out.
     for (t = 0; header && v->layout && t < volumetracks(v->layout); t++)

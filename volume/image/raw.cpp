@@ -27,7 +27,7 @@ static int bootsectorvolume(const unsigned char *head, int32_t got, int64_t size
     return powerof2(b.bytespersector, 128, 4096) && powerof2(b.sectorspercluster, 1, 128) &&
            b.reservedsectors >= 1 && b.fatcount >= 1 && b.fatcount <= 2 &&
            (b.mediadescriptor == 0xF0 || b.mediadescriptor >= 0xF8) && b.totalsectors > 0 &&
-           (int64_t)b.totalsectors * b.bytespersector <= size && !floppytypeofblock(head);
+           (int64_t)b.totalsectors * b.bytespersector <= size && !floppytypeofblock(head, nullptr);
 }
 
 int recogniseraw(FILE *, const unsigned char *head, int32_t n, int64_t size)
@@ -45,7 +45,7 @@ int rawlookslike(const unsigned char *head, int32_t got, int64_t size, char *tex
 
     if (got < BOOTBLOCKBYTES || (head[BOOTJUMP] != 0xEB && head[BOOTJUMP] != 0xE9))
         return 0;
-    t = floppytypeofblock(head);
+    t = floppytypeofblock(head, nullptr);
     if (!t)
         return 0;
     want = (int64_t)floppysectors(t) * t->bytes;
