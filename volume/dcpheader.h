@@ -5,7 +5,6 @@
 #include "volume/diskprops.h"
 
 // dcpheader.cpp: the known DCP types and their headers
-enum { TRACKFLAGS = 160, BYTE161 = 161 };
 typedef floppytype dcptype; // the table of floppy types is volume/image's
 int32_t tracksize(const dcptype *t);
 int32_t volumetracks(const dcptype *t);

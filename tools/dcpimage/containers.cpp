@@ -235,7 +235,7 @@ static int32_t protectflags(const char *path, int32_t container, int64_t *at, in
     do {
         if (mapsource(f, path, container, n) != MAPOK)
             n = -1;
-        else if (from.protectat < 0)
+        else if (from.protectat < 0 || !containerof(container)->protecton)
             fprintf(stderr, "%s is a %s image, which has no write-protect flag\n", path,
                     containerof(container)->title);
         else
@@ -261,11 +261,10 @@ int protect(const imagejob *job, int on)
         fprintf(stderr, "Could not write a temporary file beside %s\n", job->in);
         return 0;
     }
-    // D88 says 0x10, NFD 1; both read any value but 0 as protected.
     ok = 1;
     for (i = 0; ok && i < n; i++)
-        ok = seekimage(f, at[i]) && fputc(on ? (from.container == CONTAINERD88 ? 0x10 : 1) : 0,
-                                          f) != EOF;
+        ok = seekimage(f, at[i]) &&
+             fputc(on ? containerof(from.container)->protecton : 0, f) != EOF;
     ok = finishreplacement(&protected_, ok);
     if (!ok)
         fprintf(stderr, "Could not write %s; %s\n", job->in, leftstate(&protected_));

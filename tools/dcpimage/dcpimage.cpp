@@ -57,7 +57,7 @@ enum { BOOTBYTES = 1024, COPYBUFSIZE = 65536 };
 
 // What an image's first bytes say: the header, the boot sector, the size.
 struct dcpview {
-    unsigned char header[DCPHEADERSIZE];
+    dcpheaderfacts header;
     unsigned char boot[BOOTBYTES];
     int64_t filesize;
     const dcptype *type;   // by the media byte, or null
@@ -257,16 +257,17 @@ static int create(const imagejob *job)
     return finishtemp(job, ok);
 }
 
-// Reads the header, the boot sector and the size of the image at path into
-// v; 1 on success, else 0 after saying why not.
+// Reads the header (what the container says of it), the boot sector and
+// the size of the image at path into v; 1 on success, else 0 after saying
+// why not.
 static int viewimage(const char *path, int header, dcpview *v)
 {
     FILE *f = openinput(path);
-    int32_t at = header ? DCPHEADERSIZE : 0, t;
+    int32_t at = header ? DCPHEADERSIZE : 0;
     int exact;
 
     memset(v, 0, sizeof *v);
-    if (!f || (header && fread(v->header, 1, DCPHEADERSIZE, f) != DCPHEADERSIZE) ||
+    if (!f || (header && !readdcpheader(f, &v->header)) || !seekimage(f, at) ||
         fread(v->boot, 1, 512, f) != 512) {
         if (f) {
             fprintf(stderr, "%s is too short for a boot sector\n", path);
@@ -277,14 +278,13 @@ static int viewimage(const char *path, int header, dcpview *v)
     (void)fread(v->boot + 512, 1, BOOTBYTES - 512, f); // a volume's first sector may be short
     v->filesize = imagesize(f) - at;
     fclose(f);
-    v->type = header ? floppytypeofmedia(v->header[0]) : nullptr;
+    v->type = header ? v->header.type : nullptr;
     v->volume = floppytypeofblock(v->boot, &exact);
     if (!exact)
         v->volume = nullptr; // a DCP image's tracks are laid out by a type without doubt
     v->layout = v->type ? v->type : v->volume;
     // The tracks inside the volume that the map leaves out.
-    for (t = 0; header && v->layout && t < volumetracks(v->layout); t++)
-        v->missing += v->header[1 + t] == 0;
+    v->missing = header ? dcpmissing(&v->header, v->layout) : 0;
     return 1;
 }
 
@@ -382,7 +382,7 @@ static int unwrap(const imagejob *job)
         v.layout = v.volume;
     if (!v.layout) {
         fprintf(stderr, "%s: neither its media byte 0x%02X nor its volume names a 2hd, 2hc, 2hq "
-                        "or 2dd type\n", job->in, v.header[0]);
+                        "or 2dd type\n", job->in, v.header.media);
         return 0;
     }
     if (leavesoutmissing(&v) && v.volume && v.volume != v.layout) {
@@ -398,54 +398,6 @@ static int unwrap(const imagejob *job)
     }
     j.fill = 0;
     return convertvolume(&j, CONTAINERDCP, CONTAINERRAW, v.layout);
-}
-
-// Prints the tracks whose flag is 0 among the 160, as ranges.
-static void printunstored(const dcpview *v)
-{
-    int32_t t = 0, n = 0;
-
-    while (t < TRACKFLAGS) {
-        int32_t end = t;
-        if (v->header[1 + t] != 0) {
-            t++;
-            continue;
-        }
-        while (end + 1 < TRACKFLAGS && v->header[2 + end] == 0)
-            end++;
-        printf(n++ ? ",%d" : " %d", t);
-        if (end > t)
-            printf("-%d", end);
-        t = end + 1;
-    }
-    printf(n ? "\n" : " none\n");
-}
-
-// Prints the header's media type and map; 0 when they break a reader.
-static int infoheader(const dcpview *v)
-{
-    int32_t t, stored = 0, bad = -1;
-
-    if (v->type)
-        printf("media: 0x%02X %s (%d cylinders, %d heads, %d sectors a track of %d bytes)\n",
-               v->header[0], v->type->name, v->type->cylinders, v->type->heads,
-               v->type->sectors, v->type->bytes);
-    else
-        printf("media: 0x%02X unknown\n", v->header[0]);
-    for (t = 0; t < TRACKFLAGS; t++) {
-        stored += v->header[1 + t] == 1;
-        if (v->header[1 + t] > 1 && bad < 0)
-            bad = t;
-    }
-    printf("tracks stored: %d of %d; not stored:", stored, TRACKFLAGS);
-    printunstored(v);
-    printf("byte 161: %d%s\n", v->header[BYTE161],
-           v->header[BYTE161] ? " (readers differ on it; these tools do not read it)" : "");
-    if (bad >= 0)
-        printf("problem: the flag of track %d is %d, not 0 or 1\n", bad, v->header[1 + bad]);
-    if (!v->type)
-        printf("problem: media byte 0x%02X is no known type\n", v->header[0]);
-    return bad < 0 && v->type;
 }
 
 // Prints the volume's geometry and the file's size against it; 0 when they
@@ -489,10 +441,10 @@ static int bootnotstored(const dcpview *v)
 {
     int32_t stored = 0;
 
-    if (!v->type || v->header[1] != 0)
+    if (!v->type || v->header.flags[0] != 0)
         return 0;
     for (int32_t t = 0; t < volumetracks(v->type); t++)
-        stored += v->header[1 + t] != 0;
+        stored += v->header.flags[t] != 0;
     return v->filesize == (int64_t)stored * tracksize(v->type);
 }
 
@@ -504,6 +456,25 @@ static int infonoboot(const dcpview *v)
            (long long)v->filesize + DCPHEADERSIZE);
     printf("problem: the boot sector is not in the image, so no program can read its volume\n");
     return 0;
+}
+
+// Prints what the container's header says beyond its map, as its row of
+// the container table describes it; 0 when that breaks a reader.
+static int describeheader(const char *path, int32_t container)
+{
+    const containerkind *k = containerof(container);
+    FILE *f;
+    int ok;
+
+    if (!k->describe)
+        return 1;
+    f = openinput(path);
+    if (!f)
+        return 0;
+    fflush(stdout);
+    ok = k->describe(f, stdout);
+    fclose(f);
+    return ok;
 }
 
 // dcpimage info: key: value lines, the last saying whether all agree.
@@ -527,7 +498,7 @@ static int info(const imagejob *job)
     if (!viewimage(job->in, 1, &v))
         return 0;
     printf("image: %s\ncontainer: DCP\n", job->in);
-    ok = infoheader(&v);
+    ok = describeheader(job->in, CONTAINERDCP);
     ok = (bootnotstored(&v) ? infonoboot(&v) : infovolume(&v)) && ok;
     printf("agrees: %s\n", ok ? "yes" : "no");
     return ok;

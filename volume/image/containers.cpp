@@ -12,9 +12,12 @@
 // Recognised in this order: the first whose recognise says yes is the
 // container; DCP, last, takes anything.
 static const containerkind kinds[CONTAINERS] = {
-    {"dcp", "DCP", recognisedcp, mapdcp, writedcp}, {"raw", "raw", recogniseraw, mapraw, writeraw},
-    {"d88", "D88", recognised88, mapd88, writed88}, {"fdi", "FDI", recognisefdi, mapfdi, writefdi},
-    {"nfd", "NFD", recognisenfd, mapnfd, writenfd},
+    {"dcp", "DCP", recognisedcp, mapdcp, writedcp, describedcp, 0},
+    {"raw", "raw", recogniseraw, mapraw, writeraw, nullptr, 0},
+    // D88 says 0x10 for protected, NFD 1; both read any value but 0 so.
+    {"d88", "D88", recognised88, mapd88, writed88, nullptr, 0x10},
+    {"fdi", "FDI", recognisefdi, mapfdi, writefdi, nullptr, 0},
+    {"nfd", "NFD", recognisenfd, mapnfd, writenfd, nullptr, 1},
 };
 static const int32_t order[CONTAINERS] = {CONTAINERNFD, CONTAINERD88, CONTAINERFDI,
                                           CONTAINERRAW, CONTAINERDCP};

@@ -6,7 +6,7 @@
 
 #include "sectormap.h"
 
-enum { DCPHEADER = 162, DCPFLAGS = 160 };
+enum { DCPHEADER = 162, DCPFLAGS = DCPTRACKFLAGS };
 
 // Anything that is no other container is a DCP image, as it always was.
 int recognisedcp(FILE *, const unsigned char *, int32_t, int64_t)
@@ -103,4 +103,83 @@ int writedcp(FILE *out, newimage *n, unsigned char *buf)
         }
     }
     return WRITEOK;
+}
+
+// Reads what the image's DCP header says into h; 1 when all 162 bytes came.
+int readdcpheader(FILE *f, dcpheaderfacts *h)
+{
+    unsigned char header[DCPHEADER];
+
+    memset(h, 0, sizeof *h);
+    h->badflag = -1;
+    if (!readat(f, 0, header, DCPHEADER))
+        return 0;
+    h->media = header[0];
+    h->type = floppytypeofmedia(h->media);
+    memcpy(h->flags, header + 1, DCPFLAGS);
+    h->byte161 = header[DCPFLAGS + 1];
+    for (int32_t t = 0; t < DCPFLAGS; t++) {
+        h->stored += h->flags[t] == 1;
+        if (h->flags[t] > 1 && h->badflag < 0)
+            h->badflag = t;
+    }
+    return 1;
+}
+
+// The tracks inside the volume of layout that the header flags not stored.
+int32_t dcpmissing(const dcpheaderfacts *h, const floppytype *layout)
+{
+    int32_t missing = 0;
+
+    for (int32_t t = 0; layout && t < layout->cylinders * layout->heads; t++)
+        missing += h->flags[t] == 0;
+    return missing;
+}
+
+// Writes the tracks whose flag is 0 among the 160, as ranges.
+static void putunstored(const dcpheaderfacts *h, FILE *out)
+{
+    int32_t t = 0, n = 0;
+
+    while (t < DCPFLAGS) {
+        int32_t end = t;
+        if (h->flags[t] != 0) {
+            t++;
+            continue;
+        }
+        while (end + 1 < DCPFLAGS && h->flags[end + 1] == 0)
+            end++;
+        fprintf(out, n++ ? ",%d" : " %d", t);
+        if (end > t)
+            fprintf(out, "-%d", end);
+        t = end + 1;
+    }
+    fputs(n ? "\n" : " none\n", out);
+}
+
+// Describes the header of the DCP image f on out: its media type, its map
+// of stored tracks and byte 161; 0 when they break a reader.
+int describedcp(FILE *f, FILE *out)
+{
+    dcpheaderfacts h;
+    const floppytype *t;
+
+    if (!readdcpheader(f, &h))
+        return 0;
+    t = h.type;
+    if (t)
+        fprintf(out, "media: 0x%02X %s (%d cylinders, %d heads, %d sectors a track of %d bytes)\n",
+                h.media, t->name, t->cylinders, t->heads, t->sectors, t->bytes);
+    else
+        fprintf(out, "media: 0x%02X unknown\n", h.media);
+    fprintf(out, "tracks stored: %d of %d; not stored:", h.stored, DCPFLAGS);
+    putunstored(&h, out);
+    fprintf(out, "byte 161: %d%s\n", h.byte161,
+            h.byte161 ? " (readers differ on it; these tools do not read it)" : "");
+    if (h.badflag >= 0)
+        fprintf(out, "problem: the flag of track %d is %d, not 0 or 1\n", h.badflag,
+                h.flags[h.badflag]);
+    if (!t)
+        fprintf(out, "problem: media byte 0x%02X is no known type\n", h.media);
+    return h.badflag < 0 && t;
 }

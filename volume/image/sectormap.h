@@ -69,14 +69,30 @@ struct newimage {
 enum { WRITEOK = 0, WRITEFAILED, WRITENEEDSFILL, WRITENOTYPE };
 
 // One row of the container table: how to recognise a container from its
-// first bytes and its size, how to map its sectors, and how to write a new
-// one (buf is scratch of a track's bytes and headers).
+// first bytes and its size, how to map its sectors, how to write a new
+// one (buf is scratch of a track's bytes and headers), how to describe
+// what its header says beyond the map (null: nothing more; 0 back when it
+// breaks a reader), and the byte its write-protect flag is set to (0: it
+// has none).
 struct containerkind {
     const char *name;  // as -F takes it
     const char *title; // as messages say it
     int (*recognise)(FILE *f, const unsigned char *head, int32_t n, int64_t size);
     int (*map)(FILE *f, sectormap *m, int32_t disk);
     int (*write)(FILE *out, newimage *n, unsigned char *buf);
+    int (*describe)(FILE *f, FILE *out);
+    int32_t protecton;
+};
+
+// What a DCP header says.
+enum { DCPTRACKFLAGS = 160 };
+struct dcpheaderfacts {
+    int32_t media;
+    const floppytype *type; // the one the media byte names, or null
+    int32_t stored;         // tracks flagged 1
+    int32_t badflag;        // the first track whose flag is neither 0 nor 1, or -1
+    int32_t byte161;
+    unsigned char flags[DCPTRACKFLAGS];
 };
 
 enum { TRACKBUFSIZE = 65536, CACHEBYTES = 65536 };
@@ -110,6 +126,9 @@ int recognisedcp(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapdcp(FILE *f, sectormap *m, int32_t disk);
 int mapdcpas(FILE *f, sectormap *m, const floppytype *t);
 int writedcp(FILE *out, newimage *n, unsigned char *buf);
+int readdcpheader(FILE *f, dcpheaderfacts *h);
+int32_t dcpmissing(const dcpheaderfacts *h, const floppytype *layout);
+int describedcp(FILE *f, FILE *out);
 int recogniseraw(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapraw(FILE *f, sectormap *m, int32_t disk);
 int writeraw(FILE *out, newimage *n, unsigned char *buf);
