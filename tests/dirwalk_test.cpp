@@ -33,6 +33,34 @@ TEST(dirwalk, everydirectoryreadonceandwalkedagainfromthecache)
     EXPECT_GE(reads, 5);
 }
 
+TEST(dirwalk, areleasingwalkholdsonlythedirectoriesonitspath)
+{
+    // The same entries in the same order, with no more rows than the path
+    // is deep (SYSTEM\DRIVERS\SOUND: four with the root) instead of six.
+    std::string dir = tempdir(), dcp = dir + "/disk.dcp";
+    makerealimage(dcp, "1.2M");
+    filltree(dcp, dir);
+    std::vector<std::string> seen[2];
+    int32_t rows[2] = {0, 0};
+    for (int release = 0; release < 2; release++) {
+        auto r = openvol(readfile(dcp));
+        static dirwalk w;
+        int kind;
+        int32_t slot;
+        startwalk(&r->dp, &w);
+        w.release = release;
+        while ((slot = nextentry(r->f, &r->dp, &w, &kind)) >= 0) {
+            seen[release].push_back(std::string((const char *)entryname(&r->dp, slot), 11) +
+                                    std::to_string(kind));
+            rows[release] = std::max(rows[release], r->dp.dircount);
+        }
+        EXPECT_EQ(r->dp.dircount, release ? 1 : 6);
+    }
+    EXPECT_EQ(seen[1], seen[0]);
+    EXPECT_EQ(rows[0], 6);
+    EXPECT_EQ(rows[1], 4);
+}
+
 TEST(chainwalk, runsendsandthestampwrap)
 {
     fakevolume v;

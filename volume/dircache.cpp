@@ -172,3 +172,15 @@ int growdirectoryrow(diskprops *dp, int32_t row)
     dp->dirbufused = r->end;
     return 1;
 }
+
+// Lets the last row go (never the root's), when its bytes end the buffer: its bytes are free for the
+// next directory loaded, and a later request for it loads it again.
+void droplastrow(diskprops *dp)
+{
+    // A row that grew was moved past the others: then the last row's bytes
+    // are not the last bytes, and nothing is let go.
+    if (dp->dircount <= 1 || dp->dirtable[dp->dircount - 1].end != dp->dirbufused)
+        return;
+    dp->dircount--;
+    dp->dirbufused = dp->dirtable[dp->dircount].start;
+}

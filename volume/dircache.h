@@ -12,5 +12,6 @@ int32_t getdirectoryentry(FILE *image, diskprops *dp, int32_t cluster);
 int32_t chainlength(const diskprops *dp, int32_t cluster, int32_t most);
 int32_t addblankdirectory(diskprops *dp, int32_t cluster);
 int growdirectoryrow(diskprops *dp, int32_t row);
+void droplastrow(diskprops *dp);
 
 #endif

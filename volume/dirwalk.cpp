@@ -62,6 +62,7 @@ void startwalkat(const diskprops *dp, dirwalk *w, int32_t row)
     memset(w->marks, 0, sizeof w->marks);
     w->depth = 0;
     w->pending = -1;
+    w->release = 0;
     w->frames[0].row = row;
     w->frames[0].next = dp->dirtable[row].start;
     w->frames[0].slot = -1;
@@ -172,6 +173,8 @@ int32_t nextentry(FILE *image, diskprops *dp, dirwalk *w, int *kind)
         if ((int64_t)f->next + 32 > r->end) {
             if (w->depth == 0)
                 return -1;
+            if (w->release && f->row == dp->dircount - 1)
+                droplastrow(dp);
             w->depth--;
             continue;
         }

@@ -18,6 +18,11 @@ struct dirwalk {
     int32_t depth;       // frames[0..depth] in use; frames[0] is the root
     int32_t pending;     // row to enter on the next step, or -1
     int32_t pendingslot;
+    // Set by a walk that only reads and keeps no slot past the entry it is
+    // at: the cache row of a directory the walk leaves is let go when it is
+    // the last one, so that the cache holds only the directories on the
+    // walk's path, however many the volume has.
+    int release;
     unsigned char entered[CLUSTERSLOTS]; // directories entered, by first cluster
     unsigned char marks[CLUSTERSLOTS];   // what the walk found each cluster to be
     walkframe frames[CLUSTERSLOTS];

@@ -160,6 +160,7 @@ static int listtree(FILE *image, const mapjob *job)
     int kind, ok = 1;
 
     startwalk(&dp, &walk);
+    walk.release = 1; // a line is written whole before the walk goes on
     // No two entries of a sound volume share a cluster; on a damaged one,
     // stopping where they do keeps the listing's work within the clusters.
     claimchains(&chain);
