@@ -101,6 +101,8 @@ def main():
         image = read(os.path.join(work, name))
         if name.endswith(".img"):
             seed(out, name[:-4], bytes(162) + image)
+        if name.startswith("fat16") and name.endswith(".img"):
+            seed(out, name[:-4] + "-raw", image, "raw")
         elif name.endswith(".corner"):
             seed(out, name[:-7], image)
 
