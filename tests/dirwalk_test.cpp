@@ -75,6 +75,7 @@ TEST(chainwalk, runsendsandthestampwrap)
         w.stamp = stamp; // at the wrap the marks are cleared, not misread
         for (int i = 0; i < CLUSTERSLOTS; i++)
             w.seen[i] = 1;
+        w.reach = CLUSTERSLOTS; // as if a walk had marked them all
         startchain(&w, 5);
         std::string runs;
         int32_t a, b;

@@ -205,6 +205,17 @@ TEST(fat16, sectorspast65535arewholeandtablepatchrefusesthem)
     EXPECT_EQ(r.status, 0) << r.out;
     mt("mcopy -n", img, "::TABLE.BIN " + quote(dir + "/back"));
     EXPECT_EQ(getu16l(&readfile(dir + "/back")[6]), 65535);
+
+    // Clusters past 20000: a put, a move and a removal there, seen by mtools.
+    hostfile(dir + "/high", 30000, 5);
+    EXPECT_EQ(tool(SECTPUT_BIN, quote(img) + " HIGH.BIN " + quote(dir + "/high")).status, 0);
+    EXPECT_GT(firstsectors(img)["HIGH.BIN"], high);
+    EXPECT_EQ(tool(SECTMV_BIN, quote(img) + " HIGH.BIN TOP.BIN").status, 0);
+    mt("mcopy -n", img, "::TOP.BIN " + quote(dir + "/back"));
+    EXPECT_EQ(readfile(dir + "/back"), readfile(dir + "/high"));
+    EXPECT_EQ(tool(SECTRM_BIN, quote(img) + " TABLE.BIN").status, 0);
+    EXPECT_EQ(fsckfindings(img), "");
+    EXPECT_EQ(mtout("mdir -b", img, "::"), "::/BIG.BIN\n::/TOP.BIN\n");
 }
 
 TEST(fat16, chainendsandbadmarks)

@@ -53,6 +53,7 @@ TEST(putfile, adirectorycrosslinkedwithareplacedfileiswrittenasfarasitschaingoes
         initputplan(&p, 0);
         ASSERT_EQ(put(r.get(), &p, "DIR\\NEW.BIN", 10), PUTOK);
         ASSERT_EQ(put(r.get(), &p, "OLD.BIN", size), PUTOK);
+        planreach(&p, 7);
         p.dirty[7] = 1;
         EXPECT_EQ(writedirectories(r->f, &r->dp, p.dirty, p.rootdirty), 1);
         EXPECT_EQ(countcalls(&r->m, 'w'), 2) << size; // the root and cluster 5, nothing more

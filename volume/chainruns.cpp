@@ -4,11 +4,18 @@
 
 #include "chainruns.h"
 
-// A walk with no chain yet and no cluster marked.
+// A walk with no chain yet and no cluster marked. w is one in static
+// storage (all zeros) or one initialised before: only the marks it may
+// have made are cleared, so that a floppy's walk touches no more memory
+// than its clusters need.
 void initchainwalk(chainwalk *w)
 {
-    memset(w, 0, sizeof *w);
+    int32_t reach = w->reach > 0 && w->reach <= CLUSTERSLOTS ? w->reach : 0;
+
+    memset(w->seen, 0, (size_t)reach * sizeof w->seen[0]);
     w->next = CHAINDONE;
+    w->clusters = w->damage = w->stamp = w->claimfrom = w->selfstamp = w->reach = 0;
+    w->badcluster = 0;
 }
 
 // Starts the walk at first; cluster 0 is the chain of an empty file.
@@ -17,7 +24,7 @@ void startchain(chainwalk *w, int32_t first)
     // A new stamp forgets the clusters seen by the previous chain without
     // clearing the marks; they are cleared only when the stamp wraps.
     if (w->stamp == INT32_MAX) {
-        memset(w->seen, 0, sizeof w->seen);
+        memset(w->seen, 0, (size_t)w->reach * sizeof w->seen[0]);
         w->stamp = 0;
         w->claimfrom = w->claimfrom > 0 ? 1 : 0; // the claims are forgotten too
     }
@@ -66,6 +73,8 @@ static int takecluster(const diskprops *dp, chainwalk *w, int32_t cluster)
         return 0;
     }
     w->seen[cluster] = w->stamp;
+    if (cluster >= w->reach)
+        w->reach = cluster + 1;
     w->clusters++;
     return 1;
 }

@@ -23,6 +23,7 @@ struct chainwalk {
     int32_t stamp;
     int32_t claimfrom;  // 0 while chains may share clusters
     int32_t selfstamp;
+    int32_t reach;      // seen[] below it may be marked: what clearing it clears
     int32_t seen[CLUSTERSLOTS];
 };
 

@@ -73,14 +73,14 @@ int32_t initrootdir(FILE *image, diskprops *dp)
 }
 
 // Counts the clusters of the chain from cluster, at most most of them: the
-// count, or -1 when a cluster within that reach lies outside 2 to 4079 or
-// comes round a second time (a damaged FAT's loop).
+// count, or -1 when a cluster within that reach lies outside the data
+// clusters' numbers or comes round a second time (a damaged FAT's loop).
 int32_t chainlength(const diskprops *dp, int32_t cluster, int32_t most)
 {
     unsigned char seen[CLUSTERSLOTS];
     int32_t count = 0;
 
-    memset(seen, 0, sizeof seen);
+    memset(seen, 0, (size_t)dp->endofchain); // no cluster at or past it is marked
     while (count < most) {
         if (cluster < 2 || cluster >= dp->endofchain || seen[cluster])
             return -1;

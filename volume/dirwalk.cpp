@@ -58,8 +58,9 @@ void startwalkat(const diskprops *dp, dirwalk *w, int32_t row)
 {
     int32_t c = dp->dirtable[row].cluster;
 
-    memset(w->entered, 0, sizeof w->entered);
-    memset(w->marks, 0, sizeof w->marks);
+    // Only clusters below the end-of-chain values are ever marked.
+    memset(w->entered, 0, (size_t)dp->endofchain);
+    memset(w->marks, 0, (size_t)dp->endofchain);
     w->depth = 0;
     w->pending = -1;
     w->release = 0;

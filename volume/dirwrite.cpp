@@ -115,7 +115,7 @@ int markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at)
     if (c < 0)
         p->rootdirty = 1;
     else
-        p->dirty[c] = 1;
+        planreach(p, c), p->dirty[c] = 1;
     return 1;
 }
 

@@ -147,7 +147,9 @@ static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf)
         decodefat16(dp, workbuf, e, n);
         e += n;
     }
-    for (; e < CLUSTERSLOTS; e++)
+    // As far as an entry's value can reach: a FAT12 walk never indexes
+    // past 4095, so a floppy's opening touches no more than it did.
+    for (; e <= dp->endmark; e++)
         dp->fat[e] = dp->endmark;
     return 1;
 }

@@ -12,12 +12,22 @@
 #include "pathlookup.h"
 
 // A plan with nothing planned yet; keep refuses to move a file's clusters.
+// p is one in static storage (all zeros) or one initialised before: only
+// the clusters it may have marked are cleared.
 void initputplan(putplan *p, int keep)
 {
-    memset(p, 0, sizeof *p);
+    int32_t reach = p->reach > 0 && p->reach <= CLUSTERSLOTS ? p->reach : 0;
+
+    memset(p->planned, 0, (size_t)reach * sizeof p->planned[0]);
+    memset(p->original, 0, (size_t)reach * sizeof p->original[0]);
+    memset(p->dirty, 0, (size_t)reach);
     initchainwalk(&p->held);
     p->keep = keep;
+    p->put = p->rootdirty = p->fatdirty = 0;
+    p->owners = nullptr;
+    p->slot = p->first = p->before = p->badstart = p->badend = p->needed = p->longest = 0;
     p->imageat = -1;
+    p->reach = 0;
 }
 
 // PUTOK when the chain from first is sound; its clusters are then held, as
@@ -78,6 +88,7 @@ int takeslot(diskprops *dp, putplan *p, int32_t row, int32_t *at)
         return PUTNOMEMORY;
     setrun(dp, c, 1);
     dp->fat[last] = c;
+    planreach(p, c);
     p->dirty[c] = 1;
     p->fatdirty = 1;
     *at = dp->dirtable[row].end - dp->clusterbytes;
@@ -108,6 +119,7 @@ static int makedirectory(diskprops *dp, putplan *p, int32_t *row, const unsigned
     fillentry(dp->dirbuf + at, (const unsigned char *)".          ", ATTRDIR, c, 0, t);
     fillentry(dp->dirbuf + at + 32, (const unsigned char *)"..         ", ATTRDIR,
               parent < 0 ? 0 : parent, 0, t);
+    planreach(p, c);
     p->dirty[c] = 1;
     *row = newrow;
     return PUTOK;
@@ -146,6 +158,7 @@ static void takerun(diskprops *dp, putplan *p, int32_t first, int32_t count, int
     if (count == 0)
         return;
     setrun(dp, first, count);
+    planreach(p, first + count - 1);
     for (i = 0; i < count; i++)
         p->planned[first + i] = p->put;
     p->original[first] = origin;

@@ -34,7 +34,15 @@ struct putplan {
     int32_t needed;   // clusters needed, and the longest free run (or the
     int32_t longest;  // volume's clusters, for PUTTOOBIG)
     int64_t imageat;  // where the last data write ended, or -1
+    int32_t reach;    // planned[], original[] and dirty[] below it may be marked
 };
+
+// Widens what initputplan clears to cluster c, before c is marked.
+inline void planreach(putplan *p, int32_t c)
+{
+    if (c >= p->reach)
+        p->reach = c + 1;
+}
 void initputplan(putplan *p, int keep);
 int putfile(FILE *image, diskprops *dp, putplan *p, const unsigned char *path, int32_t len,
             uint32_t size, const fattime *t);

@@ -122,6 +122,7 @@ static int reparent(FILE *image, diskprops *dp, putplan *p, int32_t cluster, int
     at = dp->dirtable[row].start + 32;
     if (at + 32 <= dp->dirtable[row].end && memcmp(dp->dirbuf + at, "..         ", 11) == 0) {
         setu16l(dp->dirbuf + at + 26, up);
+        planreach(p, cluster);
         p->dirty[cluster] = 1;
     }
     return MOVEOK;

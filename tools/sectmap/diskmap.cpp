@@ -122,8 +122,9 @@ int drawdisk(const mapview *v, diskpicture *p)
     int32_t slot, entry = 0;
     int kind, ok = 1;
 
-    memset(p->owner, 0, sizeof p->owner);
-    memset(p->split, 0, sizeof p->split);
+    // Only clusters below the end-of-chain values have owners.
+    memset(p->owner, 0, (size_t)v->dp->endofchain * sizeof p->owner[0]);
+    memset(p->split, 0, (size_t)v->dp->endofchain);
     memset(p->used, 0, sizeof p->used);
     geometry(v, p);
     startwalk(v->dp, v->walk);
@@ -190,6 +191,9 @@ int32_t cellholds(const mapview *v, const diskpicture *p, int32_t cell, int32_t 
 {
     int32_t first = cell * p->per, end = first + p->per, kept = -1;
 
+    *sector = first;
+    if (p->per == 1)
+        return sectorholds(v, p, first, entry, cluster);
     if (end > v->dp->totalsectors)
         end = v->dp->totalsectors;
     for (int32_t s = first; s < end; s++) {
