@@ -5,7 +5,9 @@
 #include "diskprops.h"
 #include "dircache.h"
 
-enum { BOOTREAD = 128 }; // the parameter block and more
+// The volume's first 1024 bytes are read (a DCP image's first 1186), of
+// which the first 128, the parameter block and more, must be there.
+enum { BOOTREAD = 1024, BOOTMINIMUM = 128 };
 
 // Gives the record an empty cache. A failed allocation leaves capacity 0,
 // from which the cache grows on first use.
@@ -160,13 +162,14 @@ static int readfat(FILE *image, diskprops *dp, unsigned char *workbuf)
 static int readboot(FILE *image, diskprops *dp, unsigned char *workbuf)
 {
     const sectormap *m = dp->map;
+    int32_t len = BOOTREAD;
 
     if (m && !m->linear) {
         if (!m->type)
             return 0;
-        dp->bytespersector = m->type->bytes;
+        dp->bytespersector = len = m->type->bytes; // the boot sector alone
     }
-    return readimage(image, dp, 0, workbuf, BOOTREAD);
+    return readimageupto(image, dp, 0, workbuf, len) >= BOOTMINIMUM;
 }
 
 // VOLUMEOPEN when the volume is open, else the stage that failed. Prints

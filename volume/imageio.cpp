@@ -158,6 +158,19 @@ int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_
            (int32_t)fread(buf, 1, (size_t)len, image) == len;
 }
 
+// Reads up to len bytes from volume byte at, as readimage does: how many
+// came back (in a volume reached through its map, len or 0).
+int32_t readimageupto(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len)
+{
+    int64_t base = linearbase(dp);
+
+    if (base < 0)
+        return movesectors(image, dp, at, buf, len, 0) ? len : 0;
+    if (at < 0 || !seekimage(image, base + at))
+        return 0;
+    return (int32_t)fread(buf, 1, (size_t)len, image);
+}
+
 // Writes len bytes at volume byte at, as readimage reads them; 1 when all went out.
 int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t len)
 {

@@ -328,7 +328,7 @@ int64_t putreach(const diskprops *dp, const putplan *p)
 {
     int32_t c;
 
-    for (c = CLUSTERSLOTS - 1; c >= 2; c--)
+    for (c = p->reach - 1; c >= 2; c--) // none past reach is marked
         if (p->dirty[c] || p->planned[c])
             return filebyteof(dp, clusteroffset(dp, c) + dp->clusterbytes);
     return filebyteof(dp, (int64_t)(dp->rootdirstart + dp->rootdirsectors) * dp->bytespersector);
@@ -346,7 +346,7 @@ int planinimage(diskprops *dp, const putplan *p, int64_t filesize)
                                 (int64_t)(dp->rootdirstart + dp->rootdirsectors - dp->fatstart) *
                                     bps,
                                 filesize);
-    for (c = 2; dp->lacking < 0 && c < dp->endofchain; c++)
+    for (c = 2; dp->lacking < 0 && c < p->reach; c++)
         if (p->dirty[c] || p->planned[c])
             dp->lacking = sectornotheld(dp, clusteroffset(dp, c), dp->clusterbytes, filesize);
     return dp->lacking < 0;
