@@ -127,6 +127,16 @@ TEST(fat16, everyprogramagreeswithmtoolsoneverysectorsize)
         for (const std::string &p : d.paths) // an empty file has no sector
             EXPECT_EQ(listed[p], std::max(d.sectorof(p), 0)) << p;
         EXPECT_EQ(listed.size(), d.paths.size() + 5); // and the five directories
+        // Every path mdir lists, sectmap lists.
+        std::istringstream mdir(mtout("mdir -/ -b", d.img, "::"));
+        int mdirlines = 0;
+        for (std::string line; std::getline(mdir, line); mdirlines++) {
+            std::string p = line.substr(3); // past "::/"
+            for (char &c : p)
+                c = c == '/' ? '\\' : c;
+            EXPECT_TRUE(listed.count(p) || listed.count(p + "\\")) << p;
+        }
+        EXPECT_EQ(mdirlines, (int)listed.size());
         EXPECT_EQ(tool(SECTMAP_BIN, "-c " + quote(d.img + "")).status, 1); // FM.DRV is split
 
         // sectget -a gives what mcopy -s gives.
@@ -137,9 +147,17 @@ TEST(fat16, everyprogramagreeswithmtoolsoneverysectorsize)
         EXPECT_EQ(sh("diff -r " + quote(got) + " " + quote(want)), 0);
 
         // Every change is seen by mtools and leaves a volume fsck.fat passes.
+        // A list of two puts, and a smaller file over KERNEL.SYS that keeps
+        // its first sector (-k).
         hostfile(d.dir + "/new", 3 * s.bps * s.spc + 5, 9);
-        EXPECT_EQ(tool(SECTPUT_BIN, quote(d.img) + " 'DATA\\NEW.BIN' " + quote(d.dir + "/new"))
+        hostfile(d.dir + "/small", 100, 4);
+        writetext(d.dir + "/puts", "DATA\\NEW.BIN " + d.dir + "/new\nDATA\\TWO.BIN " + d.dir +
+                                       "/small\n");
+        EXPECT_EQ(tool(SECTPUT_BIN, "-l " + quote(d.dir + "/puts") + " " + quote(d.img)).status, 0);
+        int kernel = d.sectorof("KERNEL.SYS");
+        EXPECT_EQ(tool(SECTPUT_BIN, "-k " + quote(d.img) + " KERNEL.SYS " + quote(d.dir + "/small"))
                       .status, 0);
+        EXPECT_EQ(d.sectorof("KERNEL.SYS"), kernel);
         EXPECT_EQ(tool(SECTRM_BIN, quote(d.img) + " 'DATA\\F3.BIN'").status, 0);
         EXPECT_EQ(tool(SECTMV_BIN, quote(d.img) + " KERNEL.SYS 'BOOT\\KERNEL.SYS'").status, 0);
         EXPECT_EQ(tool(SECTATTR_BIN, "+r +h " + quote(d.img) + " 'BOOT\\LOADER.BIN'").status, 0);
@@ -285,9 +303,14 @@ TEST(fat16, thefattypeandwhatisrefused)
     ASSERT_EQ(sh("mkfs.fat -C -F 16 -S 2048 -s 4 " + quote(big) + " 524288 >/dev/null"), 0);
     mt("mmd", big, "::A ::A/B");
     mt("mcopy", big, quote(dir + "/f") + " ::A/B/F.BIN");
-    toolrun l = tool(SECTMAP_BIN, quote(big));
+    toolrun l = tool(SECTMAP_BIN, "-l " + quote(big));
     EXPECT_EQ(l.status, 0);
+    EXPECT_NE(l.out.find(" -A--- "), std::string::npos) << l.out;
     EXPECT_NE(l.out.find("A\\B\\F.BIN"), std::string::npos) << l.out;
+    toolrun svg = tool(SECTMAP_BIN, "--svg - " + quote(big));
+    EXPECT_NE(svg.out.find(": the volume, 262144 sectors, 60 rows of 64 cells, a cell for every 69 "
+                           "sectors</text>"), std::string::npos) << svg.out.substr(0, 600);
+    EXPECT_NE(svg.out.find("<title>138 to 206: sector "), std::string::npos);
     toolrun m = tool(SECTMAP_BIN, "--map " + quote(big));
     EXPECT_NE(m.out.find(": the volume, 262144 sectors of 2048 bytes, a symbol for every 69 "
                          "sectors, 4416 a line\n       0 @#a...."), std::string::npos)
