@@ -51,6 +51,24 @@ static void hostfile(const std::string &path, size_t n, int seed)
     writefile(path, b);
 }
 
+// The first sector mshowfat's first cluster gives, from the boot sector.
+static int mshowfatsector16(const std::string &img, const std::string &path)
+{
+    bytes b(64);
+    FILE *f = fopen(img.c_str(), "rb");
+    EXPECT_TRUE(f && fread(b.data(), 1, b.size(), f) == b.size());
+    if (f)
+        fclose(f);
+    int bps = getu16l(&b[11]), spc = b[13], rootentries = getu16l(&b[17]);
+    int datastart = getu16l(&b[14]) + b[16] * getu16l(&b[22]) + rootentries * 32 / bps;
+    std::string slashed = path, out;
+    for (char &c : slashed)
+        c = c == '\\' ? '/' : c;
+    out = mtout("mshowfat", img, quote("::" + slashed));
+    size_t lt = out.find('<');
+    return lt == std::string::npos ? -1 : (atoi(out.c_str() + lt + 1) - 2) * spc + datastart;
+}
+
 // A volume of mkfs.fat, filled by mtools: directories three deep, enough
 // entries to make DATA span clusters, and chains fragmented by mdel.
 struct fat16disk {
@@ -82,23 +100,7 @@ struct fat16disk {
             c = c == '/' ? '\\' : c;
         paths.push_back(p);
     }
-    // The first sector mshowfat's first cluster gives, from the boot sector.
-    int sectorof(const std::string &path) const
-    {
-        bytes b(64);
-        FILE *f = fopen(img.c_str(), "rb");
-        EXPECT_TRUE(f && fread(b.data(), 1, b.size(), f) == b.size());
-        if (f)
-            fclose(f);
-        int bps = getu16l(&b[11]), spc = b[13], rootentries = getu16l(&b[17]);
-        int datastart = getu16l(&b[14]) + b[16] * getu16l(&b[22]) + rootentries * 32 / bps;
-        std::string slashed = path, out;
-        for (char &c : slashed)
-            c = c == '\\' ? '/' : c;
-        out = mtout("mshowfat", img, quote("::" + slashed));
-        size_t lt = out.find('<');
-        return lt == std::string::npos ? -1 : (atoi(out.c_str() + lt + 1) - 2) * spc + datastart;
-    }
+    int sectorof(const std::string &path) const { return mshowfatsector16(img, path); }
 };
 
 // sectmap's listing: by path, the first sector.
@@ -294,6 +296,16 @@ TEST(fat16, thefattypeandwhatisrefused)
     mt("mcopy", img, quote(dir + "/f") + " ::F.BIN");
     EXPECT_EQ(tool(SECTMAP_BIN, quote(img)).out, tool(SECTMAP_BIN, "-F raw " + quote(img)).out);
     EXPECT_NE(tool(SECTMAP_BIN, quote(img)).out.find("F.BIN"), std::string::npos);
+    // 4093 clusters, fewer than FAT12 numbers but at or past 4085: FAT16.
+    std::string edge = dir + "/edge.img";
+    ASSERT_EQ(sh("mkfs.fat -C -F 16 -S 512 -s 1 -R 1 -r 512 " + quote(edge) + " 2080 >/dev/null"),
+              0);
+    hostfile(dir + "/g", 3000, 6);
+    mt("mcopy", edge, quote(dir + "/f") + " ::F.BIN");
+    mt("mcopy", edge, quote(dir + "/g") + " ::G.BIN");
+    EXPECT_EQ(firstsectors(edge)["G.BIN"], mshowfatsector16(edge, "G.BIN"));
+    EXPECT_EQ(tool(SECTPUT_BIN, quote(edge) + " H.BIN " + quote(dir + "/g")).status, 0);
+    EXPECT_EQ(fsckfindings(edge), "");
     // A volume larger than its file is none.
     ASSERT_EQ(sh("truncate -s 1M " + quote(img)), 0);
     EXPECT_EQ(tool(SECTMAP_BIN, quote(img)).status, 1);
