@@ -77,6 +77,29 @@ TEST(directorycache, chainreadswithseeksonlyatgaps)
     EXPECT_EQ(r->sector("D\\X.BIN"), 33 + 38);
 }
 
+TEST(directorycache, thelastrowgoesonlywhenitsbytesendthebuffer)
+{
+    fakevolume v = dirvolume({5});
+    auto r = openvol(v.img);
+    ASSERT_EQ(getdirectoryentry(r->f, &r->dp, 5), 1);
+    ASSERT_EQ(growdirectoryrow(&r->dp, 0), 1); // the root's bytes now follow row 1's
+    int32_t grown = r->dp.dirbufused;
+    droplastrow(&r->dp);
+    EXPECT_EQ(r->dp.dircount, 2);
+    EXPECT_EQ(r->dp.dirbufused, grown);
+    // Unmoved, the last row goes, its bytes free; a request loads it again;
+    // the root never goes.
+    auto q = openvol(v.img);
+    ASSERT_EQ(getdirectoryentry(q->f, &q->dp, 5), 1);
+    droplastrow(&q->dp);
+    EXPECT_EQ(q->dp.dircount, 1);
+    EXPECT_EQ(q->dp.dirbufused, 7168);
+    EXPECT_EQ(getdirectoryentry(q->f, &q->dp, 5), 1);
+    droplastrow(&q->dp);
+    droplastrow(&q->dp);
+    EXPECT_EQ(q->dp.dircount, 1);
+}
+
 TEST(directorycache, reservedandbadmarksendachain)
 {
     for (int mark = 0xFF0; mark <= 0xFF7; mark++) {

@@ -13,26 +13,30 @@ static int powerof2(int32_t v, int32_t lo, int32_t hi)
     return v >= lo && v <= hi && (v & (v - 1)) == 0;
 }
 
-// 1 when head (got bytes) starts with a boot sector's jump and a parameter
-// block that a FAT volume could have, whose volume fits in size bytes and
-// is no standard floppy's (those are known by their size, as they always
-// were). A DCP image starts with its media byte, never with a jump.
-static int bootsectorvolume(const unsigned char *head, int32_t got, int64_t size)
+// The bytes of the volume whose boot sector head (got bytes) starts with:
+// a jump and a parameter block that a FAT volume could have, and no
+// standard floppy's (those are known by their size, as they always were);
+// else -1. A DCP image starts with its media byte, never with a jump.
+static int64_t bootsectorvolume(const unsigned char *head, int32_t got)
 {
     bootfields b;
 
     if (got < BOOTBLOCKBYTES || (head[BOOTJUMP] != 0xEB && head[BOOTJUMP] != 0xE9))
-        return 0;
+        return -1;
     readbootfields(head, &b);
-    return powerof2(b.bytespersector, 128, 4096) && powerof2(b.sectorspercluster, 1, 128) &&
-           b.reservedsectors >= 1 && b.fatcount >= 1 && b.fatcount <= 2 &&
-           (b.mediadescriptor == 0xF0 || b.mediadescriptor >= 0xF8) && b.totalsectors > 0 &&
-           (int64_t)b.totalsectors * b.bytespersector <= size && !floppytypeofblock(head, nullptr);
+    if (!powerof2(b.bytespersector, 128, 4096) || !powerof2(b.sectorspercluster, 1, 128) ||
+        b.reservedsectors < 1 || b.fatcount < 1 || b.fatcount > 2 ||
+        (b.mediadescriptor != 0xF0 && b.mediadescriptor < 0xF8) || b.totalsectors <= 0 ||
+        floppytypeofblock(head, nullptr))
+        return -1;
+    return (int64_t)b.totalsectors * b.bytespersector;
 }
 
 int recogniseraw(FILE *, const unsigned char *head, int32_t n, int64_t size)
 {
-    return floppytypeofsize(size) != nullptr || bootsectorvolume(head, n, size);
+    int64_t volume = bootsectorvolume(head, n);
+
+    return floppytypeofsize(size) != nullptr || (volume > 0 && volume <= size);
 }
 
 // When the file starts with a boot sector whose volume is a standard one
@@ -43,6 +47,11 @@ int rawlookslike(const unsigned char *head, int32_t got, int64_t size, char *tex
     const floppytype *t;
     int64_t want, track;
 
+    if ((want = bootsectorvolume(head, got)) > size) {
+        snprintf(text, (size_t)n, "looks like a raw FAT volume of %lld bytes, %lld bytes short of "
+                 "them; -F raw reads it", (long long)want, (long long)(want - size));
+        return 1;
+    }
     if (got < BOOTBLOCKBYTES || (head[BOOTJUMP] != 0xEB && head[BOOTJUMP] != 0xE9))
         return 0;
     t = floppytypeofblock(head, nullptr);
