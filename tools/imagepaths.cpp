@@ -67,8 +67,8 @@ int nextlistitems(listreader *r, const char *path, itemspan *items, int32_t most
 {
     static const char *const problems[] = {
         "", "the line is longer than the list reader's buffer", "the line holds a NUL byte",
-        "a quoted item is not closed, is not followed by a space, or holds a %HH that is not "
-        "a byte"};
+        ("a quoted item is not closed, is not followed by a space, or holds a %HH that is not "
+         "a byte")};
     int32_t start, end;
     int why;
 

@@ -64,7 +64,7 @@ static void decodefat12(diskprops *dp, const unsigned char *fatbytes, int32_t e,
 static void decodefat16(diskprops *dp, const unsigned char *fatbytes, int32_t e, int32_t n)
 {
     for (int32_t i = 0; i < n; i++)
-        dp->fat[e + i] = getu16l(fatbytes + 2 * i);
+        dp->fat[e + i] = getu16l(fatbytes + (size_t)2 * i);
 }
 
 // 1 for a logical sector size a FAT volume may have.

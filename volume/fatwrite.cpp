@@ -58,7 +58,7 @@ static int writefat16(FILE *image, diskprops *dp, unsigned char *buf)
         for (e = 0; e < entries; e += n) {
             n = entries - e < WORKBUFSIZE / 2 ? entries - e : WORKBUFSIZE / 2;
             for (i = 0; i < n; i++)
-                setu16l(buf + 2 * i, dp->fat[e + i]);
+                setu16l(buf + (size_t)2 * i, dp->fat[e + i]);
             if (!writeimage(image, dp, at + (int64_t)e * 2, buf, n * 2))
                 return 0;
         }

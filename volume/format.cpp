@@ -73,6 +73,8 @@ static void makebootsector(const volumeshape *s, const unsigned char *label, uin
                            unsigned char *boot)
 {
     static const unsigned char start[11] = {0xEB, 0x3C, 0x90, 'D', 'C', 'P', 'T', 'O', 'O', 'L', 'S'};
+    static const unsigned char fat12[8] = {'F', 'A', 'T', '1', '2', ' ', ' ', ' '};
+    static const unsigned char fat16[8] = {'F', 'A', 'T', '1', '6', ' ', ' ', ' '};
 
     memset(boot, 0, (size_t)s->bytes);
     memcpy(boot, start, sizeof start);
@@ -92,7 +94,7 @@ static void makebootsector(const volumeshape *s, const unsigned char *label, uin
     boot[BOOTEXTENDED] = BOOTEXTENDEDMARK;
     setu32l(boot + BOOTSERIAL, (int32_t)serial);
     memcpy(boot + BOOTLABEL, label, 11);
-    memcpy(boot + BOOTFSTYPE, s->fatbits == 16 ? "FAT16   " : "FAT12   ", 8);
+    memcpy(boot + BOOTFSTYPE, s->fatbits == 16 ? fat16 : fat12, sizeof fat12);
     boot[BOOTSIGNATURE] = 0x55;
     boot[BOOTSIGNATURE + 1] = 0xAA;
 }

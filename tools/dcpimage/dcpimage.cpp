@@ -528,7 +528,7 @@ static int32_t parsefill(const char *text)
 static int32_t parsesectorsize(const char *text)
 {
     for (int32_t b = 128; b <= 4096; b *= 2) {
-        char digits[8];
+        char digits[16];
         snprintf(digits, sizeof digits, "%d", b);
         if (strcmp(text, digits) == 0)
             return b;

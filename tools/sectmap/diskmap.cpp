@@ -102,7 +102,10 @@ static void geometry(const mapview *v, diskpicture *p)
         ((total + track - 1) / track > MOSTROWS || track + p->heads + 3 > MOSTWIDTH)) {
         p->spt = SCALEDROW;
         p->heads = 1;
-        p->per = (int32_t)((total + SCALEDROW * SCALEDROWS - 1) / (SCALEDROW * SCALEDROWS));
+        int64_t cells = (int64_t)SCALEDROW * SCALEDROWS;
+        p->per = (int32_t)((total + cells - 1) / cells);
+        if (p->per < 1)
+            p->per = 1; // a volume of no sectors
     }
     p->cells = (int32_t)((total + p->per - 1) / p->per);
 }
