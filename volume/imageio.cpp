@@ -8,21 +8,17 @@
 #include "diskprops.h"
 
 // Seeks from the start; 1 on success, 0 when the offset is negative, beyond
-// what this platform's fseek can take, or the seek fails.
+// what this platform can seek to, or the seek fails.
 int seekimage(FILE *image, int64_t offset)
 {
-    if (offset < 0 || offset > (int64_t)LONG_MAX)
-        return 0;
-    return fseek(image, (long)offset, SEEK_SET) == 0;
+    return seekfile(image, offset);
 }
 
 // The image file's size in bytes, or -1 when it cannot be told; the
 // position is left at the end.
 int64_t imagesize(FILE *image)
 {
-    if (fseek(image, 0, SEEK_END) != 0)
-        return -1;
-    return (int64_t)ftell(image); // -1 on failure, as promised
+    return filesizeof(image);
 }
 
 // Volume byte of the first byte of a cluster (cluster 2 is the data area's first).

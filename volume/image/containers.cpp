@@ -93,19 +93,49 @@ const floppytype *floppytypenamed(const char *name)
     return nullptr;
 }
 
+// Seeks f to file offset at; 1 on success. In 64 bits everywhere: Windows'
+// fseek takes a 32-bit long, and a FAT16 volume can pass 2 GB.
+int seekfile(FILE *f, int64_t at)
+{
+    if (at < 0)
+        return 0;
+#ifdef _WIN32
+    return _fseeki64(f, at, SEEK_SET) == 0;
+#else
+    if (at > (int64_t)LONG_MAX)
+        return 0;
+    return fseek(f, (long)at, SEEK_SET) == 0;
+#endif
+}
+
+// The size of f in bytes, or -1 when it cannot be told; the position is
+// left at the end.
+int64_t filesizeof(FILE *f)
+{
+#ifdef _WIN32
+    if (_fseeki64(f, 0, SEEK_END) != 0)
+        return -1;
+    return (int64_t)_ftelli64(f);
+#else
+    if (fseek(f, 0, SEEK_END) != 0)
+        return -1;
+    return (int64_t)ftell(f); // -1 on failure, as promised
+#endif
+}
+
 // Reads n bytes at file offset at; 1 when all came back. Where the file has
 // a descriptor, one positioned read (stdio would split a large one and
 // seek); containers are read before anything is written to them.
 int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n)
 {
-    if (at < 0 || at > (int64_t)LONG_MAX)
+    if (at < 0)
         return 0;
 #ifndef _WIN32
     int fd = fileno(f);
     if (fd >= 0)
         return pread(fd, buf, (size_t)n, (off_t)at) == (ssize_t)n;
 #endif
-    return fseek(f, (long)at, SEEK_SET) == 0 && (int32_t)fread(buf, 1, (size_t)n, f) == n;
+    return seekfile(f, at) && (int32_t)fread(buf, 1, (size_t)n, f) == n;
 }
 
 // The container the file's content says it is, by the first rule that
@@ -164,7 +194,7 @@ int mapimage(FILE *f, sectormap *m, int32_t container, int32_t disk)
     startmap(m, container, nullptr);
     if (!k)
         return MAPBADHEADER;
-    if (fseek(f, 0, SEEK_END) != 0 || (m->filesize = ftell(f)) < 0)
+    if ((m->filesize = filesizeof(f)) < 0)
         return MAPUNREAD;
     if (disk != 0 && container != CONTAINERD88)
         return MAPNODISK;

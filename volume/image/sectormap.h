@@ -111,6 +111,8 @@ int mapimage(FILE *f, sectormap *m, int32_t container, int32_t disk);
 int64_t sectoroffset(const sectormap *m, int32_t sector, int32_t bytes);
 void startmap(sectormap *m, int32_t container, const floppytype *t);
 int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n);
+int seekfile(FILE *f, int64_t at);
+int64_t filesizeof(FILE *f);
 
 // newimage.cpp: what every writer shares
 int readnewsector(newimage *n, int32_t sector, unsigned char *buf);
