@@ -212,8 +212,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     initdiskprops(&dp);
     initchainwalk(&chain);
-    opened = loadimage(f, &dp, &map, mode >= 1 && mode <= CONTAINERS ? mode - 1 : -1,
-                       mode > CONTAINERS ? 1 : 0, workbuf) == VOLUMEOPEN;
+    // Modes 1 to 5 say a floppy container outright (the seeds' numbering),
+    // 6 the second disk, 7 a hard disk's second partition.
+    opened = loadimage(f, &dp, &map, mode >= 1 && mode <= 5 ? mode - 1 : -1, mode == 6 ? 1 : 0,
+                       mode == 7 ? 1 : PARTITIONTHEONLY, workbuf) == VOLUMEOPEN;
     if (opened) {
         walktree(f);
         tellsectors(f, (uint32_t)size * 2654435761u);

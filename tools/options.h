@@ -14,16 +14,18 @@
 
 // The short options, for getopt's string, and the long ones: each program
 // adds its own, and "n" with DRYRUNOPTION only when it has a dry run.
-#define COMMONOPTIONS "uF:d:"
+#define COMMONOPTIONS "uF:d:p:"
 #define COMMONLONGOPTIONS                                                       \
     {"utf8", no_argument, nullptr, 'u'}, {"format", required_argument, nullptr, 'F'}, \
-    {"disk", required_argument, nullptr, 'd'}, {"help", no_argument, nullptr, OPTHELP}, \
+    {"disk", required_argument, nullptr, 'd'}, {"partition", required_argument, nullptr, 'p'}, \
+    {"help", no_argument, nullptr, OPTHELP}, \
     {"version", no_argument, nullptr, OPTVERSION}
 #define DRYRUNOPTION {"dry-run", no_argument, nullptr, 'n'}
 
 struct imagechoice {
     int32_t container; // -1: from the content
     int32_t disk;      // from 0
+    int32_t partition; // a hard disk's, from 0; PARTITIONTHEONLY: its only FAT one
 };
 
 struct commonopts {
@@ -51,16 +53,20 @@ inline int imageoption(int c, const char *arg, imagechoice *ic)
         fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd or raw\n", arg);
         return OPTBAD;
     }
-    if (c != 'd')
+    if (c != 'd' && c != 'p')
         return OPTOTHER;
     for (i = 0; arg[i] >= '0' && arg[i] <= '9' && n < 100000; i++)
         n = n * 10 + (arg[i] - '0');
     if (i == 0 || arg[i] || n < 1 || n > 9999) {
-        fprintf(stderr, "Bad disk number %s: 1 for the first disk of the file, 2 for the "
-                        "second...\n", arg);
+        if (c == 'p')
+            fprintf(stderr, "Bad partition number %s: 1 for the first entry of the disk's "
+                            "table, 2 for the second...\n", arg);
+        else
+            fprintf(stderr, "Bad disk number %s: 1 for the first disk of the file, 2 for the "
+                            "second...\n", arg);
         return OPTBAD;
     }
-    ic->disk = n - 1;
+    *(c == 'p' ? &ic->partition : &ic->disk) = n - 1;
     return OPTTAKEN;
 }
 
@@ -104,6 +110,7 @@ inline void initcommonopts(commonopts *o)
 {
     o->from.container = -1;
     o->from.disk = 0;
+    o->from.partition = PARTITIONTHEONLY;
     o->utf8 = 0;
     o->dryrun = 0;
 }

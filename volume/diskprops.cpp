@@ -183,7 +183,7 @@ int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
     // Every sector offset divides by the sector size: a FAT sector is a power
     // of two from 128 to 4096 bytes; a map holds sectors of its container's one size.
     if (!sectorsizevalid(dp->bytespersector) ||
-        (mappedimage(dp) && dp->bytespersector != dp->map->type->bytes))
+        (dp->map && !dp->map->linear && dp->bytespersector != dp->map->type->bytes))
         return VOLUMEBOOTFAILED;
     computegeometry(dp);
     if (!setfattype(dp))
@@ -200,9 +200,9 @@ int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
 // map: VOLUMEOPEN, the stage that failed, or VOLUMEMAPPED + why the
 // container could not be mapped.
 int loadimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk,
-              unsigned char *workbuf)
+              int32_t part, unsigned char *workbuf)
 {
-    int r = openimage(image, dp, map, container, disk);
+    int r = openimage(image, dp, map, container, disk, part);
 
     if (r != MAPOK)
         return VOLUMEMAPPED + r;
@@ -217,6 +217,11 @@ void putvolumeproblem(FILE *out, const diskprops *dp, int stage, const char *ima
         fprintf(out, "%s %s\n", image, dp->map->lookslike);
         return;
     }
+    if ((stage == VOLUMEMAPPED + MAPMANYPARTITIONS || stage == VOLUMEMAPPED + MAPBADPARTITION) &&
+        dp->map) {
+        fprintf(out, "%s: %s\n", image, dp->map->said);
+        return;
+    }
     fprintf(out, "%s\n", volumemessage(stage));
     if (stage < VOLUMEMAPPED && dp->lacking >= 0)
         fprintf(out, "Sector %d is not in %s\n", dp->lacking, image);
@@ -227,7 +232,9 @@ void putvolumeproblem(FILE *out, const diskprops *dp, int stage, const char *ima
 int openimagevolume(FILE *image, diskprops *dp, sectormap *map, unsigned char *workbuf,
                     const char *name)
 {
-    int stage = loadimage(image, dp, map, -1, 0, workbuf);
+    // sectdefs and tablepatch, whose command lines are fixed, take a hard
+    // disk's first active FAT partition.
+    int stage = loadimage(image, dp, map, -1, 0, PARTITIONFIRSTACTIVE, workbuf);
 
     if (stage != VOLUMEOPEN)
         putvolumeproblem(stdout, dp, stage, name);
@@ -241,9 +248,13 @@ const char *volumemessage(int stage)
         "Could not read disk properties", "Could not read disk properties",
         "The image holds no disk of that number", "The image's container header does not add up",
         "The image holds no 2hd, 2hc, 2hq or 2dd volume",
-        "The image looks like another container gone wrong"};
+        "The image looks like another container gone wrong",
+        "The disk's partition table holds no FAT partition",
+        "The disk holds several FAT partitions; -p N names one",
+        "The disk's partition table holds no partition of that number",
+        "The partition lies outside the disk or over another"};
 
-    if (stage >= VOLUMEMAPPED && stage - VOLUMEMAPPED <= MAPLOOKSLIKE)
+    if (stage >= VOLUMEMAPPED && stage - VOLUMEMAPPED <= MAPBADPARTITION)
         return mapping[stage - VOLUMEMAPPED];
     if (stage == VOLUMEBOOTFAILED)
         return "Could not read disk properties";

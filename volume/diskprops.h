@@ -94,7 +94,8 @@ int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
 int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t n,
                    int64_t *streamat);
 int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t filesize);
-int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk);
+int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk,
+              int32_t part);
 int imagewritable(FILE *out, const diskprops *dp, const char *image);
 int layoutagrees(const diskprops *dp);
 void putlayoutproblem(FILE *out, const diskprops *dp, const char *image, const char *outcome);
@@ -109,7 +110,7 @@ int openvolume(FILE *image, diskprops *dp, unsigned char *workbuf);
 int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf);
 const char *volumemessage(int stage);
 int loadimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk,
-              unsigned char *workbuf);
+              int32_t part, unsigned char *workbuf);
 void putvolumeproblem(FILE *out, const diskprops *dp, int stage, const char *image);
 int openimagevolume(FILE *image, diskprops *dp, sectormap *map, unsigned char *workbuf,
                     const char *name);

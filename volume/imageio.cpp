@@ -62,6 +62,13 @@ static int64_t linearbase(const diskprops *dp)
     return dp->map->linear ? dp->map->base : -1;
 }
 
+// 1 when the len volume bytes at at lie inside what the map holds: a
+// partition's volume never reaches past the partition.
+static int inlimit(const diskprops *dp, int64_t at, int64_t len)
+{
+    return !dp->map || dp->map->limit < 0 || at + len <= dp->map->limit;
+}
+
 // The file offset of volume byte at, in a volume that lies in one run of
 // bytes; for one reached through a map, at itself.
 int64_t filebyteof(const diskprops *dp, int64_t at)
@@ -72,10 +79,11 @@ int64_t filebyteof(const diskprops *dp, int64_t at)
 }
 
 // 1 when the container can lack a sector anywhere (a D88, an NFD, a compact
-// DCP), 0 when only the file's end can cut the volume short.
+// DCP) or the volume's sectors end where its partition does, 0 when only
+// the file's end can cut the volume short.
 int mappedimage(const diskprops *dp)
 {
-    return linearbase(dp) < 0;
+    return linearbase(dp) < 0 || (dp->map && dp->map->limit >= 0);
 }
 
 // The file descriptor under the stream, for positioned reads and writes; -1
@@ -150,7 +158,7 @@ int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_
 
     if (base < 0)
         return movesectors(image, dp, at, buf, len, 0);
-    return at >= 0 && seekimage(image, base + at) &&
+    return at >= 0 && inlimit(dp, at, len) && seekimage(image, base + at) &&
            (int32_t)fread(buf, 1, (size_t)len, image) == len;
 }
 
@@ -164,6 +172,8 @@ int32_t readimageupto(FILE *image, diskprops *dp, int64_t at, unsigned char *buf
         return movesectors(image, dp, at, buf, len, 0) ? len : 0;
     if (at < 0 || !seekimage(image, base + at))
         return 0;
+    if (dp->map && dp->map->limit >= 0 && at + len > dp->map->limit)
+        len = at < dp->map->limit ? (int32_t)(dp->map->limit - at) : 0;
     return (int32_t)fread(buf, 1, (size_t)len, image);
 }
 
@@ -174,7 +184,7 @@ int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
 
     if (base < 0)
         return movesectors(image, dp, at, (unsigned char *)buf, len, 1);
-    return at >= 0 && seekimage(image, base + at) &&
+    return at >= 0 && inlimit(dp, at, len) && seekimage(image, base + at) &&
            (int32_t)fwrite(buf, 1, (size_t)len, image) == len;
 }
 
@@ -192,7 +202,7 @@ int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *
     if (base < 0)
         ok = writeimage(image, dp, at, buf, n);
     else
-        ok = at >= 0 && (at == *streamat || seekimage(image, base + at)) &&
+        ok = at >= 0 && inlimit(dp, at, n) && (at == *streamat || seekimage(image, base + at)) &&
              (int32_t)fwrite(buf, 1, (size_t)n, image) == n;
     *streamat = ok && base >= 0 ? at + n : -1;
     return ok;
@@ -206,8 +216,11 @@ int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t file
     int64_t bps = dp->bytespersector, base = linearbase(dp), s;
 
     if (base >= 0) {
-        s = (at > filesize - base ? at : filesize - base) / bps;
-        return base + at + len <= filesize ? -1 : s > INT32_MAX ? INT32_MAX : (int32_t)s;
+        int64_t end = filesize - base; // what the file holds of the volume
+        if (dp->map && dp->map->limit >= 0 && dp->map->limit < end)
+            end = dp->map->limit;
+        s = (at > end ? at : end) / bps;
+        return at + len <= end ? -1 : s > INT32_MAX ? INT32_MAX : (int32_t)s;
     }
     for (s = at / bps; s * bps < at + len; s++) {
         int64_t off = s > INT32_MAX ? NOTINIMAGE : sectoroffset(dp->map, (int32_t)s, (int32_t)bps);
@@ -220,14 +233,15 @@ int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t file
 // Finds the container (container -1: from the content) and maps disk of it
 // into map, which the volume then reads through; MAPOK, or why not. The
 // file is left at its start, as the opening expects it.
-int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk)
+int openimage(FILE *image, diskprops *dp, sectormap *map, int32_t container, int32_t disk,
+              int32_t part)
 {
     int64_t size = imagesize(image);
     int r, found = container < 0;
 
     if (container < 0)
         container = size < 0 ? CONTAINERDCP : findcontainer(image, size);
-    r = mapimage(image, map, container, disk);
+    r = mapimagepart(image, map, container, disk, part);
     // Read as a DCP image it could only fail further on, as a FAT unread.
     if (found && container == CONTAINERDCP &&
         lookslike(image, size, map->lookslike, (int32_t)sizeof map->lookslike))

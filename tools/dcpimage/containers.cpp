@@ -152,6 +152,11 @@ int writenew(const imagejob *job, int32_t format, FILE *in, const sectormap *map
     FILE *f;
     int r;
 
+    if (!containerof(format)->write) {
+        fprintf(stderr, "%s: dcpimage does not make %s images\n", job->out,
+                containerof(format)->title);
+        return 0;
+    }
     if (!mayoverwrite(job) || !(f = opentemp(job)))
         return 0;
     r = containerof(format)->write(f, &n, trackbuf);
@@ -320,16 +325,27 @@ static int infolinear(FILE *f)
 
     initdiskprops(&dp);
     dp.map = &from;
+    if (from.hard)
+        printf("partition: %d of %d, disk sectors %lld to %lld (%d bytes each; %d heads, %d a "
+               "track, %d cylinders)\n", from.chosen + 1, from.partitions,
+               (long long)from.part[from.chosen].first,
+               (long long)(from.part[from.chosen].first + from.part[from.chosen].count - 1),
+               from.diskbytes, from.diskheads, from.diskspt, from.diskcylinders);
     stage = loadvolume(f, &dp, workbuf);
     ok = stage == VOLUMEOPEN;
     if (ok) {
         int64_t want = (int64_t)dp.totalsectors * dp.bytespersector;
+        int64_t holds = from.limit >= 0 ? from.limit : from.filesize;
         printf("volume: FAT%d, %d sectors of %d bytes, %d a cluster, %d FATs of %d sectors, %d "
                "root entries, media descriptor 0x%02X\n", dp.fatbits, dp.totalsectors,
                dp.bytespersector, dp.sectorspercluster, dp.fatcount, dp.sectorsperfat,
                dp.rootentries, dp.mediadescriptor);
-        printf("size: %lld bytes; the volume calls for %lld\n", (long long)from.filesize,
+        printf("size: %lld bytes; the volume calls for %lld\n", (long long)holds,
                (long long)want);
+        if (from.hard && want > holds) {
+            printf("problem: the volume is larger than its partition\n");
+            ok = 0;
+        }
     } else {
         printf("problem: %s\n", volumemessage(stage));
     }
@@ -352,8 +368,8 @@ int infocontainer(const imagejob *job, int32_t container)
     }
     printf("image: %s\ncontainer: %s\n", job->in, containerof(container)->title);
     do {
-        int r = mapimage(f, &from, container, disk);
-        if (r == MAPOK && !from.type && from.linear)
+        int r = mapimagepart(f, &from, container, disk, PARTITIONTHEONLY);
+        if (r == MAPOK && !from.type && from.linear && !from.hard)
             from.type = bootgeometry(f, &from);
         prefix[0] = '\0';
         if (from.disks > 1)

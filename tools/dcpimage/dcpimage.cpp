@@ -557,7 +557,7 @@ static int takeoption(int k, int c, imagejob *job)
     else if (c == 'x' && (job->fill = parsefill(optarg)) < 0)
         fprintf(stderr, "Bad fill byte %s: 0 to 255, or 0x00 to 0xFF\n", optarg);
     else if (c == 'F' || c == 'd') {
-        imagechoice ic = {job->informat, job->disk};
+        imagechoice ic = {job->informat, job->disk, PARTITIONTHEONLY};
         if (imageoption(c, optarg, &ic) != OPTTAKEN)
             return 0;
         job->informat = ic.container;

@@ -641,6 +641,7 @@ static int runjob(const getjob *job)
     }
     setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
     stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
+                      job->common.from.partition,
                       workbuf);
     imagebytes = imagesize(image);
     ok = stage == VOLUMEOPEN;

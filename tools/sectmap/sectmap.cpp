@@ -301,6 +301,7 @@ static int runjob(const mapjob *job)
     if (!image)
         return 0;
     stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
+                      job->common.from.partition,
                       workbuf);
     imagebytes = imagesize(image);
     if (stage == VOLUMEOPEN && !layoutagrees(&dp))

@@ -498,6 +498,7 @@ static int runjob(const putjob *job)
     if (job->common.dryrun)
         setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
     stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
+                      job->common.from.partition,
                       workbuf);
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, &dp, stage, job->image);

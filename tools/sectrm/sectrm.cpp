@@ -223,6 +223,7 @@ static int runjob(const rmjob *job)
     // The image is as it was until the plan is written: a view of it names
     // what goes, with the extents it had, and what an earlier PATH took.
     ok = loadimage(image, &view, &viewmap, job->common.from.container, job->common.from.disk,
+                      job->common.from.partition,
                    workbuf) == VOLUMEOPEN;
     if (!ok)
         fputs("Could not read the image again\n", stderr);

@@ -18,9 +18,15 @@ static const containerkind kinds[CONTAINERS] = {
     {"d88", "D88", recognised88, mapd88, writed88, nullptr, 0x10},
     {"fdi", "FDI", recognisefdi, mapfdi, writefdi, nullptr, 0},
     {"nfd", "NFD", recognisenfd, mapnfd, writenfd, nullptr, 1},
+    // Hard disks: read and written in place, not yet made or converted.
+    {"hdi", "HDI", recognisehdi, maphdi, nullptr, nullptr, 0},
+    {"nhd", "NHD", recognisenhd, mapnhd, nullptr, nullptr, 0},
+    {"rawhdd", "raw hard-disk", recogniserawhdd, maprawhdd, nullptr, nullptr, 0},
 };
-static const int32_t order[CONTAINERS] = {CONTAINERNFD, CONTAINERD88, CONTAINERFDI,
-                                          CONTAINERRAW, CONTAINERDCP};
+// An HDI before an FDI, which shares its layout but holds a floppy.
+static const int32_t order[CONTAINERS] = {CONTAINERNFD,    CONTAINERNHD, CONTAINERD88,
+                                          CONTAINERHDI,    CONTAINERFDI, CONTAINERRAWHDD,
+                                          CONTAINERRAW,    CONTAINERDCP};
 
 // The one table of the floppy types: every program's geometry, container
 // names and blank format come from it.
@@ -175,6 +181,13 @@ void startmap(sectormap *m, int32_t container, const floppytype *t)
     m->base = 0;
     m->count = t ? t->cylinders * t->heads * t->sectors : 0;
     m->lookslike[0] = '\0';
+    m->said[0] = '\0';
+    m->hard = 0;
+    m->diskbase = 0;
+    m->diskbytes = m->diskspt = m->diskheads = m->diskcylinders = 0;
+    m->partitions = 0;
+    m->chosen = -1;
+    m->limit = -1;
     m->missing = m->count;
     m->errors = 0;
     m->name[0] = '\0';
@@ -182,7 +195,18 @@ void startmap(sectormap *m, int32_t container, const floppytype *t)
         m->offset[s] = NOTINIMAGE;
 }
 
-// Maps disk (from 0) of the file as the container; MAPOK, or why not.
+// Maps disk (from 0) of the file as the container, and of a hard disk its
+// partition part (from 0, or PARTITIONTHEONLY or PARTITIONFIRSTACTIVE);
+// MAPOK, or why not.
+int mapimagepart(FILE *f, sectormap *m, int32_t container, int32_t disk, int32_t part)
+{
+    int r = mapimage(f, m, container, disk);
+
+    return r == MAPOK && m->hard ? choosepartition(f, m, part) : r;
+}
+
+// Maps disk (from 0) of the file as the container; MAPOK, or why not. Of a
+// hard disk only the disk is mapped.
 int mapimage(FILE *f, sectormap *m, int32_t container, int32_t disk)
 {
     const containerkind *k = containerof(container);

@@ -9,10 +9,34 @@
 #include <cstdint>
 #include <cstdio>
 
-enum { CONTAINERDCP = 0, CONTAINERRAW, CONTAINERD88, CONTAINERFDI, CONTAINERNFD, CONTAINERS };
+enum {
+    CONTAINERDCP = 0, CONTAINERRAW, CONTAINERD88, CONTAINERFDI, CONTAINERNFD, CONTAINERHDI,
+    CONTAINERNHD, CONTAINERRAWHDD, CONTAINERS
+};
 
-// What building a map reports.
-enum { MAPOK = 0, MAPUNREAD, MAPNODISK, MAPBADHEADER, MAPUNKNOWNTYPE, MAPLOOKSLIKE };
+// What building a map reports. MAPNOPARTITION to MAPBADPARTITION: a hard
+// disk's table gives no FAT partition, several where one must be named (the
+// map's said[] lists them), none of the number asked, or the one asked for
+// lies outside the disk or over another.
+enum {
+    MAPOK = 0, MAPUNREAD, MAPNODISK, MAPBADHEADER, MAPUNKNOWNTYPE, MAPLOOKSLIKE, MAPNOPARTITION,
+    MAPMANYPARTITIONS, MAPNOSUCHPARTITION, MAPBADPARTITION
+};
+
+// Which partition of a hard disk: its number from 0, or one of these.
+enum { PARTITIONTHEONLY = -1, PARTITIONFIRSTACTIVE = -2 };
+enum { PARTITIONSMAX = 16 };
+
+// A PC-98 partition table's entry: where it lies in disk sectors, and what
+// it says of itself.
+struct partentry {
+    int32_t mid, sid;
+    int64_t first, count;   // disk sectors
+    int32_t startcyl, endcyl;
+    int32_t problem;        // 0, or MAPBADPARTITION
+    char why[96];           // what is wrong with it
+    unsigned char name[17]; // NUL-terminated
+};
 
 enum {
     MAPMAXSECTORS = 4096, // more than any standard floppy's sectors
@@ -43,6 +67,17 @@ struct sectormap {
     int32_t errors;          // sectors the dump recorded as read with errors
     int32_t count;           // volume sectors in offset[]
     char lookslike[160];     // MAPLOOKSLIKE: what the file looks like, what to try
+    // A hard disk: its disk sectors' geometry, where sector 0 lies in the
+    // file, the table's entries and the one mapped (its volume at base,
+    // limit bytes long).
+    int32_t hard;
+    int32_t diskbytes, diskspt, diskheads, diskcylinders;
+    int64_t diskbase;
+    int32_t partitions;
+    partentry part[PARTITIONSMAX];
+    int32_t chosen;
+    int64_t limit;           // volume bytes the map holds, or -1 for no bound
+    char said[PARTITIONSMAX * 48 + 96]; // MAPMANYPARTITIONS, MAPBADPARTITION: the line
     unsigned char name[17];  // D88: the disk's name, NUL-terminated; else empty
     int64_t offset[MAPMAXSECTORS]; // by volume sector: its data's file offset, or NOTINIMAGE
 };
@@ -108,6 +143,7 @@ int32_t floppysectors(const floppytype *t);
 int32_t findcontainer(FILE *f, int64_t size);
 int lookslike(FILE *f, int64_t size, char *text, int32_t n);
 int mapimage(FILE *f, sectormap *m, int32_t container, int32_t disk);
+int mapimagepart(FILE *f, sectormap *m, int32_t container, int32_t disk, int32_t part);
 int64_t sectoroffset(const sectormap *m, int32_t sector, int32_t bytes);
 void startmap(sectormap *m, int32_t container, const floppytype *t);
 int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n);
@@ -142,6 +178,15 @@ int writed88(FILE *out, newimage *n, unsigned char *buf);
 int recognisefdi(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapfdi(FILE *f, sectormap *m, int32_t disk);
 int writefdi(FILE *out, newimage *n, unsigned char *buf);
+int recognisehdi(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int maphdi(FILE *f, sectormap *m, int32_t disk);
+int recognisenhd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int mapnhd(FILE *f, sectormap *m, int32_t disk);
+int recogniserawhdd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int maprawhdd(FILE *f, sectormap *m, int32_t disk);
+// pc98table.cpp: the partition table, and a partition as the volume's map
+int readpartitions(FILE *f, sectormap *m);
+int choosepartition(FILE *f, sectormap *m, int32_t part);
 int recognisenfd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapnfd(FILE *f, sectormap *m, int32_t disk);
 int writenfd(FILE *out, newimage *n, unsigned char *buf);

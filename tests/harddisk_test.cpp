@@ -1,0 +1,214 @@
+// PC-98 hard disks built without dcptools: an IPL sector and a partition
+// table laid by hand in the IDE geometry (8 heads, 17 sectors a track of
+// 512 bytes), partitions formatted by mkfs.fat --offset and filled by
+// mtools at their byte offset, as raw disks and in HDI and NHD headers.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "testutil.h"
+#include "volume/bytes.h"
+
+enum { HEADS = 8, SPT = 17, BPS = 512, CYLSECTORS = HEADS * SPT };
+
+static toolrun tool(const std::string &bin, const std::string &args)
+{
+    return runtool(bin + " " + args);
+}
+
+struct part {
+    int mid, sid, startcyl, endcyl;
+    std::string name;
+};
+
+// A raw disk of cylinders, its table holding parts, each FAT one formatted
+// in 1024-byte logical sectors (FAT12 or FAT16, as its sid says) with a
+// file in a directory.
+struct hddisk {
+    std::string dir = tempdir(), raw = dir + "/disk.img";
+    std::vector<part> parts;
+    hddisk(int cylinders, const std::vector<part> &p) : parts(p)
+    {
+        bytes d((size_t)cylinders * CYLSECTORS * BPS);
+        const unsigned char ipl[8] = {0xEB, 0x0A, 0x90, 0x90, 'I', 'P', 'L', '1'};
+        std::copy(ipl, ipl + 8, d.begin());
+        d[510] = 0x55, d[511] = 0xAA;
+        for (size_t i = 0; i < parts.size(); i++) {
+            unsigned char *e = &d[BPS + 32 * i];
+            e[0] = (unsigned char)parts[i].mid, e[1] = (unsigned char)parts[i].sid;
+            setu16l(e + 6, parts[i].startcyl);
+            setu16l(e + 10, parts[i].startcyl);
+            setu16l(e + 14, parts[i].endcyl);
+            std::string n = parts[i].name + std::string(16, ' ');
+            std::copy(n.begin(), n.begin() + 16, e + 16);
+        }
+        writefile(raw, d);
+        for (const part &q : parts) {
+            int fs = q.sid & 0x7F;
+            if (q.endcyl >= cylinders || q.endcyl < q.startcyl || (fs != 0x01 && fs != 0x21))
+                continue;
+            long kib = (long)(q.endcyl - q.startcyl + 1) * CYLSECTORS * BPS / 1024;
+            EXPECT_EQ(sh("mkfs.fat --offset " + std::to_string(q.startcyl * CYLSECTORS / 2) +
+                         " -S 1024 -s 1 -h " + std::to_string(q.startcyl * CYLSECTORS) +
+                         ((q.sid & 0x7F) == 0x01 ? " -F 12 " : " -F 16 ") + quote(raw) + " " +
+                         std::to_string(kib) + " >/dev/null 2>&1"),
+                      0);
+            mt(q, "mmd", "::GAME");
+            writefile(dir + "/f", bytes(5000, (unsigned char)q.startcyl));
+            mt(q, "mcopy", quote(dir + "/f") + " ::GAME/DATA.BIN");
+        }
+    }
+    static long offset(const part &q) { return (long)q.startcyl * CYLSECTORS * BPS; }
+    void mt(const part &q, const std::string &cmd, const std::string &args) const
+    {
+        ASSERT_EQ(sh("MTOOLS_SKIP_CHECK=1 " + cmd + " -i " +
+                     quote(raw + "@@" + std::to_string(offset(q))) + " " + args + " >/dev/null"),
+                  0);
+    }
+    // The disk behind an HDI's 4096-byte header or an NHD's 512-byte one.
+    std::string wrapped(const std::string &kind) const
+    {
+        bytes d = readfile(raw), h(kind == "hdi" ? 4096 : 512, 0);
+        int cyls = (int)(d.size() / (CYLSECTORS * BPS));
+        if (kind == "hdi") {
+            setu32l(&h[8], 4096);
+            setu32l(&h[12], (int32_t)d.size());
+            setu32l(&h[16], BPS), setu32l(&h[20], SPT), setu32l(&h[24], HEADS);
+            setu32l(&h[28], cyls);
+        } else {
+            std::string sig = "T98HDDIMAGE.R0";
+            std::copy(sig.begin(), sig.end(), h.begin());
+            setu32l(&h[0x110], 512), setu32l(&h[0x114], cyls);
+            setu16l(&h[0x118], HEADS), setu16l(&h[0x11A], SPT), setu16l(&h[0x11C], BPS);
+        }
+        h.insert(h.end(), d.begin(), d.end());
+        std::string path = dir + "/disk." + kind;
+        writefile(path, h);
+        return path;
+    }
+};
+
+// The first sector of path in the partition at byte offset of the disk
+// file, from mshowfat's first cluster and the partition's boot sector.
+static int mshowfatsector(const std::string &file, long at, const std::string &path)
+{
+    bytes b = readfile(file);
+    const unsigned char *v = &b[(size_t)at];
+    int bps = getu16l(v + 11), spc = v[13], data = getu16l(v + 14) + v[16] * getu16l(v + 22) +
+                                               getu16l(v + 17) * 32 / bps;
+    std::string out;
+    run("MTOOLS_SKIP_CHECK=1 mshowfat -i " + quote(file + "@@" + std::to_string(at)) + " " +
+            quote("::" + path),
+        &out);
+    size_t lt = out.find('<');
+    return lt == std::string::npos ? -1 : (atoi(out.c_str() + lt + 1) - 2) * spc + data;
+}
+
+TEST(harddisk, everycontainerreadsandwritesitspartitioninplace)
+{
+    part dos = {0xA0, 0xA1, 1, 79, "MS-DOS 6.20"};
+    hddisk d(80, {dos});
+    std::string images[] = {d.raw, d.wrapped("hdi"), d.wrapped("nhd")};
+    long headers[] = {0, 4096, 512};
+    for (int k = 0; k < 3; k++) {
+        const std::string &img = images[k];
+        long at = headers[k] + hddisk::offset(dos);
+        SCOPED_TRACE(img);
+        toolrun m = tool(SECTMAP_BIN, quote(img));
+        EXPECT_EQ(m.status, 0) << m.err;
+        std::ostringstream want;
+        int s = mshowfatsector(img, at, "GAME/DATA.BIN");
+        EXPECT_NE(m.out.find(std::to_string(s) + "     5     5000 "), std::string::npos) << m.out;
+        bytes before = readfile(img);
+        writefile(d.dir + "/new", bytes(3000, 0x4E));
+        EXPECT_EQ(tool(SECTPUT_BIN, quote(img) + " 'GAME\\NEW.BIN' " + quote(d.dir + "/new"))
+                      .status, 0);
+        std::string out;
+        run("MTOOLS_SKIP_CHECK=1 mtype -i " + quote(img + "@@" + std::to_string(at)) +
+                " ::GAME/NEW.BIN",
+            &out);
+        EXPECT_EQ(out, std::string(3000, 'N'));
+        // Nothing outside the partition changed; the partition is whole.
+        bytes after = readfile(img);
+        ASSERT_EQ(after.size(), before.size());
+        long end = at + (long)(dos.endcyl - dos.startcyl + 1) * CYLSECTORS * BPS;
+        EXPECT_TRUE(std::equal(after.begin(), after.begin() + at, before.begin()));
+        EXPECT_TRUE(std::equal(after.begin() + end, after.end(), before.begin() + end));
+        bytes vol(after.begin() + at, after.begin() + end);
+        writefile(d.dir + "/part.img", vol);
+        EXPECT_EQ(sh("fsck.fat -n " + quote(d.dir + "/part.img") + " >/dev/null 2>&1"), 0);
+        toolrun info = tool(DCPIMAGE_BIN, "info " + quote(img));
+        EXPECT_NE(info.out.find("partition: 1 of 1, disk sectors 136 to 10879 (512 bytes each; "
+                                "8 heads, 17 a track, 80 cylinders)\nvolume: FAT16, "),
+                  std::string::npos) << info.out;
+    }
+}
+
+TEST(harddisk, thepartitionisnamedorchosen)
+{
+    // A FAT12 and a FAT16 partition, the second active; a BSD one between.
+    part a = {0x20, 0x01, 1, 30, "DOS A"}, bsd = {0x14, 0xC4, 31, 35, "BSD"},
+         b = {0xA0, 0xA1, 36, 99, "DOS B"};
+    hddisk d(100, {a, bsd, b});
+    writetext(d.dir + "/list", "D GAME\\DATA.BIN\n");
+    toolrun r = tool(SECTMAP_BIN, quote(d.raw));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, d.raw + ": The disk holds several FAT partitions; -p N names one: 1 \"DOS "
+                             "A\" (2040 KB, FAT12) 3 \"DOS B\" (4352 KB, FAT16)\n");
+    for (int p : {1, 3}) {
+        toolrun l = tool(SECTMAP_BIN, "-p " + std::to_string(p) + " " + quote(d.raw));
+        EXPECT_EQ(l.status, 0) << l.err;
+        const part &q = p == 1 ? a : b;
+        EXPECT_NE(l.out.find(std::to_string(mshowfatsector(d.raw, hddisk::offset(q),
+                                                           "GAME/DATA.BIN")) + " "),
+                  std::string::npos) << l.out;
+        toolrun got = tool(SECTGET_BIN, "-p " + std::to_string(p) + " " + quote(d.raw) +
+                                            " 'GAME\\DATA.BIN' -");
+        EXPECT_EQ(got.out, std::string(5000, (char)q.startcyl));
+    }
+    EXPECT_EQ(tool(SECTMAP_BIN, "-p 2 " + quote(d.raw)).status, 1); // BSD: no FAT volume
+    EXPECT_EQ(tool(SECTMAP_BIN, "-p 4 " + quote(d.raw)).err,
+              "The disk's partition table holds no partition of that number\n");
+    // sectdefs, whose command line is fixed, takes the first active one.
+    toolrun s = tool(SECTDEFS_BIN, quote(d.raw) + " " + quote(d.dir + "/list") + " " +
+                                       quote(d.dir + "/out.inc"));
+    EXPECT_EQ(s.status, 0) << s.out;
+    EXPECT_EQ(texts(readfile(d.dir + "/out.inc")),
+              "%define D " + std::to_string(mshowfatsector(d.raw, hddisk::offset(b),
+                                                           "GAME/DATA.BIN")) + "\n");
+}
+
+TEST(harddisk, tableentriesthatliearenamednotfollowed)
+{
+    struct row {
+        const char *what;
+        std::vector<part> parts;
+        std::string said;
+    } rows[] = {
+        {"past the disk", {{0xA0, 0x81, 1, 90, "LONG"}},
+         "Partition 1 its cylinders 1 to 90 lie outside the disk's 40"},
+        {"overlapping", {{0x20, 0x01, 1, 20, "ONE"}, {0xA0, 0x81, 15, 39, "TWO"}},
+         "Partition 2 it overlaps partition 1"},
+        {"ends before it starts", {{0xA0, 0x81, 20, 10, "BACK"}},
+         "Partition 1 it ends before it starts, or starts in cylinder 0"},
+    };
+    for (const row &w : rows) {
+        hddisk d(40, w.parts);
+        toolrun r = tool(SECTMAP_BIN, "-p " + std::to_string(w.parts.size()) + " " +
+                                          quote(d.raw));
+        EXPECT_EQ(r.status, 1) << w.what;
+        EXPECT_EQ(r.err, d.raw + ": " + w.said + "\n") << w.what;
+    }
+    // A volume that says it is larger than its partition is read only as
+    // far as the partition goes.
+    part small = {0xA0, 0x81, 1, 9, "SMALL"};
+    hddisk d(40, {small});
+    bytes b = readfile(d.raw);
+    setu16l(&b[(size_t)hddisk::offset(small) + 19], 60000); // sectors: far past cylinder 9
+    writefile(d.raw, b);
+    toolrun info = tool(DCPIMAGE_BIN, "info " + quote(d.raw));
+    EXPECT_EQ(info.status, 1);
+    EXPECT_NE(info.out.find("problem: the volume is larger than its partition"),
+              std::string::npos) << info.out;
+    EXPECT_EQ(tool(SECTMAP_BIN, "-s 59000 " + quote(d.raw)).out, "59000: not in the image\n");
+}
