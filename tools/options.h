@@ -50,7 +50,7 @@ inline int imageoption(int c, const char *arg, imagechoice *ic)
         ic->container = containernamed(arg);
         if (ic->container >= 0)
             return OPTTAKEN;
-        fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd or raw\n", arg);
+        fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd, raw, hdi, nhd or rawhdd\n", arg);
         return OPTBAD;
     }
     if (c != 'd' && c != 'p')

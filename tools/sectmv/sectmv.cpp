@@ -22,6 +22,8 @@ static const char usage[] =
     "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found\n"
     "                       from its content)\n"
     "  -d, --disk N         the Nth disk of a D88 file that holds several\n"
+    "  -p, --partition N    the Nth entry of a hard disk's partition table (HDI,\n"
+    "                       NHD, raw); without it, its only FAT partition\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 struct mvjob {
