@@ -144,6 +144,52 @@ TEST(harddisk, everycontainerreadsandwritesitspartitioninplace)
     }
 }
 
+TEST(harddisk, everychangetoapartitionkeepstherestofthedisk)
+{
+    // An IBM MBR's table beside the PC-98 one (at 0x1BE) stays byte for
+    // byte; each program's change is seen by mtools and passes fsck.fat.
+    part dos = {0xA0, 0xA1, 1, 79, "MS-DOS 6.20"};
+    hddisk d(80, {dos});
+    bytes b = readfile(d.raw);
+    for (int i = 0; i < 64; i++)
+        b[0x1BE + (size_t)i] = (unsigned char)(0x11 * i + 3);
+    writefile(d.raw, b);
+    std::string hdi = d.wrapped("hdi"), at = hdi + "@@" + std::to_string(4096 + hddisk::offset(dos));
+    long start = 4096 + hddisk::offset(dos), end = start + 79L * CYLSECTORS * BPS;
+    struct change {
+        std::string bin, args, check, want; // IMG: the image
+    } changes[] = {
+        {SECTMV_BIN, "IMG 'GAME\\DATA.BIN' 'GAME\\MOVED.BIN'", "mdir -b ::GAME",
+         "::/GAME/MOVED.BIN\n"},
+        {SECTATTR_BIN, "+r IMG 'GAME\\MOVED.BIN'", "mattrib ::GAME/MOVED.BIN", "R"},
+        {DCPIMAGE_BIN, "label IMG HARDDISK", "mlabel -s ::", "HARDDISK"},
+        {SECTRM_BIN, "IMG 'GAME\\MOVED.BIN'", "mdir -b ::GAME", ""},
+    };
+    for (const change &c : changes) {
+        bytes before = readfile(hdi);
+        std::string args = c.args;
+        args.replace(args.find("IMG"), 3, quote(hdi));
+        toolrun r = tool(c.bin, args);
+        EXPECT_EQ(r.status, 0) << c.bin << r.err;
+        bytes after = readfile(hdi);
+        ASSERT_EQ(after.size(), before.size());
+        EXPECT_TRUE(std::equal(after.begin(), after.begin() + start, before.begin())) << c.bin;
+        EXPECT_TRUE(std::equal(after.begin() + end, after.end(), before.begin() + end)) << c.bin;
+        std::string out;
+        run("MTOOLS_SKIP_CHECK=1 " + c.check.substr(0, c.check.find(' ')) + " -i " + quote(at) +
+                c.check.substr(c.check.find(' ')) + " 2>&1",
+            &out);
+        if (c.want.empty())
+            EXPECT_EQ(out.find("MOVED"), std::string::npos) << out;
+        else
+            EXPECT_NE(out.find(c.want), std::string::npos) << c.bin << ": " << out;
+        writefile(d.dir + "/part.img", bytes(after.begin() + start, after.begin() + end));
+        EXPECT_EQ(sh("fsck.fat -n " + quote(d.dir + "/part.img") + " >/dev/null 2>&1"), 0);
+    }
+    bytes last = readfile(hdi);
+    EXPECT_TRUE(std::equal(b.begin() + 0x1BE, b.begin() + 0x1FE, last.begin() + 4096 + 0x1BE));
+}
+
 TEST(harddisk, thepartitionisnamedorchosen)
 {
     // A FAT12 and a FAT16 partition, the second active; a BSD one between.
