@@ -19,6 +19,7 @@ have qemu-system-i386 || need="$need qemu-system-x86"
 have floptool || need="$need mame-tools"
 have strace || need="$need strace"
 have rsvg-convert || need="$need librsvg2-bin"
+have parted || [ -x /usr/sbin/parted ] || [ -x /sbin/parted ] || need="$need parted"
 have python3 || need="$need python3"
 
 # shellcheck disable=SC2086 # a list of package names

@@ -190,6 +190,29 @@ TEST(harddisk, everychangetoapartitionkeepstherestofthedisk)
     EXPECT_TRUE(std::equal(b.begin() + 0x1BE, b.begin() + 0x1FE, last.begin() + 4096 + 0x1BE));
 }
 
+TEST(harddisk, aparteddiskisreadinpartedsgeometry)
+{
+    // GNU parted lays a PC-98 table out in 4 heads and 32 sectors a track;
+    // the partition's boot sector says where it starts, and so the disk's
+    // geometry.
+    std::string dir = tempdir(), img = dir + "/parted.img";
+    ASSERT_EQ(sh("truncate -s 20M " + quote(img) + " && parted -s " + quote(img) +
+                 " mklabel pc98 mkpart primary fat16 1MiB 100% >/dev/null 2>&1 && mkfs.fat "
+                 "--offset 2048 -S 512 -s 4 -h 2048 -F 16 " + quote(img) + " 19456 >/dev/null "
+                 "2>&1"), 0);
+    writefile(dir + "/f", bytes(7000, 0x37));
+    ASSERT_EQ(sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + quote(img + "@@1048576") + " " +
+                 quote(dir + "/f") + " ::F.BIN"), 0);
+    toolrun info = tool(DCPIMAGE_BIN, "info " + quote(img));
+    EXPECT_NE(info.out.find("partition: 1 of 1, disk sectors 2048 to 40959 (512 bytes each; 4 "
+                            "heads, 32 a track, 320 cylinders)"), std::string::npos) << info.out;
+    EXPECT_EQ(tool(SECTGET_BIN, quote(img) + " F.BIN -").out, std::string(7000, 0x37));
+    std::istringstream listing(tool(SECTMAP_BIN, quote(img)).out);
+    int first = -1;
+    listing >> first;
+    EXPECT_EQ(first, mshowfatsector(img, 1048576, "F.BIN"));
+}
+
 TEST(harddisk, thepartitionisnamedorchosen)
 {
     // A FAT12 and a FAT16 partition, the second active; a BSD one between.
