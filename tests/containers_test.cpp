@@ -1023,6 +1023,37 @@ bytes nfdbase(int revision) // track 0 holds one sector; r1 adds a retry record
     return b;
 }
 
+// A hard disk's first cylinders: its IPL and a table whose one entry is a
+// FAT12 partition from cylinder 1, behind an NHD header (1 head, 17
+// sectors a track, 8 cylinders) or an HDI one (256-byte sectors, 4 heads,
+// 33 a track, 22 cylinders: more than a floppy's sectors).
+static bytes harddisk(size_t header, int32_t bps, int32_t spt, int32_t heads, int32_t cyls)
+{
+    bytes b(header + (size_t)bps * spt * heads * cyls, 0);
+    unsigned char *d = &b[header], *e = d + bps;
+    memcpy(d + 4, "IPL1", 4);
+    d[bps - 2] = 0x55, d[bps - 1] = 0xAA;
+    e[0] = 0xA0, e[1] = 0x81, e[10] = 1, e[14] = (unsigned char)(cyls - 1);
+    return b;
+}
+
+bytes nhdbase()
+{
+    bytes b = harddisk(512, 512, 17, 1, 8);
+    memcpy(b.data(), "T98HDDIMAGE.R0", 15);
+    put32(&b, 0x110, 512), put32(&b, 0x114, 8);
+    b[0x118] = 1, b[0x11A] = 17, b[0x11C] = 0, b[0x11D] = 2;
+    return b;
+}
+
+bytes hdibase()
+{
+    bytes b = harddisk(4096, 256, 33, 4, 22);
+    put32(&b, 8, 4096), put32(&b, 12, 256 * 33 * 4 * 22);
+    put32(&b, 16, 256), put32(&b, 20, 33), put32(&b, 24, 4), put32(&b, 28, 22);
+    return b;
+}
+
 bytes dcpbase()
 {
     bytes b(162, 0);
@@ -1072,6 +1103,17 @@ TEST(containers, hostileheadernumbersarerefusednevertrusted)
         {"nfd r1 retry records", [] { return nfdbase(1); }, 0x402, 2, {0xFFFF}},
         {"nfd r1 retries", [] { return nfdbase(1); }, 0x400 + 32 + 9, 1, {0xFF}},
         {"nfd r1 retry length", [] { return nfdbase(1); }, 0x400 + 32 + 10, 4, {1, most}},
+        {"nhd header size", nhdbase, 0x110, 4, {0, 511, most}},
+        {"nhd cylinders", nhdbase, 0x114, 4, {0, 9, 65536, most}},
+        {"nhd heads", nhdbase, 0x118, 2, {0, 256, 0xFFFF}},
+        {"nhd bytes a sector", nhdbase, 0x11C, 2, {0, 1024, 0xFFFF}},
+        {"nhd partition start", nhdbase, 512 + 512 + 10, 2, {0, 8, 0xFFFF}},
+        {"nhd partition end", nhdbase, 512 + 512 + 14, 2, {0, 8, 0xFFFF}},
+        {"hdi header size", hdibase, 8, 4, {0, 31, most}},
+        {"hdi disk size", hdibase, 12, 4, {0, most}},
+        {"hdi bytes a sector", hdibase, 16, 4, {0, 128, most}},
+        {"hdi cylinders", hdibase, 28, 4, {0, 65536, most}},
+        {"hdi partition end", hdibase, 4096 + 256 + 14, 2, {22, 0xFFFF}},
         {"dcp media", dcpbase, 0, 1, {0, 0xFF}},
         {"dcp track flag", dcpbase, 1, 1, {1, 0xFF}},
     };
