@@ -18,7 +18,7 @@ import sys
 
 LIST = (b"16 BOOT\\LOADER.BIN\nK KERNEL.SYS\nD SYS\\DRV\\SOUND.DRV\nX BOOT\\..\\KERNEL.SYS\n"
         b"S \x95\x5Cdir\\x\nB BOOT\\\n5000 NEW\\DIR\\F.BIN\n0 SYS\\DRV\\SOUND.DRV\n")
-MODES = {"content": 0, "dcp": 1, "raw": 2, "d88": 3, "fdi": 4, "nfd": 5, "disk2": 6}
+MODES = {"content": 0, "dcp": 1, "raw": 2, "d88": 3, "fdi": 4, "nfd": 5, "disk2": 6, "part2": 7}
 GEOMETRY = {"2hd": (8, 1024), "2dd": (9, 512)}  # sectors a track, bytes a sector
 
 
@@ -76,7 +76,26 @@ def nfdr1(volume, kind, tracks):
     return bytes(h) + b"".join(maps) + data
 
 
+def nhd(path):
+    """An NHD of 1 head, 17 sectors of 512 bytes a track and 8 cylinders:
+    its IPL and a table whose one entry is a FAT12 partition from cylinder 1."""
+    disk = bytearray(8 * 17 * 512)
+    disk[4:8] = b"IPL1"
+    disk[510:512] = b"\x55\xaa"
+    disk[512:514] = b"\xa0\x81"
+    disk[512 + 10:512 + 12] = struct.pack("<H", 1)
+    disk[512 + 14:512 + 16] = struct.pack("<H", 7)
+    head = bytearray(512)
+    head[0:15] = b"T98HDDIMAGE.R0\0"
+    head[0x110:0x11E] = struct.pack("<IIHHH", 512, 8, 1, 17, 512)
+    with open(path, "wb") as f:
+        f.write(bytes(head) + bytes(disk))
+
+
 def main():
+    if sys.argv[1] == "nhd":
+        nhd(sys.argv[2])
+        return
     work = sys.argv[2]
     hd, dd = read(os.path.join(work, "hd.dcp")), read(os.path.join(work, "dd.dcp"))
     if sys.argv[1] == "compact":
@@ -105,6 +124,9 @@ def main():
             seed(out, name[:-4] + "-raw", image, "raw")
         elif name.endswith(".corner"):
             seed(out, name[:-7], image)
+        elif name.endswith(".nhd"):
+            seed(out, name[:-4] + "-nhd", image)
+            seed(out, name[:-4] + "-nhd-part2", image, "part2")
 
 
 if __name__ == "__main__":
