@@ -66,7 +66,7 @@ int readpartitions(FILE *f, sectormap *m)
     if (!readat(f, m->diskbase + m->diskbytes, sector, m->diskbytes))
         return MAPUNREAD;
     for (int32_t e = 0; e < entries; e++) {
-        const unsigned char *at = sector + e * ENTRYBYTES;
+        const unsigned char *at = sector + (size_t)e * ENTRYBYTES;
         int used = 0;
         for (int32_t i = 0; i < ENTRYBYTES; i++)
             used |= at[i] != 0;

@@ -19,7 +19,7 @@ int recogniserawhdd(FILE *, const unsigned char *head, int32_t n, int64_t size)
         return 0;
     for (int32_t e = 0; e < 16 && !used; e++)
         for (int32_t i = 0; i < ENTRY; i++)
-            used |= head[TABLEAT + e * ENTRY + i] != 0;
+            used |= head[TABLEAT + (size_t)e * ENTRY + (size_t)i] != 0;
     return used;
 }
 
