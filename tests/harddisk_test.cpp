@@ -138,9 +138,12 @@ TEST(harddisk, everycontainerreadsandwritesitspartitioninplace)
         writefile(d.dir + "/part.img", vol);
         EXPECT_EQ(sh("fsck.fat -n " + quote(d.dir + "/part.img") + " >/dev/null 2>&1"), 0);
         toolrun info = tool(DCPIMAGE_BIN, "info " + quote(img));
-        EXPECT_NE(info.out.find("partition: 1 of 1, disk sectors 136 to 10879 (512 bytes each; "
-                                "8 heads, 17 a track, 80 cylinders)\nvolume: FAT16, "),
-                  std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("disk: 80 cylinders, 8 heads, 17 sectors a track of 512 bytes\n"
+                                "partition 1: mid 0xA0, sid 0xA1 (active, FAT16), name MS-DOS "
+                                "6.20, cylinders 1 to 79, disk sectors 136 to 10879\nvolume: "
+                                "FAT16, "), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\nposition: volume sector s is disk sector 136 + 2 s\nagrees: "
+                                "yes\n"), std::string::npos) << info.out;
     }
 }
 
@@ -204,8 +207,10 @@ TEST(harddisk, aparteddiskisreadinpartedsgeometry)
     ASSERT_EQ(sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + quote(img + "@@1048576") + " " +
                  quote(dir + "/f") + " ::F.BIN"), 0);
     toolrun info = tool(DCPIMAGE_BIN, "info " + quote(img));
-    EXPECT_NE(info.out.find("partition: 1 of 1, disk sectors 2048 to 40959 (512 bytes each; 4 "
-                            "heads, 32 a track, 320 cylinders)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("disk: 320 cylinders, 4 heads, 32 sectors a track of 512 bytes\n"
+                            "partition 1: mid 0x20, sid 0x91 (active, FAT16), name primary, "
+                            "cylinders 16 to 319, disk sectors 2048 to 40959\n"),
+              std::string::npos) << info.out;
     EXPECT_EQ(tool(SECTGET_BIN, quote(img) + " F.BIN -").out, std::string(7000, 0x37));
     std::istringstream listing(tool(SECTMAP_BIN, quote(img)).out);
     int first = -1;
@@ -236,6 +241,14 @@ TEST(harddisk, thepartitionisnamedorchosen)
         EXPECT_EQ(got.out, std::string(5000, (char)q.startcyl));
     }
     EXPECT_EQ(tool(SECTMAP_BIN, "-p 2 " + quote(d.raw)).status, 1); // BSD: no FAT volume
+    // info describes every entry, and the volume of each FAT partition.
+    toolrun info = tool(DCPIMAGE_BIN, "info " + quote(d.raw));
+    EXPECT_EQ(info.status, 0) << info.out;
+    for (const char *line : {"partition 1: mid 0x20, sid 0x01 (sleeping, FAT12), name DOS A",
+                             "partition 2: mid 0x14, sid 0xC4 (active, not FAT), name BSD",
+                             "partition 3: mid 0xA0, sid 0xA1 (active, FAT16), name DOS B",
+                             "volume: FAT12, ", "volume: FAT16, "})
+        EXPECT_NE(info.out.find(line), std::string::npos) << line << "\n" << info.out;
     EXPECT_EQ(tool(SECTMAP_BIN, "-p 4 " + quote(d.raw)).err,
               "The disk's partition table holds no partition of that number\n");
     // sectdefs, whose command line is fixed, takes the first active one.

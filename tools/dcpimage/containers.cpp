@@ -325,12 +325,6 @@ static int infolinear(FILE *f)
 
     initdiskprops(&dp);
     dp.map = &from;
-    if (from.hard)
-        printf("partition: %d of %d, disk sectors %lld to %lld (%d bytes each; %d heads, %d a "
-               "track, %d cylinders)\n", from.chosen + 1, from.partitions,
-               (long long)from.part[from.chosen].first,
-               (long long)(from.part[from.chosen].first + from.part[from.chosen].count - 1),
-               from.diskbytes, from.diskheads, from.diskspt, from.diskcylinders);
     stage = loadvolume(f, &dp, workbuf);
     ok = stage == VOLUMEOPEN;
     if (ok) {
@@ -342,6 +336,10 @@ static int infolinear(FILE *f)
                dp.rootentries, dp.mediadescriptor);
         printf("size: %lld bytes; the volume calls for %lld\n", (long long)holds,
                (long long)want);
+        // Where a loader finds a volume sector on the disk.
+        if (from.hard && dp.bytespersector % from.diskbytes == 0)
+            printf("position: volume sector s is disk sector %lld + %d s\n",
+                   (long long)from.part[from.chosen].first, dp.bytespersector / from.diskbytes);
         if (from.hard && want > holds) {
             printf("problem: the volume is larger than its partition\n");
             ok = 0;
@@ -356,6 +354,46 @@ static int infolinear(FILE *f)
 // dcpimage info of an image that is not a DCP one: the container, then for
 // each disk its type, protection, the sectors it lacks or holds with
 // errors, and what disagrees.
+// Prints a hard disk's geometry, every entry of its partition table and
+// the volume of each FAT partition; 0 when any entry or volume is wrong.
+static int infoharddisk(FILE *f, const imagejob *job, int32_t container)
+{
+    int ok = mapimage(f, &from, container, 0) == MAPOK && readpartitions(f, &from) == MAPOK;
+    int32_t n;
+
+    if (!ok) {
+        printf("problem: %s\n", volumemessage(VOLUMEMAPPED + MAPUNREAD));
+        return 0;
+    }
+    printf("disk: %d cylinders, %d heads, %d sectors a track of %d bytes\n", from.diskcylinders,
+           from.diskheads, from.diskspt, from.diskbytes);
+    n = from.partitions;
+    for (int32_t i = 0; i < n; i++) {
+        // Each pass maps the disk again: the table read anew is the same.
+        mapimage(f, &from, container, 0);
+        readpartitions(f, &from);
+        const partentry *p = &from.part[i];
+        int32_t fs = p->sid & 0x7F;
+        printf("partition %d: mid 0x%02X, sid 0x%02X (%s, %s), name ", i + 1, p->mid, p->sid,
+               p->sid & 0x80 ? "active" : "sleeping",
+               fs == 0x01 ? "FAT12" : fs == 0x11 || fs == 0x21 ? "FAT16" : "not FAT");
+        putimagepath(stdout, p->name, (int32_t)strlen((const char *)p->name), job->utf8, ITEMSHOWN);
+        printf(", cylinders %d to %d, disk sectors %lld to %lld\n", p->startcyl, p->endcyl,
+               (long long)p->first, (long long)(p->first + p->count - 1));
+        if (p->problem) {
+            printf("problem: partition %d: %s\n", i + 1, p->why);
+            ok = 0;
+        } else if (fs == 0x01 || fs == 0x11 || fs == 0x21) {
+            ok = (choosepartition(f, &from, i) == MAPOK && infolinear(f)) && ok;
+        }
+    }
+    if (n == 0) {
+        printf("problem: %s\n", volumemessage(VOLUMEMAPPED + MAPNOPARTITION));
+        ok = 0;
+    }
+    return ok;
+}
+
 int infocontainer(const imagejob *job, int32_t container)
 {
     FILE *f = openinput(job->in);
@@ -367,6 +405,12 @@ int infocontainer(const imagejob *job, int32_t container)
         return 0;
     }
     printf("image: %s\ncontainer: %s\n", job->in, containerof(container)->title);
+    if (mapimage(f, &from, container, 0) == MAPOK && from.hard) {
+        ok = infoharddisk(f, job, container);
+        fclose(f);
+        printf("agrees: %s\n", ok ? "yes" : "no");
+        return ok;
+    }
     do {
         int r = mapimagepart(f, &from, container, disk, PARTITIONTHEONLY);
         if (r == MAPOK && !from.type && from.linear && !from.hard)
