@@ -88,21 +88,6 @@ struct hddisk {
     }
 };
 
-// The first sector of path in the partition at byte offset of the disk
-// file, from mshowfat's first cluster and the partition's boot sector.
-static int mshowfatsector(const std::string &file, long at, const std::string &path)
-{
-    bytes b = readfile(file);
-    const unsigned char *v = &b[(size_t)at];
-    int bps = getu16l(v + 11), spc = v[13], data = getu16l(v + 14) + v[16] * getu16l(v + 22) +
-                                               getu16l(v + 17) * 32 / bps;
-    std::string out;
-    run("MTOOLS_SKIP_CHECK=1 mshowfat -i " + quote(file + "@@" + std::to_string(at)) + " " +
-            quote("::" + path),
-        &out);
-    size_t lt = out.find('<');
-    return lt == std::string::npos ? -1 : (atoi(out.c_str() + lt + 1) - 2) * spc + data;
-}
 
 TEST(harddisk, everycontainerreadsandwritesitspartitioninplace)
 {
@@ -117,7 +102,7 @@ TEST(harddisk, everycontainerreadsandwritesitspartitioninplace)
         toolrun m = tool(SECTMAP_BIN, quote(img));
         EXPECT_EQ(m.status, 0) << m.err;
         std::ostringstream want;
-        int s = mshowfatsector(img, at, "GAME/DATA.BIN");
+        int s = mshowfatsectorat(img, at, "GAME/DATA.BIN");
         EXPECT_NE(m.out.find(std::to_string(s) + "     5     5000 "), std::string::npos) << m.out;
         bytes before = readfile(img);
         writefile(d.dir + "/new", bytes(3000, 0x4E));
@@ -215,7 +200,7 @@ TEST(harddisk, aparteddiskisreadinpartedsgeometry)
     std::istringstream listing(tool(SECTMAP_BIN, quote(img)).out);
     int first = -1;
     listing >> first;
-    EXPECT_EQ(first, mshowfatsector(img, 1048576, "F.BIN"));
+    EXPECT_EQ(first, mshowfatsectorat(img, 1048576, "F.BIN"));
 }
 
 TEST(harddisk, thepartitionisnamedorchosen)
@@ -233,7 +218,7 @@ TEST(harddisk, thepartitionisnamedorchosen)
         toolrun l = tool(SECTMAP_BIN, "-p " + std::to_string(p) + " " + quote(d.raw));
         EXPECT_EQ(l.status, 0) << l.err;
         const part &q = p == 1 ? a : b;
-        EXPECT_NE(l.out.find(std::to_string(mshowfatsector(d.raw, hddisk::offset(q),
+        EXPECT_NE(l.out.find(std::to_string(mshowfatsectorat(d.raw, hddisk::offset(q),
                                                            "GAME/DATA.BIN")) + " "),
                   std::string::npos) << l.out;
         toolrun got = tool(SECTGET_BIN, "-p " + std::to_string(p) + " " + quote(d.raw) +
@@ -256,7 +241,7 @@ TEST(harddisk, thepartitionisnamedorchosen)
                                        quote(d.dir + "/out.inc"));
     EXPECT_EQ(s.status, 0) << s.out;
     EXPECT_EQ(texts(readfile(d.dir + "/out.inc")),
-              "%define D " + std::to_string(mshowfatsector(d.raw, hddisk::offset(b),
+              "%define D " + std::to_string(mshowfatsectorat(d.raw, hddisk::offset(b),
                                                            "GAME/DATA.BIN")) + "\n");
 }
 

@@ -117,19 +117,35 @@ int mshowfatcluster(const std::string &dcp, const std::string &path)
     return atoi(out.c_str() + lt + 1);
 }
 
-int mshowfatsector(const std::string &dcp, const std::string &path)
+int mshowfatsectorat(const std::string &file, long at, const std::string &path)
 {
-    bytes b = readfile(dcp);
-    if (b.size() < 162 + 24)
+    unsigned char v[64];
+    FILE *f = fopen(file.c_str(), "rb");
+    bool read = f && fseek(f, at, SEEK_SET) == 0 && fread(v, 1, sizeof v, f) == sizeof v;
+    if (f)
+        fclose(f);
+    if (!read)
         return -1;
-    const unsigned char *v = b.data() + 162;
     int bps = v[11] | v[12] << 8, spc = v[13], reserved = v[14] | v[15] << 8, fats = v[16];
     int rootentries = v[17] | v[18] << 8, spf = v[22] | v[23] << 8;
     int datastart = reserved + fats * spf + (rootentries * 32 + bps - 1) / bps;
-    std::string slashed = path;
+    std::string slashed = path, out;
     for (char &c : slashed)
         c = c == '\\' ? '/' : c;
-    return (mshowfatcluster(dcp, slashed) - 2) * spc + datastart;
+    run("MTOOLS_SKIP_CHECK=1 mshowfat -i " + quote(file + "@@" + std::to_string(at)) + " " +
+            quote("::" + slashed),
+        &out);
+    // An empty file has no cluster: 0, as sectdefs reckons it too.
+    size_t lt = out.find('<');
+    int cluster = lt == std::string::npos || !isdigit((unsigned char)out[lt + 1])
+                      ? 0
+                      : atoi(out.c_str() + lt + 1);
+    return (cluster - 2) * spc + datastart;
+}
+
+int mshowfatsector(const std::string &dcp, const std::string &path)
+{
+    return mshowfatsectorat(dcp, 162, path);
 }
 
 static void putfile(const std::string &dcp, const std::string &dir, const std::string &path,

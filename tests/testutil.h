@@ -38,6 +38,9 @@ int mshowfatcluster(const std::string &dcp, const std::string &path);
 // First sector of path, from mshowfat's first cluster and the boot sector's
 // geometry; path in the volume's backslash form.
 int mshowfatsector(const std::string &dcp, const std::string &path);
+// The same for the volume at byte at of file (0: a raw volume; a
+// partition's offset in a hard disk); -1 when its boot sector is not there.
+int mshowfatsectorat(const std::string &file, long at, const std::string &path);
 // A tree with nested directories and fragmented files; the list of its
 // paths in the volume's backslash form.
 std::vector<std::string> filltree(const std::string &dcp, const std::string &dir);
