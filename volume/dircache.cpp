@@ -173,8 +173,9 @@ int growdirectoryrow(diskprops *dp, int32_t row)
     return 1;
 }
 
-// Lets the last row go (never the root's), when its bytes end the buffer: its bytes are free for the
-// next directory loaded, and a later request for it loads it again.
+// Lets the last row go (never the root's), when its bytes end the buffer:
+// they are free for the next directory loaded, and a later request for it
+// loads it again.
 void droplastrow(diskprops *dp)
 {
     // A row that grew was moved past the others: then the last row's bytes

@@ -115,8 +115,8 @@ static int64_t fatbytesread(const diskprops *dp)
     return want > most ? most : want;
 }
 
-// FAT entries decoded from the FAT's bytes; the slots past them end chains.
-int32_t fatentriesread(const diskprops *dp)
+// FAT entries decoded from the FAT's bytes, as the opening counts them.
+static int32_t countfatentries(const diskprops *dp)
 {
     int64_t bytes = fatbytesread(dp);
     int64_t groups = bytes / 3;
@@ -124,6 +124,13 @@ int32_t fatentriesread(const diskprops *dp)
     if (dp->fatbits == 16)
         return (int32_t)(bytes / 2);
     return (int32_t)(2 * (groups > (int64_t)FAT12GROUPS ? (int64_t)FAT12GROUPS : groups));
+}
+
+// FAT entries decoded from the FAT's bytes; the slots past them end chains.
+// Counted once, at the opening: every cluster check asks.
+int32_t fatentriesread(const diskprops *dp)
+{
+    return dp->fatentries;
 }
 
 // Reads the first FAT copy and decodes it; every slot past its entries
@@ -188,6 +195,7 @@ int loadvolume(FILE *image, diskprops *dp, unsigned char *workbuf)
     computegeometry(dp);
     if (!setfattype(dp))
         return VOLUMEFAT32;
+    dp->fatentries = countfatentries(dp);
     if (!readfat(image, dp, workbuf))
         return VOLUMEFATFAILED;
     if (initrootdir(image, dp) == -1)

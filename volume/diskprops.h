@@ -53,6 +53,7 @@ struct diskprops {
     int32_t endofchain; // this entry and all above end a chain: 0xFF0 or 0xFFF0
     int32_t badmark;    // the disk cannot hold this cluster, never freed: 0xFF7 or 0xFFF7
     int32_t endmark;    // what a put ends its chain with: 0xFFF or 0xFFFF
+    int32_t fatentries; // entries decoded from the first FAT copy
     unsigned char *dirbuf;
     int32_t dircount;
     cacheddir *dirtable;

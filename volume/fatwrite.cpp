@@ -47,18 +47,18 @@ static int writefat12(FILE *image, diskprops *dp, unsigned char *buf)
 }
 
 // Writes the FAT16 entries the opening decoded into every FAT copy, a work
-// buffer of them at a time.
+// buffer of them at a time, each piece encoded once for all the copies.
 static int writefat16(FILE *image, diskprops *dp, unsigned char *buf)
 {
     int32_t entries = fatentriesread(dp), e, i, n, copy;
 
-    for (copy = 0; copy < dp->fatcount; copy++) {
-        int64_t at = ((int64_t)dp->fatstart + (int64_t)copy * dp->sectorsperfat) *
-                     dp->bytespersector;
-        for (e = 0; e < entries; e += n) {
-            n = entries - e < WORKBUFSIZE / 2 ? entries - e : WORKBUFSIZE / 2;
-            for (i = 0; i < n; i++)
-                setu16l(buf + (size_t)2 * i, dp->fat[e + i]);
+    for (e = 0; e < entries; e += n) {
+        n = entries - e < WORKBUFSIZE / 2 ? entries - e : WORKBUFSIZE / 2;
+        for (i = 0; i < n; i++)
+            setu16l(buf + (size_t)2 * i, dp->fat[e + i]);
+        for (copy = 0; copy < dp->fatcount; copy++) {
+            int64_t at = ((int64_t)dp->fatstart + (int64_t)copy * dp->sectorsperfat) *
+                         dp->bytespersector;
             if (!writeimage(image, dp, at + (int64_t)e * 2, buf, n * 2))
                 return 0;
         }

@@ -358,8 +358,9 @@ static int infolinear(FILE *f)
 // the volume of each FAT partition; 0 when any entry or volume is wrong.
 static int infoharddisk(FILE *f, const imagejob *job, int32_t container)
 {
-    int ok = mapimage(f, &from, container, 0) == MAPOK && readpartitions(f, &from) == MAPOK;
-    int32_t n;
+    static partentry parts[PARTITIONSMAX];
+    int ok = readpartitions(f, &from) == MAPOK;
+    int32_t n = from.partitions;
 
     if (!ok) {
         printf("problem: %s\n", volumemessage(VOLUMEMAPPED + MAPUNREAD));
@@ -367,12 +368,10 @@ static int infoharddisk(FILE *f, const imagejob *job, int32_t container)
     }
     printf("disk: %d cylinders, %d heads, %d sectors a track of %d bytes\n", from.diskcylinders,
            from.diskheads, from.diskspt, from.diskbytes);
-    n = from.partitions;
+    // Kept apart: mapping a partition below maps the disk again.
+    memcpy(parts, from.part, sizeof parts);
     for (int32_t i = 0; i < n; i++) {
-        // Each pass maps the disk again: the table read anew is the same.
-        mapimage(f, &from, container, 0);
-        readpartitions(f, &from);
-        const partentry *p = &from.part[i];
+        const partentry *p = &parts[i];
         int32_t fs = p->sid & 0x7F;
         printf("partition %d: mid 0x%02X, sid 0x%02X (%s, %s), name ", i + 1, p->mid, p->sid,
                p->sid & 0x80 ? "active" : "sleeping",
@@ -384,7 +383,7 @@ static int infoharddisk(FILE *f, const imagejob *job, int32_t container)
             printf("problem: partition %d: %s\n", i + 1, p->why);
             ok = 0;
         } else if (fs == 0x01 || fs == 0x11 || fs == 0x21) {
-            ok = (choosepartition(f, &from, i) == MAPOK && infolinear(f)) && ok;
+            ok = (mapimagepart(f, &from, container, 0, i) == MAPOK && infolinear(f)) && ok;
         }
     }
     if (n == 0) {
@@ -405,6 +404,7 @@ int infocontainer(const imagejob *job, int32_t container)
         return 0;
     }
     printf("image: %s\ncontainer: %s\n", job->in, containerof(container)->title);
+    // A hard disk: the disk is mapped, its partitions are read below.
     if (mapimage(f, &from, container, 0) == MAPOK && from.hard) {
         ok = infoharddisk(f, job, container);
         fclose(f);
