@@ -463,7 +463,7 @@ TEST(containers, convertwriteswhatfloptoolreadsandkeepsabsentsectorsabsent)
         {"convert " + quote(gap) + " " + quote(dir + "/x.bin"),
          "The name " + dir + "/x.bin says no format; -O dcp, d88, fdi, nfd or raw says it\n"},
         {"convert -O zip " + quote(gap) + " " + quote(dir + "/x.bin"),
-         "Unknown format zip: dcp, d88, fdi, nfd or raw\n"},
+         "Unknown format zip: dcp, d88, fdi, nfd, raw, hdi, nhd, thd, vhd98 or rawhdd\n"},
         {"convert -d 2 " + quote(gap) + " " + quote(dir + "/x.hdm"),
          gap + ": The image holds no disk of that number\n"},
         {"convert --fill 256 " + quote(gap) + " " + quote(dir + "/x.hdm"),

@@ -79,7 +79,8 @@ TEST(dcpimage, createisrepeatableandrefusestooverwrite)
         std::string args, err;
     } cases[] = {
         {"create 2hq " + quote(a), a + " exists; -f overwrites it\n"},
-        {"create 3hd " + quote(a), "Unknown type 3hd: 2hd, 2hc, 2hq, 2dd or fat16:SIZE\n"},
+        {"create 3hd " + quote(a), "Unknown type 3hd: 2hd, 2hc, 2hq, 2dd, fat16:SIZE, sasi5, sasi10, sasi15, sasi20, sasi30, "
+                                    "sasi40, ideN (N MB) or ide:SIZE\n"},
         {"create -L THIRTEENCHARS 2hq " + quote(a), "Bad label THIRTEENCHARS: 1 to 11 bytes, no "
                                                      "control byte, no lead byte without its "
                                                      "trail byte and none of \"*+,./:;<=>?[\\]|\n"},

@@ -504,7 +504,7 @@ TEST(fileops, everyrefusalandfailureissaidandleavestheimageasitwas)
         {SECTRM_BIN, q, usage + "sectrm"},
         {SECTMV_BIN, q + " A", usage + "sectmv"},
         {SECTATTR_BIN, "+h " + q, usage + "sectattr"},
-        {SECTGET_BIN, "-F zip " + q + " A -", "Unknown format zip: dcp, d88, fdi, nfd, raw, hdi, nhd or rawhdd\n"},
+        {SECTGET_BIN, "-F zip " + q + " A -", "Unknown format zip: dcp, d88, fdi, nfd, raw, hdi, nhd, thd, vhd98 or rawhdd\n"},
         {SECTRM_BIN, "-d 0 " + q + " A", "Bad disk number 0: 1 for the first disk"},
         {SECTGET_BIN, "-u " + q + " é -", "é has no Shift-JIS form (code page 932)\n"},
         {SECTRM_BIN, "-u " + q + " é", "é has no Shift-JIS form (code page 932)\n"},

@@ -126,11 +126,11 @@ TEST(harddisk, everyprogramchangesapartitionandnothingelse)
                              "     5     5000 "), std::string::npos) << m.out;
         toolrun info = tool(DCPIMAGE_BIN, "info " + quote(img));
         EXPECT_NE(info.out.find("disk: 80 cylinders, 8 heads, 17 sectors a track of 512 bytes\n"
-                                "partition 1: mid 0xA0, sid 0xA1 (active, FAT16), name MS-DOS "
+                                "ipl: IPL1, 55 AA\npartition 1: mid 0xA0, sid 0xA1 (active, FAT16), name MS-DOS "
                                 "6.20, cylinders 1 to 79, disk sectors 136 to 10879\nvolume: "
                                 "FAT16, "), std::string::npos) << info.out;
-        EXPECT_NE(info.out.find("\nposition: volume sector s is disk sector 136 + 2 s\nagrees: "
-                                "yes\n"), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\nposition: volume sector s is disk sector 136 + 2 s\nlabel: "
+                                "none\nagrees: yes\n"), std::string::npos) << info.out;
         for (const change &c : changes) {
             bytes before = readfile(img);
             std::string args = c.args, out;
@@ -172,7 +172,7 @@ TEST(harddisk, aparteddiskisreadinpartedsgeometry)
                  quote(dir + "/f") + " ::F.BIN"), 0);
     toolrun info = tool(DCPIMAGE_BIN, "info " + quote(img));
     EXPECT_NE(info.out.find("disk: 320 cylinders, 4 heads, 32 sectors a track of 512 bytes\n"
-                            "partition 1: mid 0x20, sid 0x91 (active, FAT16), name primary, "
+                            "ipl: IPL1, 55 AA\npartition 1: mid 0x20, sid 0x91 (active, FAT16), name primary, "
                             "cylinders 16 to 319, disk sectors 2048 to 40959\n"),
               std::string::npos) << info.out;
     EXPECT_EQ(tool(SECTGET_BIN, quote(img) + " F.BIN -").out, std::string(7000, 0x37));

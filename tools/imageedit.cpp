@@ -130,8 +130,8 @@ FILE *openedit(imageedit *e, const char *path, const commonopts *o, diskprops *d
         return nullptr;
     if (e->dryrun)
         setvbuf(e->image, (char *)imagebuf, _IOFBF, EDITSTREAMSIZE);
-    stage = loadimage(e->image, dp, map, o->from.container, o->from.disk, o->from.partition,
-                      workbuf);
+    stage = loadimage(e->image, dp, map, choosecontainer(&o->from, path, map), o->from.disk,
+                      o->from.partition, workbuf);
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, dp, stage, path);
         finishedit(e, dp, nullptr, workbuf, 0);

@@ -14,10 +14,11 @@
 
 // The short options, for getopt's string, and the long ones: each program
 // adds its own, and "n" with DRYRUNOPTION only when it has a dry run.
-#define COMMONOPTIONS "uF:d:p:"
+#define COMMONOPTIONS "uF:d:p:g:"
 #define COMMONLONGOPTIONS                                                       \
     {"utf8", no_argument, nullptr, 'u'}, {"format", required_argument, nullptr, 'F'}, \
     {"disk", required_argument, nullptr, 'd'}, {"partition", required_argument, nullptr, 'p'}, \
+    {"geometry", required_argument, nullptr, 'g'}, \
     {"help", no_argument, nullptr, OPTHELP}, \
     {"version", no_argument, nullptr, OPTVERSION}
 #define DRYRUNOPTION {"dry-run", no_argument, nullptr, 'n'}
@@ -26,6 +27,7 @@ struct imagechoice {
     int32_t container; // -1: from the content
     int32_t disk;      // from 0
     int32_t partition; // a hard disk's, from 0; PARTITIONTHEONLY: its only FAT one
+    int32_t heads, spt; // -g: a raw hard disk's geometry; 0: found from the disk
 };
 
 struct commonopts {
@@ -39,7 +41,34 @@ enum { OPTTAKEN = 1, OPTBAD = 0, OPTOTHER = -1, OPTDONE = 2 };
 // program's own options (sectattr's -h clears the hidden attribute).
 enum { OPTHELP = 1000, OPTVERSION };
 
-// Takes -F or -d with its argument into ic: OPTTAKEN, OPTBAD after saying on
+// Takes -g HEADS/SECTORS into ic: OPTTAKEN, or OPTBAD after saying why not.
+inline int geometryoption(const char *arg, imagechoice *ic)
+{
+    unsigned heads = 0, spt = 0;
+    char end = 0;
+
+    if (sscanf(arg, "%3u/%3u%c", &heads, &spt, &end) != 2 || heads < 1 || heads > 255 ||
+        spt < 1 || spt > 255) {
+        fprintf(stderr, "Bad geometry %s: HEADS/SECTORS, each 1 to 255 (8/17 for an IDE "
+                        "disk)\n", arg);
+        return OPTBAD;
+    }
+    ic->heads = (int32_t)heads;
+    ic->spt = (int32_t)spt;
+    return OPTTAKEN;
+}
+
+// The container to open path as: -F's, else the one its name says (a THD
+// has nothing else), else -1 for its content to say; -g's geometry goes
+// into the map that will be built.
+inline int32_t choosecontainer(const imagechoice *ic, const char *path, sectormap *map)
+{
+    map->askheads = ic->heads;
+    map->askspt = ic->spt;
+    return ic->container >= 0 ? ic->container : containerofname(path);
+}
+
+// Takes -F, -d, -p or -g with its argument into ic: OPTTAKEN, OPTBAD after saying on
 // standard error why the value is not good, OPTOTHER when c is neither.
 inline int imageoption(int c, const char *arg, imagechoice *ic)
 {
@@ -50,9 +79,11 @@ inline int imageoption(int c, const char *arg, imagechoice *ic)
         ic->container = containernamed(arg);
         if (ic->container >= 0)
             return OPTTAKEN;
-        fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd, raw, hdi, nhd or rawhdd\n", arg);
+        fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd, raw, hdi, nhd, thd, vhd98 or rawhdd\n", arg);
         return OPTBAD;
     }
+    if (c == 'g')
+        return geometryoption(arg, ic);
     if (c != 'd' && c != 'p')
         return OPTOTHER;
     for (i = 0; arg[i] >= '0' && arg[i] <= '9' && n < 100000; i++)
@@ -111,6 +142,7 @@ inline void initcommonopts(commonopts *o)
     o->from.container = -1;
     o->from.disk = 0;
     o->from.partition = PARTITIONTHEONLY;
+    o->from.heads = o->from.spt = 0;
     o->utf8 = 0;
     o->dryrun = 0;
 }

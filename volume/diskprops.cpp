@@ -242,7 +242,8 @@ int openimagevolume(FILE *image, diskprops *dp, sectormap *map, unsigned char *w
 {
     // sectdefs and tablepatch, whose command lines are fixed, take a hard
     // disk's first active FAT partition.
-    int stage = loadimage(image, dp, map, -1, 0, PARTITIONFIRSTACTIVE, workbuf);
+    int stage = loadimage(image, dp, map, containerofname(name), 0, PARTITIONFIRSTACTIVE,
+                          workbuf);
 
     if (stage != VOLUMEOPEN)
         putvolumeproblem(stdout, dp, stage, name);

@@ -21,6 +21,7 @@ void floppyshape(const dcptype *t, volumeshape *s)
     s->heads = t->heads;
     s->sectors = floppysectors(t);
     s->fatbits = 12;
+    s->hidden = 0;
 }
 
 // The data clusters of the shape as it stands.
@@ -32,13 +33,31 @@ static int64_t shapeclusters(const volumeshape *s)
     return s->sectors > system ? (s->sectors - system) / s->clustersectors : 0;
 }
 
-// The shape NEC's MS-DOS gives a FAT16 volume of sectors of bytes: one
-// reserved sector, two FATs, 3072 root entries, media 0xF8, 17 sectors a
-// track and 8 heads, and clusters of 2 KB, or as many times larger as it
-// takes to number them in 16 bits (of fewer sectors where smaller ones are
-// needed to make it FAT16 at all). 1 when the volume can be FAT16, else 0.
-int fat16shape(int32_t sectors, int32_t bytes, volumeshape *s)
+// The FAT's sectors and the data clusters of the shape: the FAT raised
+// until it holds an entry for every cluster and the two reserved ones.
+static int64_t sizefat(volumeshape *s)
 {
+    int64_t clusters;
+
+    s->fatsectors = 1;
+    while ((clusters = shapeclusters(s)) + 2 > (int64_t)s->fatsectors * s->bytes * 8 / s->fatbits)
+        s->fatsectors++;
+    return clusters;
+}
+
+// The shape NEC's MS-DOS gives a volume of sectors of bytes: one reserved
+// sector, two FATs, 3072 root entries, media 0xF8, 17 sectors a track and
+// 8 heads, no hidden sectors. FAT16: clusters of 2 KB, or as many times
+// larger as it takes to number them in 16 bits (of fewer sectors where
+// smaller ones are needed to make it FAT16 at all). FAT12: clusters of
+// 1 KB, as many times larger as it takes to number them in 12 bits. 1 when
+// the volume can be of that FAT, else 0.
+int necshape(int32_t sectors, int32_t bytes, int32_t fatbits, volumeshape *s)
+{
+    int32_t want = fatbits == 16 ? 2048 : 1024;
+    int64_t most = fatbits == 16 ? FAT16CLUSTERS : FAT12CLUSTERS;
+    int64_t least = fatbits == 16 ? FAT12CLUSTERS : 1;
+
     s->bytes = bytes;
     s->reserved = 1;
     s->fats = 2;
@@ -46,24 +65,26 @@ int fat16shape(int32_t sectors, int32_t bytes, volumeshape *s)
     s->descriptor = 0xF8;
     s->sectorspertrack = 17;
     s->heads = 8;
+    s->hidden = 0;
     s->sectors = sectors;
-    s->fatbits = 16;
-    s->clustersectors = bytes >= 2048 ? 1 : 2048 / bytes;
+    s->fatbits = fatbits;
+    s->clustersectors = bytes >= want ? 1 : want / bytes;
     for (;;) {
-        int64_t clusters;
-        // Entries for every cluster and the two reserved ones: found by
-        // raising the FAT's size until it holds what is left beside it.
-        s->fatsectors = 1;
-        while ((clusters = shapeclusters(s)) + 2 > (int64_t)s->fatsectors * bytes / 2)
-            s->fatsectors++;
-        if (clusters >= FAT16CLUSTERS && s->clustersectors < 128)
+        int64_t clusters = sizefat(s);
+        if (clusters >= most && s->clustersectors < 128)
             s->clustersectors *= 2;
-        else if (clusters < FAT12CLUSTERS && s->clustersectors > 1)
+        else if (clusters < least && s->clustersectors > 1)
             s->clustersectors /= 2;
         else
-            return clusters >= FAT12CLUSTERS && clusters < FAT16CLUSTERS &&
+            return clusters >= least && clusters < most &&
                    (int64_t)s->clustersectors * bytes <= 65536;
     }
+}
+
+// A FAT16 volume in NEC's shape; 1 when there is one.
+int fat16shape(int32_t sectors, int32_t bytes, volumeshape *s)
+{
+    return necshape(sectors, bytes, 16, s);
 }
 
 // The boot sector (s->bytes long): a jump past the parameter block, the
@@ -91,6 +112,7 @@ static void makebootsector(const volumeshape *s, const unsigned char *label, uin
     setu16l(boot + BOOTSECTORSPERFAT, s->fatsectors);
     setu16l(boot + BOOTSECTORSPERTRACK, s->sectorspertrack);
     setu16l(boot + BOOTHEADS, s->heads);
+    setu32l(boot + BOOTHIDDEN, s->hidden);
     boot[BOOTEXTENDED] = BOOTEXTENDEDMARK;
     setu32l(boot + BOOTSERIAL, (int32_t)serial);
     memcpy(boot + BOOTLABEL, label, 11);
@@ -121,19 +143,35 @@ static void blanksector(const volumeshape *s, int32_t n, const unsigned char *la
     }
 }
 
-// Writes the whole blank volume of the shape to out, at its position, one
-// sector at a time: the label (11 bytes) in the boot sector, and as the
-// root's first entry too when labelentry is set. buf is scratch of a
-// sector. 1 on success.
-int writeblankvolume(FILE *out, const volumeshape *s, const unsigned char *label, int labelentry,
-                     uint32_t serial, unsigned char *buf)
+// The sectors of the shape before which every sector of a blank volume
+// that is not zeros lies: the boot sector, the FATs and the root.
+int32_t blanksystemsectors(const volumeshape *s)
 {
-    int32_t n;
+    return s->reserved + s->fats * s->fatsectors + (s->rootentries * 32 + s->bytes - 1) / s->bytes;
+}
+
+// Writes the first n sectors of the blank volume of the shape to out, at
+// its position, one at a time: the label (11 bytes) in the boot sector, and
+// as the root's first entry too when labelentry is set. buf is scratch of
+// a sector. 1 on success.
+int writeblankhead(FILE *out, const volumeshape *s, int32_t n, const blanklabel *l,
+                   unsigned char *buf)
+{
     int ok = 1;
 
-    for (n = 0; ok && n < s->sectors; n++) {
-        blanksector(s, n, label, labelentry, serial, buf);
+    for (int32_t i = 0; ok && i < n && i < s->sectors; i++) {
+        blanksector(s, i, l->label, l->entry, l->serial, buf);
         ok = (int32_t)fwrite(buf, 1, (size_t)s->bytes, out) == s->bytes;
     }
     return ok;
+}
+
+// Writes the whole blank volume of the shape to out, at its position, as
+// writeblankhead writes its sectors.
+int writeblankvolume(FILE *out, const volumeshape *s, const unsigned char *label, int labelentry,
+                     uint32_t serial, unsigned char *buf)
+{
+    blanklabel l = {label, labelentry, serial};
+
+    return writeblankhead(out, s, s->sectors, &l, buf);
 }

@@ -1,6 +1,7 @@
 // Image offsets: every product is taken in 64 bits so that no boot-sector
 // field, however large, can overflow it.
 #include <climits>
+#include <cstring>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -60,6 +61,13 @@ static int64_t linearbase(const diskprops *dp)
     if (!dp->map)
         return DCPHEADERSIZE;
     return dp->map->linear ? dp->map->base : -1;
+}
+
+// 1 when the disk reads as zeros past the file's end (a THD or Virtual98
+// file ends where its last write did), so that a short read is no failure.
+static int zerotail(const diskprops *dp)
+{
+    return dp->map && dp->map->zerotail;
 }
 
 // 1 when the len volume bytes at at lie inside what the map holds: a
@@ -158,6 +166,8 @@ int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_
 
     if (base < 0)
         return movesectors(image, dp, at, buf, len, 0);
+    if (zerotail(dp))
+        return inlimit(dp, at, len) && readimageupto(image, dp, at, buf, len) == len;
     return at >= 0 && inlimit(dp, at, len) && seekimage(image, base + at) &&
            (int32_t)fread(buf, 1, (size_t)len, image) == len;
 }
@@ -167,6 +177,7 @@ int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_
 int32_t readimageupto(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len)
 {
     int64_t base = linearbase(dp);
+    int32_t got;
 
     if (base < 0)
         return movesectors(image, dp, at, buf, len, 0) ? len : 0;
@@ -174,7 +185,11 @@ int32_t readimageupto(FILE *image, diskprops *dp, int64_t at, unsigned char *buf
         return 0;
     if (dp->map && dp->map->limit >= 0 && at + len > dp->map->limit)
         len = at < dp->map->limit ? (int32_t)(dp->map->limit - at) : 0;
-    return (int32_t)fread(buf, 1, (size_t)len, image);
+    got = (int32_t)fread(buf, 1, (size_t)len, image);
+    if (!zerotail(dp) || ferror(image))
+        return got;
+    memset(buf + got, 0, (size_t)(len - got));
+    return len;
 }
 
 // Writes len bytes at volume byte at, as readimage reads them; 1 when all went out.
@@ -216,7 +231,8 @@ int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t file
     int64_t bps = dp->bytespersector, base = linearbase(dp), s;
 
     if (base >= 0) {
-        int64_t end = filesize - base; // what the file holds of the volume
+        // What the file holds of the volume; all of it, where the file may end early.
+        int64_t end = zerotail(dp) ? INT64_MAX : filesize - base;
         if (dp->map && dp->map->limit >= 0 && dp->map->limit < end)
             end = dp->map->limit;
         s = (at > end ? at : end) / bps;

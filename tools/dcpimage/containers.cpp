@@ -24,7 +24,9 @@ int32_t formatofname(const char *path)
                 {"d68", CONTAINERD88}, {"fdi", CONTAINERFDI}, {"raw", CONTAINERRAW},
                 {"nfd", CONTAINERNFD}, {"hdm", CONTAINERRAW}, {"img", CONTAINERRAW},
                 {"ima", CONTAINERRAW}, {"xdf", CONTAINERRAW}, {"hd4", CONTAINERRAW},
-                {"hd5", CONTAINERRAW}, {"dd9", CONTAINERRAW}, {"tfd", CONTAINERRAW}};
+                {"hd5", CONTAINERRAW}, {"dd9", CONTAINERRAW}, {"tfd", CONTAINERRAW},
+                {"hdi", CONTAINERHDI}, {"nhd", CONTAINERNHD}, {"thd", CONTAINERTHD},
+                {"hdd", CONTAINERRAW}, {"hdn", CONTAINERRAW}};
     const char *dot = strrchr(path, '.');
     char ext[4];
 
@@ -173,23 +175,53 @@ int writenew(const imagejob *job, int32_t format, FILE *in, const sectormap *map
     return 0;
 }
 
-// dcpimage convert: the volume's sectors, unchanged, in another container.
+// dcpimage convert of a hard disk: the disk in another hard-disk
+// container, or with -p one partition's volume as a raw volume.
+static int convertharddisk(const imagejob *job, FILE *in, int32_t container, int32_t format)
+{
+    if (job->from.partition >= 0)
+        return convertpartition(job, in, container);
+    if (format >= 0 && !containerof(format)->header && format != CONTAINERRAW) {
+        fprintf(stderr, "%s is a hard disk, and a %s image holds floppies: convert does not "
+                        "change one into the other (-p N writes a partition's volume out raw)\n",
+                job->in, containerof(format)->title);
+        return 0;
+    }
+    return convertdisk(job, in, &from);
+}
+
+// dcpimage convert: the volume's sectors, unchanged, in another container;
+// a hard disk's bytes, unchanged, in another hard-disk container.
 int convert(const imagejob *job)
 {
-    int32_t format = job->outformat >= 0 ? job->outformat : formatofname(job->out);
-    FILE *in;
+    int32_t format = job->outformat >= 0 ? job->outformat : formatofname(job->out), container;
+    int32_t asked = job->from.container >= 0 ? job->from.container : containerofname(job->in);
+    FILE *in = openinput(job->in);
     int ok;
 
-    if (format < 0) {
-        fprintf(stderr, "The name %s says no format; -O dcp, d88, fdi, nfd or raw says it\n",
-                job->out);
+    if (!in)
+        return 0;
+    container = asked >= 0 ? asked : findcontainer(in, imagesize(in));
+    from.askheads = job->from.heads;
+    from.askspt = job->from.spt;
+    if (containerof(container)->header && mapimage(in, &from, container, 0) == MAPOK) {
+        ok = convertharddisk(job, in, container, format);
+        fclose(in);
+        return ok;
+    }
+    if (format < 0 || job->from.partition >= 0 || containerof(format)->header) {
+        fprintf(stderr, format < 0 ? "The name %s says no format; -O dcp, d88, fdi, nfd or raw "
+                                     "says it\n"
+                : job->from.partition >= 0 ? "%s is no hard disk: -p is for a hard disk's "
+                                             "partitions\n"
+                                           : "%s is a floppy, and a hard-disk image holds hard "
+                                             "disks: convert does not change one into the "
+                                             "other\n",
+                format < 0 ? job->out : job->in);
+        fclose(in);
         return 0;
     }
-    in = openinput(job->in);
-    if (!in) {
-        return 0;
-    }
-    ok = mapsource(in, job->in, job->informat, job->disk) == MAPOK &&
+    ok = mapsource(in, job->in, asked, job->from.disk) == MAPOK &&
          writenew(job, format, in, &from, from.type);
     fclose(in);
     return ok;
@@ -236,7 +268,15 @@ static int32_t protectflags(const char *path, int32_t container, int64_t *at, in
         return -1;
     }
     if (container < 0)
+        container = containerofname(path);
+    if (container < 0)
         container = findcontainer(f, imagesize(f));
+    if (containerof(container)->header) {
+        fprintf(stderr, "%s is a hard disk (%s): no hard-disk header has a write-protect flag\n",
+                path, containerof(container)->title);
+        fclose(f);
+        return -1;
+    }
     do {
         if (mapsource(f, path, container, n) != MAPOK)
             n = -1;
@@ -255,7 +295,7 @@ static int32_t protectflags(const char *path, int32_t container, int64_t *at, in
 int protect(const imagejob *job, int on)
 {
     static int64_t at[64];
-    int32_t n = protectflags(job->in, job->informat, at, 64), why, i;
+    int32_t n = protectflags(job->in, job->from.container, at, 64), why, i;
     FILE *f;
     int ok;
 
@@ -315,6 +355,19 @@ static int infodisk(FILE *f, const char *prefix, int utf8)
     return ok;
 }
 
+// Prints the volume's label: its root's label entry, else "none".
+static void putvolumelabel(FILE *out, const diskprops *d)
+{
+    int32_t at = findlabel(d), n = 11;
+
+    fputs("label: ", out);
+    while (at >= 0 && n > 0 && d->dirbuf[at + n - 1] == ' ')
+        n--;
+    if (at >= 0)
+        putimagepath(out, d->dirbuf + at, n, 0, ITEMSHOWN);
+    fputs(at >= 0 ? "\n" : "none\n", out);
+}
+
 // Prints what a volume that no floppy type lays out says (a raw volume of
 // any size): its FAT, its parameter block and the file's size against it;
 // 0 when the programs cannot read it.
@@ -340,6 +393,8 @@ static int infolinear(FILE *f)
         if (from.hard && dp.bytespersector % from.diskbytes == 0)
             printf("position: volume sector s is disk sector %lld + %d s\n",
                    (long long)from.part[from.chosen].first, dp.bytespersector / from.diskbytes);
+        if (from.hard)
+            putvolumelabel(stdout, &dp);
         if (from.hard && want > holds) {
             printf("problem: the volume is larger than its partition\n");
             ok = 0;
@@ -349,6 +404,21 @@ static int infolinear(FILE *f)
     }
     freediskprops(&dp);
     return ok;
+}
+
+// Prints what the IPL sector of the hard disk mapped in from carries: the
+// "IPL1" of an initialised disk and the 55 AA of a partitioned one.
+static void putipl(FILE *f)
+{
+    unsigned char s[512];
+    int32_t n = from.diskbytes;
+
+    if (!readdisk(f, &from, from.diskbase, s, n)) {
+        printf("ipl: not in the image\n");
+        return;
+    }
+    printf("ipl: %s, %s\n", memcmp(s + 4, "IPL1", 4) == 0 ? "IPL1" : "no IPL1",
+           s[n - 2] == 0x55 && s[n - 1] == 0xAA ? "55 AA" : "no 55 AA");
 }
 
 // dcpimage info of an image that is not a DCP one: the container, then for
@@ -368,6 +438,7 @@ static int infoharddisk(FILE *f, const imagejob *job, int32_t container)
     }
     printf("disk: %d cylinders, %d heads, %d sectors a track of %d bytes\n", from.diskcylinders,
            from.diskheads, from.diskspt, from.diskbytes);
+    putipl(f);
     // Kept apart: mapping a partition below maps the disk again.
     memcpy(parts, from.part, sizeof parts);
     for (int32_t i = 0; i < n; i++) {
@@ -405,6 +476,8 @@ int infocontainer(const imagejob *job, int32_t container)
     }
     printf("image: %s\ncontainer: %s\n", job->in, containerof(container)->title);
     // A hard disk: the disk is mapped, its partitions are read below.
+    from.askheads = job->from.heads;
+    from.askspt = job->from.spt;
     if (mapimage(f, &from, container, 0) == MAPOK && from.hard) {
         ok = infoharddisk(f, job, container);
         fclose(f);

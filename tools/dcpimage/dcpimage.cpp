@@ -68,6 +68,7 @@ struct dcpview {
 
 static unsigned char copybuf[COPYBUFSIZE];
 static replacement output;
+static sectormap newdisk;
 
 // Opens the output's temporary file beside it: null after saying why not.
 FILE *opentemp(const imagejob *job)
@@ -172,7 +173,7 @@ static int createother(const imagejob *job, const dcptype *t, int32_t format,
 
 // The bytes a size names: digits, then K, M or G for binary kilo-, mega-
 // or gigabytes; -1 when it is none, or past what a volume can have.
-static int64_t parsesize(const char *text)
+int64_t parsesize(const char *text)
 {
     int64_t v = 0;
     const char *p = text;
@@ -232,8 +233,13 @@ static int create(const imagejob *job)
     FILE *f;
     int ok;
 
-    if (!t && !fat16) {
-        fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq, 2dd or fat16:SIZE\n", job->in);
+    if (!t && !fat16 && !harddisktype(job->in, job->from.heads, job->from.spt, &newdisk)) {
+        fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq, 2dd, fat16:SIZE, sasi5, sasi10, sasi15, "
+                        "sasi20, sasi30, sasi40, ideN (N MB) or ide:SIZE\n", job->in);
+        return 0;
+    }
+    if ((job->sizes || job->from.heads) && (t || fat16)) {
+        fprintf(stderr, "-P and -g lay out a hard disk: %s is none\n", job->in);
         return 0;
     }
     if (job->sectorsize > 0 && !fat16) {
@@ -242,10 +248,17 @@ static int create(const imagejob *job)
     }
     if (format < 0)
         format = fat16 ? CONTAINERRAW : CONTAINERDCP;
+    if (t && containerof(format)->header) {
+        fprintf(stderr, "%s: a %s image holds hard disks, not floppies; -O dcp, d88, fdi, nfd or "
+                        "raw\n", job->out, containerof(format)->title);
+        return 0;
+    }
     if (!makelabel(job->label ? job->label : "NO NAME", job->utf8, label) || !sourcedate(&epoch))
         return 0;
     if (fat16)
         return createfat16(job, job->in + 6, format, label, epoch);
+    if (!t)
+        return createdisk(job, &newdisk, label, serialof(epoch));
     if (format != CONTAINERDCP)
         return createother(job, t, format, label, epoch);
     if (!mayoverwrite(job) || !(f = opentemp(job)))
@@ -322,6 +335,8 @@ static int wrap(const imagejob *job)
     imagejob j = *job;
     bootfields b;
 
+    if (job->from.partition >= 0)
+        return wrappartition(job);
     if (!viewimage(job->in, 0, &v))
         return 0;
     readbootfields(v.boot, &b);
@@ -349,9 +364,9 @@ static int32_t containerat(const imagejob *job, char *looks, int64_t *size)
         return -1;
     }
     *size = imagesize(f);
-    c = job->informat >= 0 ? job->informat : findcontainer(f, *size);
+    c = job->from.container >= 0 ? job->from.container : containerofname(job->in);
     looks[0] = '\0';
-    if (job->informat < 0 && c == CONTAINERDCP)
+    if (c < 0 && (c = findcontainer(f, *size)) == CONTAINERDCP)
         lookslike(f, *size, looks, LOOKSMAX);
     fclose(f);
     return c;
@@ -541,7 +556,8 @@ static int32_t parsesectorsize(const char *text)
 static int takeoption(int k, int c, imagejob *job)
 {
     // Which commands take which option, by index in commands[] below.
-    static const char *const takes[] = {"fLuOS", "Fu", "f", "", "fFOdxC", "F", "F", "cuFd"};
+    static const char *const takes[] = {"fLuOSPg", "Fupg", "fFpg", "",       "fFOdxCpg",
+                                        "F",      "F",    "cuFdpg"};
 
     if (c == '?' || c == ':' || !strchr(takes[k], c))
         return -1;
@@ -551,18 +567,16 @@ static int takeoption(int k, int c, imagejob *job)
     else if (c == 'L')
         job->label = optarg;
     else if (c == 'O' && (job->outformat = containernamed(optarg)) < 0)
-        fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd or raw\n", optarg);
+        fprintf(stderr, "Unknown format %s: dcp, d88, fdi, nfd, raw, hdi, nhd, thd, vhd98 or rawhdd\n", optarg);
     else if (c == 'S' && (job->sectorsize = parsesectorsize(optarg)) < 0)
         fprintf(stderr, "Bad sector size %s: 128, 256, 512, 1024, 2048 or 4096\n", optarg);
     else if (c == 'x' && (job->fill = parsefill(optarg)) < 0)
         fprintf(stderr, "Bad fill byte %s: 0 to 255, or 0x00 to 0xFF\n", optarg);
-    else if (c == 'F' || c == 'd') {
-        imagechoice ic = {job->informat, job->disk, PARTITIONTHEONLY};
-        if (imageoption(c, optarg, &ic) != OPTTAKEN)
-            return 0;
-        job->informat = ic.container;
-        job->disk = ic.disk;
-    }
+    else if (c == 'P')
+        job->sizes = optarg;
+    else if ((c == 'F' || c == 'd' || c == 'p' || c == 'g') &&
+             imageoption(c, optarg, &job->from) != OPTTAKEN)
+        return 0;
     return !(c == 'O' && job->outformat < 0) && !(c == 'x' && job->fill < 0) &&
            !(c == 'S' && job->sectorsize < 0);
 }
@@ -596,6 +610,9 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
                                    {"format", required_argument, nullptr, 'F'},
                                    {"disk", required_argument, nullptr, 'd'},
                                    {"sector-size", required_argument, nullptr, 'S'},
+                                   {"partition", required_argument, nullptr, 'p'},
+                                   {"geometry", required_argument, nullptr, 'g'},
+                                   {"partitions", required_argument, nullptr, 'P'},
                                    {nullptr, 0, nullptr, 0}};
     static const char *const commands[] = {"create",  "info",      "wrap", "unwrap",
                                            "convert", "protect", "unprotect", "label"};
@@ -607,7 +624,7 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
     while (--k >= 0 && strcmp(argv[1], commands[k]) != 0)
         ;
     optind = 2;
-    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:F:d:cS:", longs, nullptr)) != -1) {
+    while (k >= 0 && (c = getopt_long(argc, argv, "fL:uO:F:d:cS:p:g:P:", longs, nullptr)) != -1) {
         int r = takeoption(k, c, job);
         // getopt has named an unknown option; one another command takes is named here.
         if (r < 0 && c != '?' && c != ':')
@@ -629,7 +646,8 @@ static int parseargs(int argc, char **argv, imagejob *job, int *ok)
 
 int main(int argc, char **argv)
 {
-    imagejob job = {0, 0, 0, nullptr, nullptr, nullptr, nullptr, -1, -1, 0, -1, 0, -1};
+    imagejob job = {0, 0, 0, nullptr, nullptr, nullptr, nullptr, {-1, 0, PARTITIONTHEONLY, 0, 0},
+                    -1, nullptr, -1, 0, -1};
     int ok = 1;
 
     datastreams();

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "tools/options.h"
 #include "volume/volume.h"
 
 enum { LOOKSMAX = 160 }; // what a file looks like, said in a line
@@ -16,9 +17,9 @@ struct imagejob {
     int utf8;           // -u: the label is UTF-8
     const char *label;  // -L, or null
     const char *command, *in, *out;
-    int32_t informat;   // -F, or -1: from the content
+    imagechoice from;   // -F (-1: from the content or the name), -d, -p, -g
     int32_t outformat;  // -O, or -1: from OUT's name
-    int32_t disk;       // -d, from 0
+    const char *sizes;  // -P: a new hard disk's partitions, or null
     int32_t fill;       // --fill, or -1
     int compact;        // --compact: a DCP output leaves out the tracks IN lacks whole
     int32_t sectorsize; // -S, or -1
@@ -31,6 +32,16 @@ int mayoverwrite(const imagejob *job);
 void droptemp(void);
 
 int makelabel(const char *text, int utf8, unsigned char *label);
+
+int64_t parsesize(const char *text);
+
+// harddisk.cpp
+int harddisktype(const char *type, int32_t heads, int32_t spt, sectormap *d);
+int createdisk(const imagejob *job, const sectormap *d, const unsigned char *label,
+               uint32_t serial);
+int convertdisk(const imagejob *job, FILE *in, const sectormap *from);
+int convertpartition(const imagejob *job, FILE *in, int32_t container);
+int wrappartition(const imagejob *job);
 
 // label.cpp
 int label(const imagejob *job);

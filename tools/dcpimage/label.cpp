@@ -32,8 +32,7 @@ int label(const imagejob *job)
     static imageedit e;
     static const unsigned char noname[11] = {'N', 'O', ' ', 'N', 'A', 'M', 'E', ' ', ' ', ' ', ' '};
     unsigned char text[11];
-    commonopts o = {{job->informat, job->disk, PARTITIONTHEONLY}, job->utf8,
-                    !job->out && !job->clear};
+    commonopts o = {job->from, job->utf8, !job->out && !job->clear};
     FILE *image;
     int ok = 1;
 

@@ -642,9 +642,8 @@ static int runjob(const getjob *job)
         return 0;
     }
     setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
-    stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
-                      job->common.from.partition,
-                      workbuf);
+    stage = loadimage(image, &dp, &map, choosecontainer(&job->common.from, job->image, &map),
+                      job->common.from.disk, job->common.from.partition, workbuf);
     imagebytes = imagesize(image);
     ok = stage == VOLUMEOPEN;
     if (!ok)

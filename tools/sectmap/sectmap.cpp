@@ -302,9 +302,8 @@ static int runjob(const mapjob *job)
 
     if (!image)
         return 0;
-    stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
-                      job->common.from.partition,
-                      workbuf);
+    stage = loadimage(image, &dp, &map, choosecontainer(&job->common.from, job->image, &map),
+                      job->common.from.disk, job->common.from.partition, workbuf);
     imagebytes = imagesize(image);
     if (stage == VOLUMEOPEN && !layoutagrees(&dp))
         putlayoutproblem(stderr, &dp, job->image, "read as its tracks are laid out");

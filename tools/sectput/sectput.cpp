@@ -499,9 +499,8 @@ static int runjob(const putjob *job)
     // replacement's stream has a buffer as large already).
     if (job->common.dryrun)
         setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
-    stage = loadimage(image, &dp, &map, job->common.from.container, job->common.from.disk,
-                      job->common.from.partition,
-                      workbuf);
+    stage = loadimage(image, &dp, &map, choosecontainer(&job->common.from, job->image, &map),
+                      job->common.from.disk, job->common.from.partition, workbuf);
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, &dp, stage, job->image);
         ok = 0;

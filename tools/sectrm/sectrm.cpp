@@ -224,9 +224,9 @@ static int runjob(const rmjob *job)
     countowners(image, &dp, &walk, &chain, owners);
     // The image is as it was until the plan is written: a view of it names
     // what goes, with the extents it had, and what an earlier PATH took.
-    ok = loadimage(image, &view, &viewmap, job->common.from.container, job->common.from.disk,
-                      job->common.from.partition,
-                   workbuf) == VOLUMEOPEN;
+    ok = loadimage(image, &view, &viewmap, choosecontainer(&job->common.from, job->image,
+                                                           &viewmap),
+                   job->common.from.disk, job->common.from.partition, workbuf) == VOLUMEOPEN;
     if (!ok)
         fputs("Could not read the image again\n", stderr);
     ok = ok && planremovals(image, job);

@@ -12,21 +12,24 @@
 // Recognised in this order: the first whose recognise says yes is the
 // container; DCP, last, takes anything.
 static const containerkind kinds[CONTAINERS] = {
-    {"dcp", "DCP", recognisedcp, mapdcp, writedcp, describedcp, 0},
-    {"raw", "raw", recogniseraw, mapraw, writeraw, nullptr, 0},
+    {"dcp", "DCP", recognisedcp, mapdcp, writedcp, describedcp, 0, nullptr},
+    {"raw", "raw", recogniseraw, mapraw, writeraw, nullptr, 0, nullptr},
     // D88 says 0x10 for protected, NFD 1; both read any value but 0 so.
-    {"d88", "D88", recognised88, mapd88, writed88, nullptr, 0x10},
-    {"fdi", "FDI", recognisefdi, mapfdi, writefdi, nullptr, 0},
-    {"nfd", "NFD", recognisenfd, mapnfd, writenfd, nullptr, 1},
-    // Hard disks: read and written in place, not yet made or converted.
-    {"hdi", "HDI", recognisehdi, maphdi, nullptr, nullptr, 0},
-    {"nhd", "NHD", recognisenhd, mapnhd, nullptr, nullptr, 0},
-    {"rawhdd", "raw hard-disk", recogniserawhdd, maprawhdd, nullptr, nullptr, 0},
+    {"d88", "D88", recognised88, mapd88, writed88, nullptr, 0x10, nullptr},
+    {"fdi", "FDI", recognisefdi, mapfdi, writefdi, nullptr, 0, nullptr},
+    {"nfd", "NFD", recognisenfd, mapnfd, writenfd, nullptr, 1, nullptr},
+    // Hard disks: read and written in place; made and converted by their headers.
+    {"hdi", "HDI", recognisehdi, maphdi, nullptr, nullptr, 0, hdiheader},
+    {"nhd", "NHD", recognisenhd, mapnhd, nullptr, nullptr, 0, nhdheader},
+    {"rawhdd", "raw hard-disk", recogniserawhdd, maprawhdd, nullptr, nullptr, 0, rawhddheader},
+    {"thd", "THD", recognisethd, mapthd, nullptr, nullptr, 0, thdheader},
+    {"vhd98", "Virtual98", recognisevhd98, mapvhd98, nullptr, nullptr, 0, vhd98header},
 };
 // An HDI before an FDI, which shares its layout but holds a floppy.
-static const int32_t order[CONTAINERS] = {CONTAINERNFD,    CONTAINERNHD, CONTAINERD88,
-                                          CONTAINERHDI,    CONTAINERFDI, CONTAINERRAWHDD,
-                                          CONTAINERRAW,    CONTAINERDCP};
+// A THD has no signature: it is known by its name, or told.
+static const int32_t order[CONTAINERS] = {
+    CONTAINERNFD, CONTAINERNHD,    CONTAINERVHD98, CONTAINERD88, CONTAINERHDI,
+    CONTAINERFDI, CONTAINERRAWHDD, CONTAINERTHD,   CONTAINERRAW, CONTAINERDCP};
 
 // The one table of the floppy types: every program's geometry, container
 // names and blank format come from it.
@@ -40,6 +43,30 @@ static const floppytype types[] = {
     {"2dd", 80, 2, 9, 512, 0x05, 0x10, 0x10, 2, 1, 2, 112, 0xF9, 3},
 };
 enum { TYPES = sizeof types / sizeof types[0] };
+
+// The SASI disks: 256-byte sectors, 33 a track.
+static const disktype sasi[] = {
+    {"sasi5", 256, 33, 4, 153},  {"sasi10", 256, 33, 4, 310}, {"sasi15", 256, 33, 6, 310},
+    {"sasi20", 256, 33, 8, 310}, {"sasi30", 256, 33, 6, 615}, {"sasi40", 256, 33, 8, 615},
+};
+
+// The SASI disk of that name, or null.
+const disktype *disktypenamed(const char *name)
+{
+    for (const auto &d : sasi)
+        if (strcmp(d.name, name) == 0)
+            return &d;
+    return nullptr;
+}
+
+// The SASI disk of exactly size bytes, or null.
+const disktype *disktypeofsize(int64_t size)
+{
+    for (const auto &d : sasi)
+        if ((int64_t)d.bytes * d.spt * d.heads * d.cylinders == size)
+            return &d;
+    return nullptr;
+}
 
 // The container's row, or null.
 const containerkind *containerof(int32_t container)
@@ -144,6 +171,74 @@ int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n)
     return seekfile(f, at) && (int32_t)fread(buf, 1, (size_t)n, f) == n;
 }
 
+// 1 when a hard-disk header's geometry is a disk's: sectors of 256 or 512
+// bytes, 1 to 255 a track and heads, 1 to 65535 cylinders. Each bounded
+// before any product of them is taken.
+int plausibledisk(int64_t bytes, int64_t spt, int64_t heads, int64_t cylinders)
+{
+    return (bytes == 256 || bytes == 512) && spt >= 1 && spt <= 255 && heads >= 1 &&
+           heads <= 255 && cylinders >= 1 && cylinders <= 65535;
+}
+
+// When the first bytes name a hard-disk container whose header does not
+// add up, or one these tools do not read: 1 with text saying so.
+int harddisklookslike(const unsigned char *head, int32_t got, int64_t size, char *text,
+                      int32_t n)
+{
+    return slhlookslike(head, got, text, n) || vhd98lookslike(head, got, text, n) ||
+           nhdlookslike(head, got, size, text, n) || hdilookslike(head, got, size, text, n);
+}
+
+// Says in text that the header of the container titled gives a disk of the
+// geometry g (bytes, sectors a track, heads, cylinders) that is no disk's,
+// or that ends past the file's end; 1.
+int disklookslike(const char *title, const int64_t *g, int64_t header, int64_t size, char *text,
+                  int32_t n)
+{
+    if (!plausibledisk(g[0], g[1], g[2], g[3]))
+        snprintf(text, (size_t)n, "looks like an %s image, but its header's geometry (%lld "
+                                  "cylinders, %lld heads, %lld sectors a track of %lld bytes) "
+                                  "is no disk's", title, (long long)g[3], (long long)g[2],
+                 (long long)g[1], (long long)g[0]);
+    else
+        snprintf(text, (size_t)n, "looks like an %s image whose disk of %lld bytes ends %lld "
+                                  "bytes past the file's end", title,
+                 (long long)(g[0] * g[1] * g[2] * g[3]),
+                 (long long)(header + g[0] * g[1] * g[2] * g[3] - size));
+    return 1;
+}
+
+// The bytes of the disk mapped in d, by its geometry.
+int64_t diskbytesof(const sectormap *d)
+{
+    return (int64_t)d->diskbytes * d->diskspt * d->diskheads * d->diskcylinders;
+}
+
+// Reads n bytes of the disk mapped in m at file offset at, as readat does;
+// where the disk reads as zeros past the file's end, what the file lacks
+// is zeros. 1 when all came back.
+int readdisk(FILE *f, const sectormap *m, int64_t at, unsigned char *buf, int32_t n)
+{
+    int64_t have = m->filesize - at;
+
+    if (!m->zerotail || at < 0 || have >= n)
+        return readat(f, at, buf, n);
+    memset(buf, 0, (size_t)n);
+    return have <= 0 || readat(f, at, buf, (int32_t)have);
+}
+
+// The container a file's name says when its content cannot (a THD has no
+// signature), or -1.
+int32_t containerofname(const char *path)
+{
+    size_t n = strlen(path);
+    const char *ext = n >= 4 ? path + n - 4 : "";
+
+    if (ext[0] == '.' && (ext[1] | 0x20) == 't' && (ext[2] | 0x20) == 'h' && (ext[3] | 0x20) == 'd')
+        return CONTAINERTHD;
+    return -1;
+}
+
 // The container the file's content says it is, by the first rule that
 // holds; DCP when none does.
 int32_t findcontainer(FILE *f, int64_t size)
@@ -169,7 +264,8 @@ int lookslike(FILE *f, int64_t size, char *text, int32_t n)
     unsigned char head[HEADBYTES];
     int32_t got = fseek(f, 0, SEEK_SET) == 0 ? (int32_t)fread(head, 1, sizeof head, f) : 0;
 
-    return d88lookslike(f, size, text, n) || rawlookslike(head, got, size, text, n);
+    return d88lookslike(f, size, text, n) || harddisklookslike(head, got, size, text, n) ||
+           rawlookslike(head, got, size, text, n);
 }
 
 // A map of container with every sector of t lacking, to be filled in.
@@ -188,6 +284,7 @@ void startmap(sectormap *m, int32_t container, const floppytype *t)
     m->partitions = 0;
     m->chosen = -1;
     m->limit = -1;
+    m->zerotail = 0;
     m->missing = m->count;
     m->errors = 0;
     m->name[0] = '\0';

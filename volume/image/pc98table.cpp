@@ -63,7 +63,7 @@ int readpartitions(FILE *f, sectormap *m)
     int32_t entries = m->diskbytes == 256 ? 8 : 16;
 
     m->partitions = 0;
-    if (!readat(f, m->diskbase + m->diskbytes, sector, m->diskbytes))
+    if (!readdisk(f, m, m->diskbase + m->diskbytes, sector, m->diskbytes))
         return MAPUNREAD;
     for (int32_t e = 0; e < entries; e++) {
         const unsigned char *at = sector + (size_t)e * ENTRYBYTES;
@@ -145,4 +145,37 @@ int choosepartition(FILE *f, sectormap *m, int32_t part)
     m->base = m->diskbase + p->first * m->diskbytes;
     m->limit = p->count * m->diskbytes;
     return MAPOK;
+}
+
+// The IPL sector of a new disk of sectors of bytes into s: a jump over
+// "IPL1" to code that stops the processor for good (cli, then hlt in a
+// loop, which an NMI cannot leave), 55 AA as its last two bytes.
+void makeiplsector(unsigned char *s, int32_t bytes)
+{
+    static const unsigned char ipl[16] = {0xEB, 0x0A, 0x90, 0x90, 'I',  'P',  'L',  '1',
+                                          0x00, 0x00, 0x00, 0x00, 0xFA, 0xF4, 0xEB, 0xFD};
+
+    memset(s, 0, (size_t)bytes);
+    memcpy(s, ipl, sizeof ipl);
+    s[bytes - 2] = 0x55;
+    s[bytes - 1] = 0xAA;
+}
+
+// A new table's entry at e for a partition of the disk d over cylinders
+// first to last, bootable MS-DOS and active, of system sid's low bits,
+// named by name (16 bytes, space-padded). Its end is the last sector of its
+// last cylinder: NEC's own tables say that cylinder with head and sector
+// 0, which readers that take the end as exact would cut short.
+void makeentry(unsigned char *e, const sectormap *d, int32_t first, int32_t last, int32_t sid,
+               const unsigned char *name)
+{
+    memset(e, 0, ENTRYBYTES);
+    e[0] = 0xA1;
+    e[1] = (unsigned char)(0x80 | sid);
+    setu16l(e + 6, first);
+    setu16l(e + 10, first);
+    e[12] = (unsigned char)(d->diskspt - 1);
+    e[13] = (unsigned char)(d->diskheads - 1);
+    setu16l(e + 14, last);
+    memcpy(e + NAMEAT, name, NAMEBYTES);
 }

@@ -11,7 +11,7 @@
 
 enum {
     CONTAINERDCP = 0, CONTAINERRAW, CONTAINERD88, CONTAINERFDI, CONTAINERNFD, CONTAINERHDI,
-    CONTAINERNHD, CONTAINERRAWHDD, CONTAINERS
+    CONTAINERNHD, CONTAINERRAWHDD, CONTAINERTHD, CONTAINERVHD98, CONTAINERS
 };
 
 // What building a map reports. MAPNOPARTITION to MAPBADPARTITION: a hard
@@ -53,6 +53,12 @@ struct floppytype {
     int32_t clustersectors, reserved, fats, rootentries, descriptor, fatsectors;
 };
 
+// A standard hard disk: its geometry, as dcpimage create takes its name.
+struct disktype {
+    const char *name;
+    int32_t bytes, spt, heads, cylinders;
+};
+
 struct sectormap {
     int32_t container;
     const floppytype *type;  // the geometry mapped; null for a linear map
@@ -77,6 +83,10 @@ struct sectormap {
     partentry part[PARTITIONSMAX];
     int32_t chosen;
     int64_t limit;           // volume bytes the map holds, or -1 for no bound
+    int32_t zerotail;        // 1: past the file's end the disk reads as zeros
+    // A raw hard disk's heads and sectors a track as the command line gives
+    // them (0: found from the disk); set before mapping, which keeps them.
+    int32_t askheads, askspt;
     char said[PARTITIONSMAX * 48 + 96]; // MAPMANYPARTITIONS, MAPBADPARTITION: the line
     unsigned char name[17];  // D88: the disk's name, NUL-terminated; else empty
     int64_t offset[MAPMAXSECTORS]; // by volume sector: its data's file offset, or NOTINIMAGE
@@ -117,7 +127,12 @@ struct containerkind {
     int (*write)(FILE *out, newimage *n, unsigned char *buf);
     int (*describe)(FILE *f, FILE *out);
     int32_t protecton;
+    // A hard disk's: its header for a disk of d's geometry into h (at most
+    // DISKHEADERMOST bytes); the header's size, or -1 when it cannot hold
+    // that geometry. Null for a floppy container.
+    int (*header)(unsigned char *h, const sectormap *d);
 };
+enum { DISKHEADERMOST = 4096 };
 
 // What a DCP header says.
 enum { DCPTRACKFLAGS = 160 };
@@ -139,6 +154,8 @@ const floppytype *floppytypeof(int32_t bytes, int32_t sectors, int32_t heads);
 const floppytype *floppytypenamed(const char *name);
 const floppytype *floppytypeofsize(int64_t size);
 const floppytype *floppytypeofmedia(int32_t media);
+const disktype *disktypenamed(const char *name);
+const disktype *disktypeofsize(int64_t size);
 int32_t floppysectors(const floppytype *t);
 int32_t findcontainer(FILE *f, int64_t size);
 int lookslike(FILE *f, int64_t size, char *text, int32_t n);
@@ -147,6 +164,8 @@ int mapimagepart(FILE *f, sectormap *m, int32_t container, int32_t disk, int32_t
 int64_t sectoroffset(const sectormap *m, int32_t sector, int32_t bytes);
 void startmap(sectormap *m, int32_t container, const floppytype *t);
 int readat(FILE *f, int64_t at, unsigned char *buf, int32_t n);
+int readdisk(FILE *f, const sectormap *m, int64_t at, unsigned char *buf, int32_t n);
+int32_t containerofname(const char *path);
 int seekfile(FILE *f, int64_t at);
 int64_t filesizeof(FILE *f);
 
@@ -184,9 +203,31 @@ int recognisenhd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapnhd(FILE *f, sectormap *m, int32_t disk);
 int recogniserawhdd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int maprawhdd(FILE *f, sectormap *m, int32_t disk);
+int hdiheader(unsigned char *h, const sectormap *d);
+int nhdheader(unsigned char *h, const sectormap *d);
+int thdheader(unsigned char *h, const sectormap *d);
+int vhd98header(unsigned char *h, const sectormap *d);
+int rawhddheader(unsigned char *h, const sectormap *d);
+int64_t diskbytesof(const sectormap *d);
+int recognisethd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int mapthd(FILE *f, sectormap *m, int32_t disk);
+int recognisevhd98(FILE *f, const unsigned char *head, int32_t n, int64_t size);
+int mapvhd98(FILE *f, sectormap *m, int32_t disk);
+int hdilookslike(const unsigned char *head, int32_t got, int64_t size, char *text, int32_t n);
+int nhdlookslike(const unsigned char *head, int32_t got, int64_t size, char *text, int32_t n);
+int vhd98lookslike(const unsigned char *head, int32_t got, char *text, int32_t n);
+int slhlookslike(const unsigned char *head, int32_t got, char *text, int32_t n);
+int plausibledisk(int64_t bytes, int64_t spt, int64_t heads, int64_t cylinders);
+int disklookslike(const char *title, const int64_t *g, int64_t header, int64_t size, char *text,
+                  int32_t n);
+int harddisklookslike(const unsigned char *head, int32_t got, int64_t size, char *text,
+                      int32_t n);
 // pc98table.cpp: the partition table, and a partition as the volume's map
 int readpartitions(FILE *f, sectormap *m);
 int choosepartition(FILE *f, sectormap *m, int32_t part);
+void makeiplsector(unsigned char *s, int32_t bytes);
+void makeentry(unsigned char *e, const sectormap *d, int32_t first, int32_t last, int32_t sid,
+               const unsigned char *name);
 int recognisenfd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapnfd(FILE *f, sectormap *m, int32_t disk);
 int writenfd(FILE *out, newimage *n, unsigned char *buf);
