@@ -19,7 +19,7 @@
 
 static const char usage[] =
     "Usage: sectmap [-c] [-l] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
-    "       sectmap [-u] [-F FORMAT] [-d N] -s SECTOR IMAGE\n"
+    "       sectmap [-u] [-F FORMAT] [-d N] [-p N] -s SECTOR [-D] IMAGE\n"
     "       sectmap --map [--color=WHEN] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
     "       sectmap --svg FILE [-f] [-u] [-F FORMAT] [-d N] IMAGE [PATH...]\n"
     "Lists every file and directory of the FAT volume in IMAGE (DCP, D88,\n"
@@ -31,6 +31,8 @@ static const char usage[] =
     "  -l, --long           ATTRIBUTES DATE TIME before PATH (attributes DASHR:\n"
     "                       directory, archive, system, hidden, read-only)\n"
     "  -s, --sector SECTOR  tell what the logical sector SECTOR holds\n"
+    "  -D, --disk-sector    SECTOR is a hard disk's sector: tell the partition,\n"
+    "                       the volume sector and what it holds\n"
     "      --map            a picture: a line per cylinder, a symbol per sector\n"
     "                       (a letter per file, . free; the legend says the rest)\n"
     "      --color[=WHEN]   colour the picture: auto (on a terminal, without\n"
@@ -56,6 +58,7 @@ struct mapjob {
     int force;       // -f
     int sectorgiven;
     int32_t sector;  // -1 for the listing
+    int disksector;  // -D: SECTOR is a hard disk's sector
     const char *image;
     char **paths;
     int32_t pathcount;
@@ -198,8 +201,9 @@ static int listpaths(FILE *image, const mapjob *job)
     return ok;
 }
 
-// Writes "SECTOR: " and what a data cluster holds.
-static void telldata(FILE *image, int32_t sector, int32_t cluster)
+// Writes what a data cluster holds at byte into of the sector: the path
+// and the file's byte there, or what state the cluster is in.
+static void telldata(FILE *image, int32_t sector, int32_t into, int32_t cluster)
 {
     static const char *const states[] = {"free", "bad cluster", "lost"};
     int32_t index, slot = findowner(image, &dp, &walk, &chain, cluster, &index);
@@ -210,16 +214,17 @@ static void telldata(FILE *image, int32_t sector, int32_t cluster)
         return;
     }
     offset = (int64_t)index * dp.clusterbytes +
-             (int64_t)(sector - clustersector(&dp, cluster)) * dp.bytespersector;
+             (int64_t)(sector - clustersector(&dp, cluster)) * dp.bytespersector + into;
     putwalkpath(stdout, &dp, &walk, slot, utf8names);
     fputs(" byte ", stdout);
     putnumber(stdout, offset, 0);
     putc('\n', stdout);
 }
 
-// The reverse lookup: one line, "SECTOR: WHAT"; 1 unless the sector lies
-// inside the volume but past the end of the image file.
-static int tellsector(FILE *image, int32_t sector)
+// The reverse lookup: one line, "SECTOR: WHAT" (WHAT of its byte into);
+// 1 unless the sector lies inside the volume but past the end of the image
+// file.
+static int tellsector(FILE *image, int32_t sector, int32_t into)
 {
     // By area; the FAT and data areas say more than a fixed text.
     static const char *const areas[] = {"boot sector", "reserved", nullptr, "root directory",
@@ -227,7 +232,6 @@ static int tellsector(FILE *image, int32_t sector)
     int32_t detail;
     int area = sectorarea(&dp, sector, &detail);
 
-    printf("%d: ", sector);
     if (area != SECTORPASTEND &&
         sectornotheld(&dp, (int64_t)sector * dp.bytespersector,
                       dp.bytespersector, imagebytes) >= 0) {
@@ -235,7 +239,7 @@ static int tellsector(FILE *image, int32_t sector)
         return 0;
     }
     if (area == SECTORDATA)
-        telldata(image, sector, detail);
+        telldata(image, sector, into, detail);
     else if (area == SECTORFAT)
         printf("FAT %d\n", detail);
     else
@@ -294,6 +298,60 @@ static int picture(FILE *image, const mapjob *job)
     return ok;
 }
 
+// The partition of the hard disk in image that holds disk sector n (-D),
+// from 0, and in *into the byte of its volume where n starts; else -1
+// after printing what the sector is (the IPL, the table, in no partition,
+// past the disk) or why the disk cannot be read.
+static int32_t diskpartition(FILE *image, const mapjob *job, int64_t n, int64_t *into)
+{
+    int32_t container = choosecontainer(&job->common.from, job->image, &map);
+    int r = mapimage(image, &map, container >= 0 ? container : findcontainer(image, imagesize(image)),
+                     0);
+
+    if (r == MAPOK && !map.hard) {
+        fprintf(stderr, "%s is no hard disk: -D is for a hard disk's sectors\n", job->image);
+        return -1;
+    }
+    if (r != MAPOK || readpartitions(image, &map) != MAPOK) {
+        fprintf(stderr, "%s\n", volumemessage(VOLUMEMAPPED + (r != MAPOK ? r : MAPUNREAD)));
+        return -1;
+    }
+    for (int32_t i = 0; i < map.partitions; i++)
+        if (!map.part[i].problem && n >= map.part[i].first &&
+            n < map.part[i].first + map.part[i].count) {
+            *into = (n - map.part[i].first) * map.diskbytes;
+            return i;
+        }
+    printf("%lld: %s\n", (long long)n,
+           n == 0 ? "IPL" : n == 1 ? "partition table"
+           : n < diskbytesof(&map) / map.diskbytes ? "in no partition" : "past the end of the disk");
+    return -1;
+}
+
+// -s SECTOR -D: what the disk sector holds, by the partition it lies in.
+static int telldisksector(FILE *image, const mapjob *job)
+{
+    int64_t into = 0;
+    int32_t p = diskpartition(image, job, job->sector, &into);
+    int stage;
+
+    if (p < 0)
+        return !map.hard ? 0 : 1;
+    stage = loadimage(image, &dp, &map, map.container, 0, p, workbuf);
+    imagebytes = imagesize(image);
+    if (stage != VOLUMEOPEN) {
+        printf("%d: partition %d, which cannot be read\n", job->sector, p + 1);
+        putvolumeproblem(stderr, &dp, stage, job->image);
+        return 0;
+    }
+    printf("%d: partition %d, volume sector %lld: ", job->sector, p + 1,
+           (long long)(into / dp.bytespersector));
+    return into / dp.bytespersector > INT32_MAX
+               ? puts("past the end of the volume") < 0
+               : tellsector(image, (int32_t)(into / dp.bytespersector),
+                            (int32_t)(into % dp.bytespersector));
+}
+
 // Opens the image and the volume and does the job; 1 on success.
 static int runjob(const mapjob *job)
 {
@@ -302,6 +360,11 @@ static int runjob(const mapjob *job)
 
     if (!image)
         return 0;
+    if (job->disksector) {
+        ok = telldisksector(image, job);
+        fclose(image);
+        return ok;
+    }
     stage = loadimage(image, &dp, &map, choosecontainer(&job->common.from, job->image, &map),
                       job->common.from.disk, job->common.from.partition, workbuf);
     imagebytes = imagesize(image);
@@ -311,7 +374,8 @@ static int runjob(const mapjob *job)
         putvolumeproblem(stderr, &dp, stage, job->image);
         ok = 0;
     } else if (job->sector >= 0) {
-        ok = tellsector(image, job->sector);
+        printf("%d: ", job->sector);
+        ok = tellsector(image, job->sector, 0);
     } else if (job->picture || job->svg) {
         ok = picture(image, job);
     } else {
@@ -353,6 +417,10 @@ static int takeoption(int c, const char *arg, mapjob *job)
         fprintf(stderr, "Bad --color=%s: auto, always or never\n", arg);
         return OPTBAD;
     }
+    if (c == 'D') {
+        job->disksector = 1;
+        return OPTTAKEN;
+    }
     // Only -s is left: getopt said anything else is unknown.
     job->sectorgiven = 1;
     if ((job->sector = parsesector(arg)) < 0) {
@@ -375,6 +443,8 @@ static const char *conflict(const mapjob *job)
         return job->contiguous ? "-c checks the listing: it does not go with -s, --map or --svg"
                                : "-l is the listing's long form: it does not go with -s, --map "
                                  "or --svg";
+    if (job->disksector && !job->sectorgiven)
+        return "-D says that the sector of -s is a disk sector: it goes with -s";
     if (drawing && job->sectorgiven)
         return "-s does not go with --map or --svg";
     if (job->force && !job->svg)
@@ -395,11 +465,12 @@ static int parseargs(int argc, char **argv, mapjob *job, int *ok)
                                    {"svg", required_argument, nullptr, OPTSVG},
                                    {"color", optional_argument, nullptr, OPTCOLOR},
                                    {"force", no_argument, nullptr, 'f'},
+                                   {"disk-sector", no_argument, nullptr, 'D'},
                                    COMMONLONGOPTIONS,
                                    {nullptr, 0, nullptr, 0}};
     int c;
 
-    while ((c = getopt_long(argc, argv, "cs:lf" COMMONOPTIONS, longs, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "cs:lfD" COMMONOPTIONS, longs, nullptr)) != -1) {
         int r = commonoption(c, optarg, &job->common, "sectmap", usage);
         if (r == OPTOTHER)
             r = takeoption(c, optarg, job);
