@@ -1054,6 +1054,14 @@ bytes hdibase()
     return b;
 }
 
+bytes vhdbase()
+{
+    bytes b = harddisk(220, 256, 33, 4, 22);
+    memcpy(b.data(), "VHD1.00", 8);
+    b[0x8F] = 1, b[0x90] = 33, b[0x91] = 4, b[0x92] = 22, put32(&b, 0x94, 33 * 4 * 22);
+    return b;
+}
+
 bytes dcpbase()
 {
     bytes b(162, 0);
@@ -1113,6 +1121,10 @@ TEST(containers, hostileheadernumbersarerefusednevertrusted)
         {"hdi bytes a sector", hdibase, 16, 4, {128, most}},
         {"hdi cylinders", hdibase, 28, 4, {65536}},
         {"hdi partition end", hdibase, 4096 + 256 + 14, 2, {0xFFFF}},
+        {"vhd98 bytes a sector", vhdbase, 0x8E, 2, {0, 0xFFFF}},
+        {"vhd98 cylinders", vhdbase, 0x92, 2, {0, 0xFFFF}},
+        {"vhd98 sectors", vhdbase, 0x94, 4, {0, most}},
+        {"vhd98 partition end", vhdbase, 220 + 256 + 14, 2, {22, 0xFFFF}},
         {"dcp media", dcpbase, 0, 1, {0, 0xFF}},
         {"dcp track flag", dcpbase, 1, 1, {1, 0xFF}},
     };

@@ -65,12 +65,19 @@ struct hddisk {
                      quote(raw + "@@" + std::to_string(offset(q))) + " " + args + " >/dev/null"),
                   0);
     }
-    // The disk behind an HDI's 4096-byte header or an NHD's 512-byte one.
+    // The disk behind an HDI's 4096-byte header, an NHD's 512-byte one or
+    // a Virtual98 one of 220 (hdd).
     std::string wrapped(const std::string &kind) const
     {
-        bytes d = readfile(raw), h(kind == "hdi" ? 4096 : 512, 0);
+        bytes d = readfile(raw), h(kind == "hdi" ? 4096 : kind == "hdd" ? 220 : 512, 0);
         int cyls = (int)(d.size() / (CYLSECTORS * BPS));
-        if (kind == "hdi") {
+        if (kind == "hdd") {
+            std::string sig = "VHD1.00";
+            std::copy(sig.begin(), sig.end(), h.begin());
+            setu16l(&h[0x8C], (int32_t)(d.size() >> 20)), setu16l(&h[0x8E], BPS);
+            h[0x90] = SPT, h[0x91] = HEADS, setu16l(&h[0x92], cyls);
+            setu32l(&h[0x94], cyls * CYLSECTORS);
+        } else if (kind == "hdi") {
             setu32l(&h[8], 4096);
             setu32l(&h[12], (int32_t)d.size());
             setu32l(&h[16], BPS), setu32l(&h[20], SPT), setu32l(&h[24], HEADS);
@@ -113,9 +120,9 @@ TEST(harddisk, everyprogramchangesapartitionandnothingelse)
         {DCPIMAGE_BIN, "label IMG HARDDISK", "mlabel -s ::", "HARDDISK"},
         {SECTRM_BIN, "IMG 'GAME\\MOVED.BIN'", "mdir -b ::GAME", ""},
     };
-    std::string images[] = {d.raw, d.wrapped("hdi"), d.wrapped("nhd")};
-    long headers[] = {0, 4096, 512};
-    for (int k = 0; k < 3; k++) {
+    std::string images[] = {d.raw, d.wrapped("hdi"), d.wrapped("nhd"), d.wrapped("hdd")};
+    long headers[] = {0, 4096, 512, 220};
+    for (int k = 0; k < 4; k++) {
         const std::string &img = images[k];
         long start = headers[k] + hddisk::offset(dos), end = start + 79L * CYLSECTORS * BPS;
         std::string at = img + "@@" + std::to_string(start);

@@ -81,7 +81,7 @@ TEST(newdisk, everytypeineverycontainerisreadbyothertools)
             std::string there = dir + "/c." + ext, back = dir + "/back." + r.name;
             toolrun c = dcp("convert -f " + quote(img) + " " + quote(there));
             if (ext == "thd") { // refused, and nothing left behind
-                EXPECT_NE(c.err.find("a THD image cannot hold a disk of 8 heads and 17 sectors "
+                EXPECT_NE(c.err.find("THD images cannot hold a disk of 8 heads and 17 sectors "
                                      "a track of 512 bytes"), std::string::npos) << c.err;
                 EXPECT_NE(sh("test -e " + quote(there)), 0);
                 continue;
@@ -97,4 +97,144 @@ TEST(newdisk, everytypeineverycontainerisreadbyothertools)
     EXPECT_NE(out.find("Partition Table: pc98"), std::string::npos) << out;
     EXPECT_TRUE(std::regex_search(out, std::regex(" 1 +128s +2175s .*\n 2 +2176s +12415s .*\n"
                                                   " 3 +12416s +14463s "))) << out;
+}
+
+TEST(newdisk, apartitionsvolumegoesoutandbackandfilesendingearlygrow)
+{
+    // convert -p writes a partition's volume out; mtools changes it; wrap
+    // -p puts it back, every other byte kept. A THD and a Virtual98 disk
+    // cut after their partition's system area read as zeros past their end
+    // and grow when a put lands there, as their full forms do.
+    std::string dir = tempdir(), disk = dir + "/d.hdi", vol = dir + "/v.img";
+    writefile(dir + "/f", bytes(40000, 0x33));
+    ASSERT_EQ(dcp("create -P 1M,2M ide:4M " + quote(disk)).status, 0);
+    bytes before = readfile(disk);
+    auto parts = partitionsof(disk, 512);
+    ASSERT_EQ(parts.size(), 2u);
+    ASSERT_EQ(dcp("convert -p 2 " + quote(disk) + " " + quote(vol)).status, 0);
+    EXPECT_EQ(readfile(vol), bytes(before.begin() + parts[1].first,
+                                   before.begin() + parts[1].first + parts[1].second));
+    ASSERT_EQ(sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + quote(vol) + " " + quote(dir + "/f") +
+                 " ::F.BIN"), 0);
+    ASSERT_EQ(dcp("wrap -p 2 " + quote(vol) + " " + quote(disk)).status, 0);
+    bytes after = readfile(disk), v = readfile(vol);
+    std::copy(v.begin(), v.end(), before.begin() + parts[1].first);
+    EXPECT_EQ(after, before);
+    toolrun big = dcp("wrap -p 1 " + quote(vol) + " " + quote(disk));
+    EXPECT_EQ(big.err, vol + ": its volume is larger than partition 1 of the disk\n");
+
+    for (std::string name : {"s.thd", "s.hdd"}) {
+        std::string img = dir + "/" + name, full = dir + "/full.hdi";
+        SCOPED_TRACE(name);
+        ASSERT_EQ(dcp("create -O " + std::string(name == "s.thd" ? "thd" : "vhd98") +
+                      " sasi20 " + quote(img)).status, 0);
+        long start = partitionsof(img, 256)[0].first, cut = start + 137 * 1024;
+        ASSERT_EQ(sh("truncate -s " + std::to_string(cut) + " " + quote(img)), 0);
+        ASSERT_EQ(dcp("convert -f " + quote(img) + " " + quote(full)).status, 0);
+        for (const std::string &f : {img, full})
+            ASSERT_EQ(runtool(SECTPUT_BIN + (" " + quote(f) + " F.BIN " + quote(dir + "/f")))
+                          .status, 0);
+        bytes grown = readfile(img), whole = readfile(full);
+        EXPECT_EQ(grown.size(), (size_t)cut + 40960);
+        EXPECT_TRUE(std::equal(grown.begin() + (long)headerof(img), grown.end(),
+                               whole.begin() + 4096));
+        toolrun g = runtool(SECTGET_BIN + (" " + quote(img) + " F.BIN -"));
+        EXPECT_EQ(g.out, std::string(40000, 0x33));
+    }
+}
+
+TEST(newdisk, disksectorsaretoldbypartition)
+{
+    std::string dir = tempdir(), disk = dir + "/d.nhd";
+    writefile(dir + "/f", bytes(5000, 1));
+    ASSERT_EQ(dcp("create -P 1M,1M ide:3M " + quote(disk)).status, 0);
+    ASSERT_EQ(runtool(SECTPUT_BIN + (" -p 2 " + quote(disk) + " F.BIN " + quote(dir + "/f")))
+                  .status, 0);
+    // Partition 2 starts at cylinder 17, disk sector 2312; its 1024-byte
+    // sectors are two disk sectors each; its data area starts at volume
+    // sector 1 + 2 x 2 + 96.
+    struct { long sector; std::string said; } rows[] = {
+        {0, "0: IPL\n"},
+        {1, "1: partition table\n"},
+        {135, "135: in no partition\n"},
+        {2312, "2312: partition 2, volume sector 0: boot sector\n"},
+        {2313 + 2 * 101, "2515: partition 2, volume sector 101: F.BIN byte 512\n"},
+        {2312 + 2 * 106, "2524: partition 2, volume sector 106: free\n"},
+        {6120, "6120: past the end of the disk\n"},
+    };
+    for (const auto &r : rows) {
+        toolrun t = runtool(SECTMAP_BIN + (" -D -s " + std::to_string(r.sector) + " " +
+                                           quote(disk)));
+        EXPECT_EQ(t.out, r.said) << t.err;
+    }
+}
+
+TEST(newdisk, whatcannotbedoneisrefusedinaline)
+{
+    std::string dir = tempdir(), q = quote(dir);
+    ASSERT_EQ(dcp("create sasi5 " + quote(dir + "/d.hdi")).status, 0);
+    ASSERT_EQ(dcp("create 2hd " + quote(dir + "/f.dcp")).status, 0);
+    writefile(dir + "/x.slh", bytes({'H', 'D', 'I', 'M', 0, 0, 0, 0}));
+    bytes nhd = readfile(dir + "/d.hdi");
+    nhd.erase(nhd.begin(), nhd.begin() + 4096 - 512);
+    std::fill(nhd.begin(), nhd.begin() + 512, 0);
+    std::string sig = "T98HDDIMAGE.R0";
+    std::copy(sig.begin(), sig.end(), nhd.begin());
+    nhd[0x111] = 2, nhd[0x114] = 154, nhd[0x118] = 4, nhd[0x11A] = 33, nhd[0x11D] = 1;
+    writefile(dir + "/cut.nhd", nhd);
+    writefile(dir + "/zero.thd", bytes(4096, 0));
+    struct { std::string bin, args, err; } rows[] = {
+        {DCPIMAGE_BIN, "create sasi10 " + q + "/x.thd",
+         dir + "/x.thd: THD images cannot hold a disk of 4 heads and 33 sectors a track of 256 "
+               "bytes (it holds 8 heads, 33 sectors of 256 bytes only)\n"},
+        {DCPIMAGE_BIN, "create -P 3M,3M sasi5 " + q + "/x.hdi",
+         "The partitions of 3M,3M take more than the 152 cylinders the disk has after its first "
+         "(33792 bytes each)\n"},
+        {DCPIMAGE_BIN, "create -P 1M,,1M sasi5 " + q + "/x.hdi",
+         "Bad partition sizes 1M,,1M: 1 to 8 sizes, commas between, each a number of bytes (K, "
+         "M or G after it)\n"},
+        {DCPIMAGE_BIN, "create 2hd " + q + "/x.nhd",
+         dir + "/x.nhd: NHD images hold hard disks, not floppies; -O dcp, d88, fdi, nfd or raw "
+               "holds a floppy\n"},
+        {DCPIMAGE_BIN, "create -O d88 ide4 " + q + "/x",
+         dir + "/x: D88 images hold floppies, not hard disks; -O hdi, nhd, thd, vhd98 or "
+               "rawhdd holds a hard disk\n"},
+        {DCPIMAGE_BIN, "convert " + q + "/d.hdi " + q + "/x.dcp",
+         dir + "/d.hdi is a hard disk, and DCP images hold floppies: convert does not change "
+               "one into the other (-p N writes a partition's volume out raw)\n"},
+        {DCPIMAGE_BIN, "convert " + q + "/f.dcp " + q + "/x.hdi",
+         dir + "/f.dcp is a floppy, and hard-disk images hold hard disks: convert does not "
+               "change one into the other\n"},
+        {DCPIMAGE_BIN, "convert -p 1 " + q + "/f.dcp " + q + "/x.img",
+         dir + "/f.dcp is no hard disk: -p is for a hard disk's partitions\n"},
+        {DCPIMAGE_BIN, "protect " + q + "/d.hdi",
+         dir + "/d.hdi is a hard disk (HDI): no hard-disk header has a write-protect flag\n"},
+        {SECTMAP_BIN, q + "/x.slh", dir + "/x.slh is an SLH hard-disk image: not supported\n"},
+        {SECTMAP_BIN, q + "/cut.nhd",
+         dir + "/cut.nhd looks like an NHD image whose disk of 5203968 bytes ends 33792 bytes "
+               "past the file's end\n"},
+        {SECTMAP_BIN, q + "/zero.thd", "The image's container header does not add up\n"},
+        {SECTMAP_BIN, "-g 4/0 " + q + "/d.hdi",
+         "Bad geometry 4/0: HEADS/SECTORS, each 1 to 255 (8/17 for an IDE disk)\n"},
+    };
+    for (const auto &r : rows) {
+        toolrun t = runtool(r.bin + " " + r.args);
+        EXPECT_EQ(t.status, 1) << r.args;
+        EXPECT_EQ(t.err, r.err) << r.args;
+    }
+}
+
+TEST(newdisk, arawdisksgeometryisfoundortold)
+{
+    // RaSCSI's 8/25 is found from where the first partition's boot sector
+    // says it lies; one no emulator uses is told with -g.
+    std::string dir = tempdir();
+    struct { std::string geometry; int found; } rows[] = {{"8/25", 0}, {"2/20", 1}, {"8/17", 0}};
+    for (const auto &r : rows) {
+        std::string img = quote(dir + "/d" + std::to_string(r.found) + ".img");
+        ASSERT_EQ(dcp("create -f -g " + r.geometry + " ide:2M " + img).status, 0);
+        EXPECT_EQ(runtool(SECTMAP_BIN + (" " + img)).status, r.found) << r.geometry;
+        toolrun t = runtool(SECTMAP_BIN + (" -g " + r.geometry + " -s 0 " + img));
+        EXPECT_EQ(t.out, "0: boot sector\n") << r.geometry << t.err;
+    }
 }

@@ -182,8 +182,8 @@ static int convertharddisk(const imagejob *job, FILE *in, int32_t container, int
     if (job->from.partition >= 0)
         return convertpartition(job, in, container);
     if (format >= 0 && !containerof(format)->header && format != CONTAINERRAW) {
-        fprintf(stderr, "%s is a hard disk, and a %s image holds floppies: convert does not "
-                        "change one into the other (-p N writes a partition's volume out raw)\n",
+        fprintf(stderr, "%s is a hard disk, and %s images hold floppies: convert does not change "
+                        "one into the other (-p N writes a partition's volume out raw)\n",
                 job->in, containerof(format)->title);
         return 0;
     }
@@ -214,7 +214,7 @@ int convert(const imagejob *job)
                                      "says it\n"
                 : job->from.partition >= 0 ? "%s is no hard disk: -p is for a hard disk's "
                                              "partitions\n"
-                                           : "%s is a floppy, and a hard-disk image holds hard "
+                                           : "%s is a floppy, and hard-disk images hold hard "
                                              "disks: convert does not change one into the "
                                              "other\n",
                 format < 0 ? job->out : job->in);

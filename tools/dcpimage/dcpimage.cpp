@@ -249,8 +249,8 @@ static int create(const imagejob *job)
     if (format < 0)
         format = fat16 ? CONTAINERRAW : CONTAINERDCP;
     if (t && containerof(format)->header) {
-        fprintf(stderr, "%s: a %s image holds hard disks, not floppies; -O dcp, d88, fdi, nfd or "
-                        "raw\n", job->out, containerof(format)->title);
+        fprintf(stderr, "%s: %s images hold hard disks, not floppies; -O dcp, d88, fdi, nfd or raw "
+                        "holds a floppy\n", job->out, containerof(format)->title);
         return 0;
     }
     if (!makelabel(job->label ? job->label : "NO NAME", job->utf8, label) || !sourcedate(&epoch))

@@ -178,8 +178,8 @@ static int32_t diskformat(const imagejob *job)
     if (format < 0 || format == CONTAINERRAW)
         return CONTAINERRAWHDD;
     if (!containerof(format)->header) {
-        fprintf(stderr, "%s: a %s image holds floppies, not hard disks; -O hdi, nhd, thd, vhd98 "
-                        "or rawhdd\n", job->out, containerof(format)->title);
+        fprintf(stderr, "%s: %s images hold floppies, not hard disks; -O hdi, nhd, thd, vhd98 or "
+                        "rawhdd holds a hard disk\n", job->out, containerof(format)->title);
         return -1;
     }
     return format;
@@ -192,8 +192,8 @@ static int32_t diskheader(const imagejob *job, int32_t format, const sectormap *
     int32_t n = containerof(format)->header(header, d);
 
     if (n < 0)
-        fprintf(stderr, "%s: a %s image cannot hold a disk of %d heads and %d sectors a track "
-                        "of %d bytes%s\n", job->out, containerof(format)->title, d->diskheads,
+        fprintf(stderr, "%s: %s images cannot hold a disk of %d heads and %d sectors a track of "
+                        "%d bytes%s\n", job->out, containerof(format)->title, d->diskheads,
                 d->diskspt, d->diskbytes,
                 format == CONTAINERTHD ? " (it holds 8 heads, 33 sectors of 256 bytes only)"
                                        : " (it holds at most 4 GB)");
