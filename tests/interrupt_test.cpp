@@ -1,6 +1,7 @@
 // A writing program killed at any moment leaves the old file or the new
 // one: each (sectput on a DCP image and on a D88; dcpimage create, wrap,
-// convert, protect and label; sectrm, sectmv, sectattr) is killed (strace)
+// convert, protect and label; sectrm, sectmv, sectattr; a put into a
+// partition of each hard-disk container, wrap -p) is killed (strace)
 // at its first, second, ... write, open, close, rename and unlink until a
 // run goes through, and a plain rerun after each kill finishes the job. A
 // get killed so leaves no host file half-written. The replaced file keeps its mode and
@@ -31,6 +32,20 @@ std::string withimage(std::string args, const std::string &image)
 
 } // namespace
 
+// The command that makes the hard disk at path (its name says the
+// container): two partitions of 300 KB on an IDE disk; a THD (256-byte
+// sectors) of a SASI disk's, cut after its first partition's system area so
+// that a write past the file's end makes it grow.
+static std::string harddisk(const std::string &path)
+{
+    std::string make = std::string(DCPIMAGE_BIN) + " create -f ";
+    if (path.substr(path.size() - 4) != ".thd")
+        return make + (path.back() == 'd' && path[path.size() - 2] == 'd' ? "-O vhd98 " : "") +
+               "-P 300K,300K ide:2M " + quote(path);
+    return make + "-P 1M,1M sasi20 " + quote(path) + " && truncate -s " +
+           std::to_string(256 + 264 * 256 + 200 * 1024) + " " + quote(path);
+}
+
 // Kills each writer at every write, open, close, rename and unlink until a
 // run goes through: the file is old or new after every kill, and a rerun
 // (where the job is not done yet) finishes it.
@@ -39,9 +54,14 @@ static void killeach(const std::string &dir, const std::vector<writer> &writers)
     std::string epoch = "SOURCE_DATE_EPOCH=1700000000 ";
     for (const writer &w : writers) {
         std::string image = dir + "/disk.dcp";
-        makerealimage(image, w.kind);
-        sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + quote(image + "@@162") + " " + quote(dir + "/b") +
-           " ::KERNEL.SYS");
+        if (std::string(w.kind).rfind("disk.", 0) == 0) {
+            image = dir + "/" + w.kind;
+            ASSERT_EQ(sh(harddisk(image)), 0) << w.name;
+        } else {
+            makerealimage(image, w.kind);
+            sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + quote(image + "@@162") + " " +
+               quote(dir + "/b") + " ::KERNEL.SYS");
+        }
         if (w.d88) {
             ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " convert -O d88 " + quote(image) + " " +
                          quote(image + ".d88") + " && mv " + quote(image + ".d88") + " " +
@@ -76,7 +96,7 @@ static void killeach(const std::string &dir, const std::vector<writer> &writers)
             }
             EXPECT_EQ(status, 0) << w.name << " never got through " << call;
         }
-        sh("rm -f " + quote(dir) + "/disk.dcp.*");
+        sh("rm -f " + quote(image) + ".*");
     }
 }
 
@@ -122,6 +142,25 @@ TEST(interrupt, akilledchangeleavestheoldortheneworfile)
         {"sectmv", SECTMV_BIN, "IMAGE KERNEL.SYS K.SYS", "1.2M", true},
         {"sectattr", SECTATTR_BIN, "+h IMAGE KERNEL.SYS", "1.2M", false},
         {"dcpimage label", DCPIMAGE_BIN, "label IMAGE NEW", "1.2M", false},
+    });
+}
+
+TEST(interrupt, akilledwriteintoapartitionleavestheoldorthenewdisk)
+{
+    std::string dir = killinputs(), vol = quote(dir + "/part");
+    // A partition's volume for wrap -p: the first one's, with a file put in.
+    ASSERT_EQ(sh(harddisk(dir + "/w.hdi") + " && " + DCPIMAGE_BIN + " convert -p 1 " +
+                 quote(dir + "/w.hdi") + " " + vol + " && MTOOLS_SKIP_CHECK=1 mcopy -i " + vol +
+                 " " + quote(dir + "/b") + " ::B.BIN"), 0);
+    std::string list = "-l " + quote(dir + "/list") + " -p 2 IMAGE";
+    killeach(dir, {
+        {"sectput into an HDI", SECTPUT_BIN, list, "disk.hdi", false},
+        {"sectput into an NHD", SECTPUT_BIN, list, "disk.nhd", false},
+        {"sectput into a THD", SECTPUT_BIN, "-p 1 IMAGE X.BIN " + quote(dir + "/a"), "disk.thd",
+         false},
+        {"sectput into a Virtual98 disk", SECTPUT_BIN, list, "disk.hdd", false},
+        {"sectput into a raw disk", SECTPUT_BIN, list, "disk.img", false},
+        {"dcpimage wrap -p", DCPIMAGE_BIN, "wrap -p 1 " + vol + " IMAGE", "disk.hdi", false},
     });
 }
 

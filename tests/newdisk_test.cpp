@@ -209,6 +209,8 @@ TEST(newdisk, whatcannotbedoneisrefusedinaline)
          dir + "/f.dcp is no hard disk: -p is for a hard disk's partitions\n"},
         {DCPIMAGE_BIN, "protect " + q + "/d.hdi",
          dir + "/d.hdi is a hard disk (HDI): no hard-disk header has a write-protect flag\n"},
+        {DCPIMAGE_BIN, "create ide:1M " + q + "/x.hdi",
+         "ide:1M is 2040 sectors: a hard disk has more than 2880, or it is read as a floppy\n"},
         {SECTMAP_BIN, q + "/x.slh", dir + "/x.slh is an SLH hard-disk image: not supported\n"},
         {SECTMAP_BIN, q + "/cut.nhd",
          dir + "/cut.nhd looks like an NHD image whose disk of 5203968 bytes ends 33792 bytes "

@@ -9,7 +9,7 @@
 
 enum {
     IDEBYTES = 512, IDEHEADS = 8, IDESPT = 17, IDEMOST = 4369, // 65535 cylinders of N x 15
-    LOGICAL = 1024, COPYBYTES = 65536
+    LOGICAL = 1024, COPYBYTES = 65536, FLOPPYSECTORSMOST = 2880
 };
 
 // A partition of a new disk: its cylinders, its volume's shape, its name.
@@ -57,6 +57,19 @@ int harddisktype(const char *type, int32_t heads, int32_t spt, sectormap *d)
     }
     d->diskcylinders = cylinders > 65535 ? 0 : (int32_t)cylinders;
     return d->diskcylinders >= 2;
+}
+
+// 1 when the disk d is larger than any floppy, as every reader that knows
+// disks by their content takes a hard disk to be; else 0 after saying so.
+static int largerthanfloppy(const imagejob *job, const sectormap *d)
+{
+    int64_t sectors = diskbytesof(d) / d->diskbytes;
+
+    if (sectors > FLOPPYSECTORSMOST)
+        return 1;
+    fprintf(stderr, "%s is %lld sectors: a hard disk has more than %d, or it is read as a "
+                    "floppy\n", job->in, (long long)sectors, FLOPPYSECTORSMOST);
+    return 0;
 }
 
 // The bytes of a cylinder of d.
@@ -207,7 +220,7 @@ int createdisk(const imagejob *job, const sectormap *d, const unsigned char *lab
     int32_t format = diskformat(job), hbytes, n;
     FILE *f;
 
-    if (format < 0 || (hbytes = diskheader(job, format, d)) < 0 ||
+    if (format < 0 || !largerthanfloppy(job, d) || (hbytes = diskheader(job, format, d)) < 0 ||
         (n = layoutpartitions(job->sizes, d)) < 0)
         return 0;
     for (int32_t i = 0; i < n; i++)
