@@ -124,6 +124,8 @@ def main():
             seed(out, name[:-4] + "-raw", image, "raw")
         elif name.endswith(".corner"):
             seed(out, name[:-7], image)
+        elif name.endswith(".hdd"):
+            seed(out, name[:-4] + "-vhd98", image)
         elif name.endswith(".nhd"):
             seed(out, name[:-4] + "-nhd", image)
             seed(out, name[:-4] + "-nhd-part2", image, "part2")
