@@ -1,5 +1,6 @@
 // dcpimage create|info|wrap|unwrap: makes a blank formatted DCP image of a
-// known type, tells what an image's header, volume and size say and whether
+// known type (or another container's, or a hard disk, through the other
+// files), tells what an image's header, volume and size say and whether
 // they agree, wraps a raw FAT12 volume into a DCP image and unwraps one.
 // Outputs are written beside their place and renamed onto it, so that a run
 // stopped at any moment leaves the old file or the new one; every complaint
@@ -16,35 +17,54 @@
 #include "tools/toolinfo.h"
 
 static const char usage[] =
-    "Usage: dcpimage create [-f] [-L LABEL] [-u] [-O FORMAT] [-S BYTES] TYPE IMAGE\n"
-    "       dcpimage info [-u] [-F FORMAT] IMAGE\n"
-    "       dcpimage convert [-f] [-F FORMAT] [-O FORMAT] [-d N] [--fill BYTE] [--compact]\n"
-    "                        IN OUT\n"
+    "Usage: dcpimage create [-f] [-L LABEL] [-u] [-O FORMAT] [-S BYTES] [-P SIZES]\n"
+    "                       [-g H/S] TYPE IMAGE\n"
+    "       dcpimage info [-u] [-F FORMAT] [-g H/S] IMAGE\n"
+    "       dcpimage convert [-f] [-F FORMAT] [-O FORMAT] [-d N] [-p N] [-g H/S]\n"
+    "                        [--fill BYTE] [--compact] IN OUT\n"
     "       dcpimage protect IMAGE | dcpimage unprotect IMAGE\n"
-    "       dcpimage wrap [-f] VOLUME IMAGE\n"
+    "       dcpimage wrap [-f] [-p N [-F FORMAT] [-g H/S]] VOLUME IMAGE\n"
     "       dcpimage unwrap IMAGE VOLUME\n"
-    "       dcpimage label [-c] [-u] [-F FORMAT] [-d N] IMAGE [TEXT]\n"
+    "       dcpimage label [-c] [-u] [-F FORMAT] [-d N] [-p N] [-g H/S] IMAGE [TEXT]\n"
     "create makes a blank, formatted image of TYPE: 2hd (1.2 MB, 1024-byte\n"
     "sectors), 2hc (1.2 MB, 15 sectors a track), 2hq (1.44 MB) or 2dd (720 KB),\n"
-    "or a raw FAT16 volume of SIZE bytes (fat16:SIZE, K, M or G after it).\n"
-    "info tells what the container, the volume and the file say, exit 1 if the\n"
-    "volume cannot be read right. convert writes the volume of IN in another\n"
-    "container. protect and unprotect set and clear a D88 or NFD image's\n"
-    "write protection. wrap puts a raw FAT12 volume behind a DCP header made\n"
-    "from its geometry; unwrap writes the volume out of a DCP image. label\n"
-    "prints the volume label, or sets it to TEXT (-c clears it). FORMAT is\n"
-    "dcp, d88, fdi, nfd or raw; an output's format is -O's, else its name's.\n"
+    "a raw FAT16 volume of SIZE bytes (fat16:SIZE, K, M or G after it), or a\n"
+    "hard disk: sasi5, sasi10, sasi15, sasi20, sasi30 or sasi40 (256-byte\n"
+    "sectors, 33 a track), ideN (N MB: N x 15 cylinders of 8 heads, 17 sectors\n"
+    "of 512 bytes) or ide:SIZE, with an IPL, a partition table and each\n"
+    "partition formatted as NEC's MS-DOS does.\n"
+    "info tells what the container, the volume and the file say (of a hard\n"
+    "disk: its geometry, its IPL, every partition and its volume), exit 1 if\n"
+    "anything cannot be read right. convert writes the volume of IN in another\n"
+    "container, or a hard disk in another hard-disk container; with -p N, the\n"
+    "volume of a hard disk's partition N as a raw volume. protect and\n"
+    "unprotect set and clear a D88 or NFD image's write protection. wrap puts\n"
+    "a raw FAT12 volume behind a DCP header made from its geometry, or with -p\n"
+    "N writes a raw volume over partition N of the hard disk IMAGE; unwrap\n"
+    "writes the volume out of a DCP image. label prints the volume label, or\n"
+    "sets it to TEXT (-c clears it). FORMAT is dcp, d88, fdi, nfd, raw, hdi,\n"
+    "nhd, thd, vhd98 or rawhdd; an output's format is -O's, else its name's\n"
+    "(.hdi, .nhd, .thd; a hard disk named .img or .hdd is raw).\n"
     "  -f, --force        overwrite an existing output (create, wrap, convert)\n"
-    "  -L, --label LABEL  the volume label (create)\n"
+    "  -L, --label LABEL  the volume label (create: of a hard disk's first\n"
+    "                     partition, which its table's entry is named after)\n"
     "  -u, --utf8         the label (create, label) and a D88 disk's name (info) in\n"
     "                     UTF-8, the image's Shift-JIS\n"
     "  -c, --clear        remove the volume label (label)\n"
     "  -O, --output-format FORMAT  the output's container (create, convert)\n"
     "  -S, --sector-size BYTES  the sectors of a fat16:SIZE volume: 128 to 4096,\n"
     "                     1024 unless given (create)\n"
+    "  -P, --partitions SIZES  a new hard disk's partitions, from cylinder 1:\n"
+    "                     sizes with commas between, each rounded up to whole\n"
+    "                     cylinders; else one over the whole disk (create)\n"
+    "  -g, --geometry H/S  a hard disk's heads and sectors a track: of a raw\n"
+    "                     one read, or of one made in the cylinders TYPE fills\n"
     "  -F, --format FORMAT  the input's container, else found from its content\n"
+    "                     (a THD from its name)\n"
     "  -d, --disk N       the Nth disk of a D88 file that holds several (convert,\n"
     "                     label)\n"
+    "  -p, --partition N  the Nth entry of a hard disk's partition table\n"
+    "                     (convert, wrap, label)\n"
     "  --fill BYTE        the byte of every sector IN lacks that OUT cannot leave\n"
     "                     out: any in a raw or FDI image, one of a track IN holds\n"
     "                     in part in a DCP image (convert)\n"
@@ -556,7 +576,7 @@ static int32_t parsesectorsize(const char *text)
 static int takeoption(int k, int c, imagejob *job)
 {
     // Which commands take which option, by index in commands[] below.
-    static const char *const takes[] = {"fLuOSPg", "Fupg", "fFpg", "",       "fFOdxCpg",
+    static const char *const takes[] = {"fLuOSPg", "Fug", "fFpg", "",        "fFOdxCpg",
                                         "F",      "F",    "cuFdpg"};
 
     if (c == '?' || c == ':' || !strchr(takes[k], c))

@@ -13,16 +13,19 @@
 static const char usage[] =
     "Usage: sectattr [+r|-r] [+h|-h] [+s|-s] [+a|-a] [-u] [-F FORMAT] [-d N] IMAGE PATH...\n"
     "With no change, prints the attributes of each PATH of the FAT volume in\n"
-    "IMAGE (DCP, D88, FDI, NFD or raw) as mattrib does: A (archive), S (system),\n"
+    "IMAGE (a floppy or hard-disk image) as mattrib does: A (archive), S (system),\n"
     "H (hidden), R (read-only), then the path. With changes, +x sets and -x\n"
     "clears x on every PATH: r read-only, h hidden, s system, a archive. All or\n"
     "nothing: a PATH that is not found leaves the image as it was.\n"
     "  -u, --utf8           image paths are UTF-8, the image's Shift-JIS\n"
-    "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found\n"
-    "                       from its content)\n"
+    "  -F, --format FORMAT  the image's container: dcp, d88, fdi, nfd, raw,\n"
+    "                       hdi, nhd, thd, vhd98 or rawhdd (else found from\n"
+    "                       its content, a THD from its name)\n"
     "  -d, --disk N         the Nth disk of a D88 file that holds several\n"
-    "  -p, --partition N    the Nth entry of a hard disk's partition table (HDI,\n"
-    "                       NHD, raw); without it, its only FAT partition\n"
+    "  -p, --partition N    the Nth entry of a hard disk's partition table;\n"
+    "                       without it, its only FAT partition\n"
+    "  -g, --geometry H/S   a raw hard disk's heads and sectors a track\n"
+    "                       (else found from its first partition)\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 struct attrjob {

@@ -11,7 +11,7 @@ static const char usage[] =
     "Usage: sectdefs IMAGE LIST OUTPUT\n"
     "Writes \"%define SYMBOL SECTOR\" to OUTPUT for every line \"SYMBOL PATH\" of\n"
     "LIST whose PATH (backslash-separated 8.3 names, from the root) is found\n"
-    "in the FAT volume of IMAGE (DCP, D88, FDI, NFD or raw). SECTOR is the\n"
+    "in the FAT volume of IMAGE (a floppy or hard-disk image). SECTOR is the\n"
     "first logical sector, counted from the volume's boot sector. Other lines\n"
     "are skipped.\n"
     "Exit status: 0 on success, 1 on failure.\n";

@@ -23,7 +23,7 @@ static const char usage[] =
     "Usage: sectget [-f] [-u] [-F FORMAT] [-d N] IMAGE PATH FILE\n"
     "       sectget [-f] [-u] [-F FORMAT] [-d N] -l LIST IMAGE\n"
     "       sectget [-f] [-u] [-F FORMAT] [-d N] -a DIR IMAGE [PATH...]\n"
-    "Gets files out of the FAT volume of IMAGE (DCP, D88, FDI, NFD or raw):\n"
+    "Gets files out of the FAT volume of IMAGE (a floppy or hard-disk image):\n"
     "PATH into the host FILE (- for standard output), every PATH FILE line of\n"
     "a LIST, or with -a every file and directory (or those under the PATHs)\n"
     "into DIR, printing a list of them for sectput -l in the order of their\n"
@@ -34,11 +34,14 @@ static const char usage[] =
     "  -l, --list LIST      every PATH FILE line of LIST\n"
     "  -f, --force          overwrite existing host files\n"
     "  -u, --utf8           image paths are UTF-8, the image's Shift-JIS\n"
-    "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found\n"
-    "                       from its content)\n"
+    "  -F, --format FORMAT  the image's container: dcp, d88, fdi, nfd, raw,\n"
+    "                       hdi, nhd, thd, vhd98 or rawhdd (else found from\n"
+    "                       its content, a THD from its name)\n"
     "  -d, --disk N         the Nth disk of a D88 file that holds several\n"
-    "  -p, --partition N    the Nth entry of a hard disk's partition table (HDI,\n"
-    "                       NHD, raw); without it, its only FAT partition\n"
+    "  -p, --partition N    the Nth entry of a hard disk's partition table;\n"
+    "                       without it, its only FAT partition\n"
+    "  -g, --geometry H/S   a raw hard disk's heads and sectors a track\n"
+    "                       (else found from its first partition)\n"
     "Exit status: 0 on success, 1 on failure or damage.\n";
 
 enum { COPYBUFSIZE = 65536 };

@@ -14,16 +14,19 @@
 static const char usage[] =
     "Usage: sectmv [-f] [-u] [-F FORMAT] [-d N] IMAGE FROM TO\n"
     "Renames or moves FROM, a file or a directory, to TO inside the FAT\n"
-    "volume of IMAGE (DCP, D88, FDI, NFD or raw); TO an existing directory (or\n"
+    "volume of IMAGE (a floppy or hard-disk image); TO an existing directory (or\n"
     "TO ending in a backslash) means into it, keeping the name. The data never\n"
     "moves: its first sector and every sector of it stay.\n"
     "  -f, --force          replace a file TO (a directory is never replaced)\n"
     "  -u, --utf8           image paths are UTF-8, the image's Shift-JIS\n"
-    "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found\n"
-    "                       from its content)\n"
+    "  -F, --format FORMAT  the image's container: dcp, d88, fdi, nfd, raw,\n"
+    "                       hdi, nhd, thd, vhd98 or rawhdd (else found from\n"
+    "                       its content, a THD from its name)\n"
     "  -d, --disk N         the Nth disk of a D88 file that holds several\n"
-    "  -p, --partition N    the Nth entry of a hard disk's partition table (HDI,\n"
-    "                       NHD, raw); without it, its only FAT partition\n"
+    "  -p, --partition N    the Nth entry of a hard disk's partition table;\n"
+    "                       without it, its only FAT partition\n"
+    "  -g, --geometry H/S   a raw hard disk's heads and sectors a track\n"
+    "                       (else found from its first partition)\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 struct mvjob {

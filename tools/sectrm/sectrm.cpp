@@ -19,7 +19,7 @@ static const char usage[] =
     "Usage: sectrm [-n] [-r] [-u] [-F FORMAT] [-d N] IMAGE PATH...\n"
     "       sectrm [-n] [-r] [-u] [-F FORMAT] [-d N] -l LIST IMAGE\n"
     "Removes each PATH (or each line of LIST) from the FAT volume of IMAGE\n"
-    "(DCP, D88, FDI, NFD or raw): its entry marked deleted, its clusters set\n"
+    "(a floppy or hard-disk image): its entry marked deleted, its clusters set\n"
     "free in every FAT copy, nothing else changed. A file whose chain is\n"
     "damaged, or crosses another's, is refused. All or nothing: a removal that\n"
     "cannot be done leaves the image as it was. Prints a line per entry\n"
@@ -28,11 +28,14 @@ static const char usage[] =
     "  -l, --list LIST      the image paths, one a line\n"
     "  -n, --dry-run        plan and print, write nothing\n"
     "  -u, --utf8           image paths are UTF-8, the image's Shift-JIS\n"
-    "  -F, --format FORMAT  the image is dcp, d88, fdi, nfd or raw (else found\n"
-    "                       from its content)\n"
+    "  -F, --format FORMAT  the image's container: dcp, d88, fdi, nfd, raw,\n"
+    "                       hdi, nhd, thd, vhd98 or rawhdd (else found from\n"
+    "                       its content, a THD from its name)\n"
     "  -d, --disk N         the Nth disk of a D88 file that holds several\n"
-    "  -p, --partition N    the Nth entry of a hard disk's partition table (HDI,\n"
-    "                       NHD, raw); without it, its only FAT partition\n"
+    "  -p, --partition N    the Nth entry of a hard disk's partition table;\n"
+    "                       without it, its only FAT partition\n"
+    "  -g, --geometry H/S   a raw hard disk's heads and sectors a track\n"
+    "                       (else found from its first partition)\n"
     "Exit status: 0 on success, 1 on failure.\n";
 
 struct rmjob {

@@ -22,8 +22,8 @@ struct fixup {
 
 static const char usage[] =
     "Usage: tablepatch IMAGE FIXUPS [BIAS]\n"
-    "Line 1 of FIXUPS is \"OFFSET PATH\": the file inside IMAGE (DCP, D88, FDI,\n"
-    "NFD or raw) that receives the table, and the byte offset in it. Every\n"
+    "Line 1 of FIXUPS is \"OFFSET PATH\": the file inside IMAGE (a floppy or\n"
+    "hard-disk image) that receives the table, and the byte offset in it. Every\n"
     "further line adds one 4-byte record: \"VALUE PATH\" gives VALUE and the\n"
     "first sector of PATH less BIAS (both 16-bit, little-endian); \"VALUE\"\n"
     "alone gives VALUE and 0; an empty line gives 0 and 0. The table is\n"
