@@ -2,7 +2,6 @@
 """Runs the benchmarks side by side with hyperfine and prints one markdown
 table: medians, ratios measured in the same hyperfine run, and the goals.
 Usage: bench.py WORKDIR BINDIR   (bench/run sets both up)."""
-import json
 import os
 import subprocess
 import sys
@@ -12,27 +11,7 @@ os.chdir(work)
 sd, tp, ip, sm, sp, di, sg, sr = (
     os.path.join(bindir, t) for t in ("sectdefs", "tablepatch", "imgplace", "sectmap", "sectput",
                                       "dcpimage", "sectget", "sectrm"))
-rows = []
-
-
-def hyperfine(name, commands, runs, warmup=3, failing=False, prepare=None):
-    out = f"{name}.json"
-    subprocess.run(["hyperfine", "-N", "-w", str(warmup), "-r", str(runs), "--export-json", out,
-                    "--style", "none"] + (["-i"] if failing else []) +
-                   (["--prepare", prepare] if prepare else []) + commands, check=True,
-                   stdout=subprocess.DEVNULL)
-    with open(out) as f:
-        return [r["median"] * 1000 for r in json.load(f)["results"]]
-
-
-def peakkib(cmd):
-    r = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd, capture_output=True, text=True)
-    return int(r.stderr.strip().splitlines()[-1])
-
-
-def row(bench, what, ms, ratio, goal, met):
-    rows.append(f"| {bench} | {what} | {ms} | {ratio} | {goal} | {'yes' if met else 'NO'} |")
-
+from benchlib import hyperfine, peakkib, row, rows  # noqa: E402
 
 # 0. the list reader alone on a 100 MB list, long lines included.
 a, b, c = hyperfine("reader", [f"{os.path.join(bindir, 'listread')} list100m.txt",
