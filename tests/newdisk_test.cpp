@@ -44,6 +44,10 @@ TEST(newdisk, everytypeineverycontainerisreadbyothertools)
         std::vector<std::string> fats, others; // the FAT of each; containers it converts to
     } rows[] = {
         {"sasi5", "s5.hdi", 256, 1, {"FAT16"}, {"nhd", "img", "hdd"}},
+        {"sasi10", "s10.nhd", 256, 1, {"FAT16"}, {}},
+        {"sasi15", "s15.img", 256, 1, {"FAT16"}, {}}, // 6 heads: half-KB cylinders
+        {"-O vhd98 sasi30", "s30.hdd", 256, 1, {"FAT16"}, {}},
+        {"sasi40", "s40.hdi", 256, 1, {"FAT16"}, {}},
         {"-P 1M,2M sasi20", "s20.thd", 256, 2, {"FAT12", "FAT12"}, {"hdi", "nhd", "hdd"}},
         {"-L GAMES ide4", "i4.nhd", 512, 1, {"FAT12"}, {"hdi", "img"}},
         {"ide9", "i9.hdi", 512, 1, {"FAT16"}, {"thd"}}, // a THD holds no 8/17 disk
