@@ -265,3 +265,52 @@ TEST(harddisk, tableentriesthatliearenamednotfollowed)
               std::string::npos) << info.out;
     EXPECT_EQ(tool(SECTMAP_BIN, "-s 59000 " + quote(d.raw)).out, "59000: not in the image\n");
 }
+
+TEST(harddisk, asasidisklaidbyhandisreadinitsowngeometry)
+{
+    // 256-byte disk sectors, 4 heads, 33 a track (a SASI 5 MB disk), the
+    // table's 8 entries in sector 1; one partition formatted by mkfs.fat in
+    // 512-, 1024- and 2048-byte logical sectors (the last from cylinder 2,
+    // where a 2048-byte sector starts), raw and behind an HDI header.
+    const int cyl = 4 * 33 * 256;
+    struct { int bytes, startcyl; const char *fat; } rows[] = {
+        {512, 1, "16"}, {1024, 1, "16"}, {2048, 2, "12"}};
+    std::string dir = tempdir(), raw = dir + "/sasi.img", hdi = dir + "/sasi.hdi";
+    writefile(dir + "/f", bytes(4000, 0x61));
+    for (const auto &r : rows) {
+        bytes d((size_t)153 * cyl);
+        memcpy(&d[4], "IPL1", 4);
+        d[254] = 0x55, d[255] = 0xAA;
+        d[256] = 0xA0, d[257] = 0x91, d[256 + 10] = (unsigned char)r.startcyl, d[256 + 14] = 150;
+        writefile(raw, d);
+        long start = (long)r.startcyl * cyl, kib = (151L - r.startcyl) * cyl / 1024;
+        ASSERT_EQ(sh("mkfs.fat --offset " + std::to_string(start / r.bytes) + " -S " +
+                     std::to_string(r.bytes) + " -s 1 -h " + std::to_string(start / 512) +
+                     " -F " + r.fat + " " + quote(raw) + " " + std::to_string(kib) +
+                     " >/dev/null 2>&1 && MTOOLS_SKIP_CHECK=1 mcopy -i " +
+                     quote(raw + "@@" + std::to_string(start)) + " " + quote(dir + "/f") +
+                     " ::OLD.BIN"), 0);
+        bytes h(4096, 0), disk = readfile(raw);
+        setu32l(&h[8], 4096), setu32l(&h[12], (int32_t)disk.size());
+        setu32l(&h[16], 256), setu32l(&h[20], 33), setu32l(&h[24], 4), setu32l(&h[28], 153);
+        h.insert(h.end(), disk.begin(), disk.end());
+        writefile(hdi, h);
+        for (const auto &[img, at] : {std::pair<std::string, long>{raw, start},
+                                      {hdi, 4096 + start}}) {
+            SCOPED_TRACE(img + " " + std::to_string(r.bytes));
+            toolrun m = tool(SECTMAP_BIN, quote(img));
+            EXPECT_EQ(m.out.substr(0, m.out.find(' ', m.out.find_first_not_of(' '))),
+                      std::string(m.out.find_first_not_of(' '), ' ') +
+                          std::to_string(mshowfatsectorat(img, at, "OLD.BIN"))) << m.out << m.err;
+            ASSERT_EQ(tool(SECTPUT_BIN, quote(img) + " NEW.BIN " + quote(dir + "/f")).status, 0);
+            std::string out;
+            run("MTOOLS_SKIP_CHECK=1 mtype -i " + quote(img + "@@" + std::to_string(at)) +
+                    " ::NEW.BIN", &out);
+            EXPECT_EQ(out, std::string(4000, 0x61));
+            bytes b = readfile(img);
+            writefile(dir + "/v", bytes(b.begin() + at, b.begin() + at + kib * 1024));
+            run("fsck.fat -n " + quote(dir + "/v") + " 2>&1", &out);
+            EXPECT_NE(out.find(" 2 files, "), std::string::npos) << out;
+        }
+    }
+}

@@ -85,8 +85,9 @@ TEST(newdisk, everytypeineverycontainerisreadbyothertools)
             std::string there = dir + "/c." + ext, back = dir + "/back." + r.name;
             toolrun c = dcp("convert -f " + quote(img) + " " + quote(there));
             if (ext == "thd") { // refused, and nothing left behind
-                EXPECT_NE(c.err.find("THD images cannot hold a disk of 8 heads and 17 sectors "
-                                     "a track of 512 bytes"), std::string::npos) << c.err;
+                EXPECT_NE(c.err.find("THD images cannot hold a disk of 135 cylinders, 8 heads "
+                                     "and 17 sectors a track of 512 bytes"), std::string::npos)
+                    << c.err;
                 EXPECT_NE(sh("test -e " + quote(there)), 0);
                 continue;
             }
@@ -189,8 +190,8 @@ TEST(newdisk, whatcannotbedoneisrefusedinaline)
     writefile(dir + "/zero.thd", bytes(4096, 0));
     struct { std::string bin, args, err; } rows[] = {
         {DCPIMAGE_BIN, "create sasi10 " + q + "/x.thd",
-         dir + "/x.thd: THD images cannot hold a disk of 4 heads and 33 sectors a track of 256 "
-               "bytes (it holds 8 heads, 33 sectors of 256 bytes only)\n"},
+         dir + "/x.thd: THD images cannot hold a disk of 310 cylinders, 4 heads and 33 sectors "
+               "a track of 256 bytes (only 8 heads and 33 sectors of 256 bytes)\n"},
         {DCPIMAGE_BIN, "create -P 3M,3M sasi5 " + q + "/x.hdi",
          "The partitions of 3M,3M take more than the 152 cylinders the disk has after its first "
          "(33792 bytes each)\n"},

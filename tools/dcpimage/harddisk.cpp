@@ -205,11 +205,10 @@ static int32_t diskheader(const imagejob *job, int32_t format, const sectormap *
     int32_t n = containerof(format)->header(header, d);
 
     if (n < 0)
-        fprintf(stderr, "%s: %s images cannot hold a disk of %d heads and %d sectors a track of "
-                        "%d bytes%s\n", job->out, containerof(format)->title, d->diskheads,
-                d->diskspt, d->diskbytes,
-                format == CONTAINERTHD ? " (it holds 8 heads, 33 sectors of 256 bytes only)"
-                                       : " (it holds at most 4 GB)");
+        fprintf(stderr, "%s: %s images cannot hold a disk of %d cylinders, %d heads and %d "
+                        "sectors a track of %d bytes%s\n", job->out, containerof(format)->title,
+                d->diskcylinders, d->diskheads, d->diskspt, d->diskbytes,
+                format == CONTAINERTHD ? " (only 8 heads and 33 sectors of 256 bytes)" : "");
     return n;
 }
 

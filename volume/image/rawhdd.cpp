@@ -85,14 +85,15 @@ int maprawhdd(FILE *f, sectormap *m, int32_t)
     unsigned char head[1024];
     int32_t bytes = readat(f, 0, head, sizeof head) ? rawsectorbytes(head, sizeof head,
                                                                      m->filesize) : 0;
+    int64_t cylinders;
 
     // Told to read a file that is no raw disk as one: its sectors are 512 bytes.
     m->hard = 1;
     m->diskbase = 0;
     m->diskbytes = bytes ? bytes : 512;
     rawgeometry(f, m, m->diskbytes, &m->diskheads, &m->diskspt);
-    m->diskcylinders = (int32_t)(m->filesize / ((int64_t)m->diskbytes * m->diskheads *
-                                                m->diskspt));
+    cylinders = m->filesize / ((int64_t)m->diskbytes * m->diskheads * m->diskspt);
+    m->diskcylinders = cylinders > 65535 ? 65535 : (int32_t)cylinders; // as a table can say
     return MAPOK;
 }
 

@@ -67,9 +67,12 @@ int mapvhd98(FILE *f, sectormap *m, int32_t)
 }
 
 // The header of a Virtual98 HDD of the disk's geometry into h: its size,
-// 220.
+// 220; or -1 when its fields cannot say it (its size in MB is a u16, its
+// sectors a track and heads bytes).
 int vhd98header(unsigned char *h, const sectormap *d)
 {
+    if ((diskbytesof(d) >> 20) > 0xFFFF || d->diskspt > 255 || d->diskheads > 255)
+        return -1;
     memset(h, 0, VHDHEADER);
     memcpy(h, vhdsignature, sizeof vhdsignature);
     setu16l(h + VHDSIZEMB, (int32_t)(diskbytesof(d) >> 20));
@@ -77,6 +80,7 @@ int vhd98header(unsigned char *h, const sectormap *d)
     h[VHDSPT] = (unsigned char)d->diskspt;
     h[VHDHEADS] = (unsigned char)d->diskheads;
     setu16l(h + VHDCYLINDERS, d->diskcylinders);
-    setu32l(h + VHDTOTAL, d->diskspt * d->diskheads * d->diskcylinders);
+    setu32l(h + VHDTOTAL, (int32_t)(uint32_t)((int64_t)d->diskspt * d->diskheads *
+                                              d->diskcylinders));
     return VHDHEADER;
 }
