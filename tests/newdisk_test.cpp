@@ -216,6 +216,19 @@ TEST(newdisk, whatcannotbedoneisrefusedinaline)
          dir + "/d.hdi is a hard disk (HDI): no hard-disk header has a write-protect flag\n"},
         {DCPIMAGE_BIN, "create ide:1M " + q + "/x.hdi",
          "ide:1M is 2040 sectors: a hard disk has more than 2880, or it is read as a floppy\n"},
+        {DCPIMAGE_BIN, "create ide4370 " + q + "/x.hdi",
+         "Bad IDE disk ide4370: ideN for N from 1 to 4369 (MB), or ide:SIZE, in 2 to 65535 "
+         "cylinders of its heads and sectors\n"},
+        {DCPIMAGE_BIN, "create -P 1M 2hd " + q + "/x.dcp", "-P and -g lay out a hard disk: 2hd "
+                                                           "is none\n"},
+        {DCPIMAGE_BIN, "convert -p 1 -O nfd " + q + "/d.hdi " + q + "/x.nfd",
+         "A partition's volume is written raw (-O raw)\n"},
+        {DCPIMAGE_BIN, "convert -p 3 " + q + "/d.hdi " + q + "/x.img",
+         dir + "/d.hdi: The disk's partition table holds no partition of that number\n"},
+        {DCPIMAGE_BIN, "wrap -p 1 " + q + "/f.dcp " + q + "/d.hdi",
+         dir + "/f.dcp holds no FAT volume\n"},
+        {DCPIMAGE_BIN, "wrap -p 1 " + q + "/d.hdi " + q + "/f.dcp",
+         dir + "/f.dcp is no hard disk: -p is for a hard disk's partitions\n"},
         {SECTMAP_BIN, q + "/x.slh", dir + "/x.slh is an SLH hard-disk image: not supported\n"},
         {SECTMAP_BIN, q + "/cut.nhd",
          dir + "/cut.nhd looks like an NHD image whose disk of 5203968 bytes ends 33792 bytes "

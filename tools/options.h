@@ -44,17 +44,23 @@ enum { OPTHELP = 1000, OPTVERSION };
 // Takes -g HEADS/SECTORS into ic: OPTTAKEN, or OPTBAD after saying why not.
 inline int geometryoption(const char *arg, imagechoice *ic)
 {
-    unsigned heads = 0, spt = 0;
-    char end = 0;
+    int32_t n[2] = {0, 0}, k = 0;
+    const char *p = arg;
 
-    if (sscanf(arg, "%3u/%3u%c", &heads, &spt, &end) != 2 || heads < 1 || heads > 255 ||
-        spt < 1 || spt > 255) {
+    for (; k < 2; k++, p++) {
+        const char *start = p;
+        while (*p >= '0' && *p <= '9' && n[k] <= 255)
+            n[k] = n[k] * 10 + (*p++ - '0');
+        if (p == start || *p != (k == 0 ? '/' : '\0'))
+            break;
+    }
+    if (k < 2 || n[0] < 1 || n[0] > 255 || n[1] < 1 || n[1] > 255) {
         fprintf(stderr, "Bad geometry %s: HEADS/SECTORS, each 1 to 255 (8/17 for an IDE "
                         "disk)\n", arg);
         return OPTBAD;
     }
-    ic->heads = (int32_t)heads;
-    ic->spt = (int32_t)spt;
+    ic->heads = n[0];
+    ic->spt = n[1];
     return OPTTAKEN;
 }
 

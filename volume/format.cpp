@@ -112,7 +112,7 @@ static void makebootsector(const volumeshape *s, const unsigned char *label, uin
     setu16l(boot + BOOTSECTORSPERFAT, s->fatsectors);
     setu16l(boot + BOOTSECTORSPERTRACK, s->sectorspertrack);
     setu16l(boot + BOOTHEADS, s->heads);
-    setu32l(boot + BOOTHIDDEN, s->hidden);
+    setu32l(boot + BOOTHIDDEN, (int32_t)s->hidden);
     boot[BOOTEXTENDED] = BOOTEXTENDEDMARK;
     setu32l(boot + BOOTSERIAL, (int32_t)serial);
     memcpy(boot + BOOTLABEL, label, 11);

@@ -254,8 +254,12 @@ static int create(const imagejob *job)
     int ok;
 
     if (!t && !fat16 && !harddisktype(job->in, job->from.heads, job->from.spt, &newdisk)) {
-        fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq, 2dd, fat16:SIZE, sasi5, sasi10, sasi15, "
-                        "sasi20, sasi30, sasi40, ideN (N MB) or ide:SIZE\n", job->in);
+        if (strncmp(job->in, "ide", 3) == 0)
+            fprintf(stderr, "Bad IDE disk %s: ideN for N from 1 to 4369 (MB), or ide:SIZE, in "
+                            "2 to 65535 cylinders of its heads and sectors\n", job->in);
+        else
+            fprintf(stderr, "Unknown type %s: 2hd, 2hc, 2hq, 2dd, fat16:SIZE, sasi5, sasi10, "
+                            "sasi15, sasi20, sasi30, sasi40, ideN (N MB) or ide:SIZE\n", job->in);
         return 0;
     }
     if ((job->sizes || job->from.heads) && (t || fat16)) {

@@ -203,8 +203,8 @@ int disklookslike(const char *title, const int64_t *g, int64_t header, int64_t s
     else
         snprintf(text, (size_t)n, "looks like an %s image whose disk of %lld bytes ends %lld "
                                   "bytes past the file's end", title,
-                 (long long)(g[0] * g[1] * g[2] * g[3]),
-                 (long long)(header + g[0] * g[1] * g[2] * g[3] - size));
+                 (long long)g[0] * g[1] * g[2] * g[3],
+                 (long long)header + g[0] * g[1] * g[2] * g[3] - size);
     return 1;
 }
 

@@ -21,7 +21,7 @@ static int hdishape(const unsigned char *head, int32_t n, int64_t *header, int64
     *header = (uint32_t)geti32l(head + 8);
     disk = (uint32_t)geti32l(head + 12);
     for (int i = 0; i < 4; i++)
-        g[i] = (uint32_t)geti32l(head + 16 + 4 * i);
+        g[i] = (uint32_t)geti32l(head + 16 + (size_t)4 * i);
     return *header >= HDIHEADERMIN && *header <= HDIHEADERMOST &&
            plausibledisk(g[0], g[1], g[2], g[3]) && disk == g[0] * g[1] * g[2] * g[3] &&
            g[1] * g[2] * g[3] > FLOPPYMOST;
