@@ -145,6 +145,13 @@ TEST(newdisk, apartitionsvolumegoesoutandbackandfilesendingearlygrow)
                                whole.begin() + 4096));
         toolrun g = runtool(SECTGET_BIN + (" " + quote(img) + " F.BIN -"));
         EXPECT_EQ(g.out, std::string(40000, 0x33));
+        // A file cut in its second 64 KB read: what the file lacks is zeros.
+        writefile(dir + "/big", bytes(100000, 0x33));
+        ASSERT_EQ(runtool(SECTPUT_BIN + (" " + quote(img) + " BIG.BIN " + quote(dir + "/big")))
+                      .status, 0);
+        ASSERT_EQ(sh("truncate -s -20352 " + quote(img)), 0); // its last 20000 bytes
+        g = runtool(SECTGET_BIN + (" " + quote(img) + " BIG.BIN -"));
+        EXPECT_EQ(g.out, std::string(80000, 0x33) + std::string(20000, 0));
     }
 }
 
@@ -188,6 +195,12 @@ TEST(newdisk, whatcannotbedoneisrefusedinaline)
     nhd[0x111] = 2, nhd[0x114] = 154, nhd[0x118] = 4, nhd[0x11A] = 33, nhd[0x11D] = 1;
     writefile(dir + "/cut.nhd", nhd);
     writefile(dir + "/zero.thd", bytes(4096, 0));
+    // A Virtual98 header whose sector count is one more than its geometry's.
+    ASSERT_EQ(dcp("convert -O vhd98 " + quote(dir + "/d.hdi") + " " + quote(dir + "/bad.hdd"))
+                  .status, 0);
+    bytes vhd = readfile(dir + "/bad.hdd");
+    vhd[0x94]++;
+    writefile(dir + "/bad.hdd", vhd);
     struct { std::string bin, args, err; } rows[] = {
         {DCPIMAGE_BIN, "create sasi10 " + q + "/x.thd",
          dir + "/x.thd: THD images cannot hold a disk of 310 cylinders, 4 heads and 33 sectors "
@@ -234,6 +247,9 @@ TEST(newdisk, whatcannotbedoneisrefusedinaline)
          dir + "/cut.nhd looks like an NHD image whose disk of 5203968 bytes ends 33792 bytes "
                "past the file's end\n"},
         {SECTMAP_BIN, q + "/zero.thd", "The image's container header does not add up\n"},
+        {SECTMAP_BIN, q + "/bad.hdd",
+         dir + "/bad.hdd looks like a Virtual98 image, but its header's geometry (153 cylinders, "
+               "4 heads, 33 sectors a track of 256 bytes, 20197 sectors in all) is no disk's\n"},
         {SECTMAP_BIN, "-g 4/0 " + q + "/d.hdi",
          "Bad geometry 4/0: HEADS/SECTORS, each 1 to 255 (8/17 for an IDE disk)\n"},
     };
