@@ -70,6 +70,11 @@ TEST(newdisk, everytypeineverycontainerisreadbyothertools)
             std::string at = quote(img + "@@" + std::to_string(parts[i].first)), out;
             ASSERT_EQ(sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + at + " " + quote(dir + "/f") +
                          " ::F.BIN"), 0);
+            // NEC's hidden sectors: the partition's start in 512-byte units.
+            run("MTOOLS_SKIP_CHECK=1 minfo -i " + at + " ::", &out);
+            EXPECT_NE(out.find("hidden sectors: " +
+                               std::to_string((parts[i].first - headerof(img)) / 512) + "\n"),
+                      std::string::npos) << out;
             EXPECT_EQ(run("MTOOLS_SKIP_CHECK=1 mlabel -s -i " + at + " ::", &out), 0);
             EXPECT_NE(out.find(i == 0 && r.args.find("-L") == 0 ? "GAMES" : "has no label"),
                       std::string::npos) << out;
