@@ -1,0 +1,408 @@
+// The rollback journal: the order of writes and syncs that lets a change
+// made in place be undone after a kill or a power cut, and the undoing.
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "host/journal.h"
+#include "volume/bytes.h"
+#include "volume/image/sectormap.h"
+
+enum { JOURNALMAXRECORDS = 65536 };
+
+static const unsigned char magic[8] = {'D', 'C', 'P', 'J', 'R', 'N', 'L', 1};
+
+// The CRC-32 (of zlib and PNG) of n bytes at p, continuing crc (0 to start).
+uint32_t journalcrc(uint32_t crc, const unsigned char *p, int64_t n)
+{
+    static uint32_t table[256];
+
+    if (!table[1])
+        for (uint32_t i = 0; i < 256; i++) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; k++)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+    crc = ~crc;
+    while (n-- > 0)
+        crc = table[(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+// The journal's path beside the image's: IMAGE-journal.
+void journalpath(char *out, const char *image)
+{
+    snprintf(out, JOURNALPATHMAX, "%s-journal", image);
+}
+
+// Flushes f and asks the system to put what it holds on the disk; 1 on success.
+static int syncfile(FILE *f)
+{
+    if (fflush(f) != 0)
+        return 0;
+#ifdef _WIN32
+    return _commit(_fileno(f)) == 0;
+#else
+    return fsync(fileno(f)) == 0;
+#endif
+}
+
+// Puts the directory that holds path on the disk, so that a name made or
+// removed there survives a power cut (Windows does so of itself); 1 on success.
+static int syncdirectory(const char *path)
+{
+#ifdef _WIN32
+    (void)path;
+    return 1;
+#else
+    char dir[JOURNALPATHMAX];
+    const char *slash = strrchr(path, '/');
+    int fd, ok;
+
+    snprintf(dir, sizeof dir, "%.*s", slash ? (int)(slash - path) + 1 : 1, slash ? path : ".");
+    if ((fd = open(dir, O_RDONLY)) < 0)
+        return 0;
+    ok = fsync(fd) == 0;
+    close(fd);
+    return ok;
+#endif
+}
+
+// Closes a descriptor that no stream took.
+static void closedescriptor(int fd)
+{
+#ifdef _WIN32
+    _close(fd);
+#else
+    close(fd);
+#endif
+}
+
+// Cuts the image back to size bytes; 1 on success.
+static int cutimage(FILE *image, int64_t size)
+{
+    if (fflush(image) != 0)
+        return 0;
+#ifdef _WIN32
+    return _chsize_s(_fileno(image), size) == 0;
+#else
+    return ftruncate(fileno(image), (off_t)size) == 0;
+#endif
+}
+
+// Where the k-th fingerprint block of an image of size bytes starts.
+static int64_t sampleat(int32_t k, int64_t size)
+{
+    return size / JOURNALSAMPLES * k / JOURNALBLOCK * JOURNALBLOCK;
+}
+
+// The bytes of the k-th fingerprint block.
+static int32_t samplelen(int32_t k, int64_t size)
+{
+    int64_t left = size - sampleat(k, size);
+
+    return left < JOURNALBLOCK ? (int32_t)(left < 0 ? 0 : left) : JOURNALBLOCK;
+}
+
+// The samples' bytes of the image as it is into s (JOURNALSAMPLES blocks);
+// 1 unless a read fails.
+static int readsamples(FILE *image, int64_t size, unsigned char *s)
+{
+    for (int32_t k = 0; k < JOURNALSAMPLES; k++)
+        if (samplelen(k, size) > 0 &&
+            !readat(image, sampleat(k, size), s + (size_t)k * JOURNALBLOCK, samplelen(k, size)))
+            return 0;
+    return 1;
+}
+
+// The fingerprint of the samples in s of an image of size bytes.
+static uint32_t fingerprint(const unsigned char *s, int64_t size)
+{
+    uint32_t crc = 0;
+
+    for (int32_t k = 0; k < JOURNALSAMPLES; k++)
+        crc = journalcrc(crc, s + (size_t)k * JOURNALBLOCK, samplelen(k, size));
+    return crc;
+}
+
+// Starts the journal of a change to image (at imagepath, opened for
+// update): the journal made beside it, which must not exist yet, its
+// header written. 1, or 0 with nothing made.
+int journalstart(journal *j, FILE *image, const char *imagepath)
+{
+    static unsigned char samples[JOURNALSAMPLES * JOURNALBLOCK];
+    unsigned char h[JOURNALHEADER];
+    int fd;
+
+    j->image = image;
+    j->ranges = j->used = 0;
+    j->records = 0;
+    j->file = nullptr;
+    journalpath(j->path, imagepath);
+    if ((j->oldsize = filesizeof(image)) < 0 || !readsamples(image, j->oldsize, samples))
+        return 0;
+#ifdef _WIN32
+    fd = _open(j->path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    fd = open(j->path, O_WRONLY | O_CREAT | O_EXCL, 0644);
+#endif
+    if (fd < 0 || !(j->file = fdopen(fd, "wb"))) {
+        if (fd >= 0)
+            closedescriptor(fd);
+        return 0;
+    }
+    memset(h, 0, sizeof h);
+    memcpy(h, magic, sizeof magic);
+    setu32l(h + 8, (int32_t)(uint32_t)j->oldsize);
+    setu32l(h + 12, (int32_t)(uint32_t)(j->oldsize >> 32));
+    setu32l(h + 16, (int32_t)fingerprint(samples, j->oldsize));
+    setu32l(h + JOURNALHEADER - 4, (int32_t)journalcrc(0, h, JOURNALHEADER - 4));
+    if (fwrite(h, 1, sizeof h, j->file) != sizeof h) {
+        fclose(j->file);
+        remove(j->path);
+        return 0;
+    }
+    return 1;
+}
+
+// Writes the record of range r: its place, its old bytes (those inside the
+// old file), their CRC. 1 on success.
+static int writerecord(journal *j, const journalrange *r)
+{
+    unsigned char h[JOURNALRECORD - 4], crc[4];
+    int64_t inside = j->oldsize - r->at;
+    int32_t held = inside <= 0 ? 0 : inside < r->len ? (int32_t)inside : r->len;
+    uint32_t c;
+
+    if (held > 0 && !readat(j->image, r->at, j->old, held))
+        return 0;
+    setu32l(h, (int32_t)(uint32_t)r->at);
+    setu32l(h + 4, (int32_t)(uint32_t)(r->at >> 32));
+    setu32l(h + 8, r->len);
+    setu32l(h + 12, held);
+    c = journalcrc(journalcrc(0, h, sizeof h), j->old, held);
+    setu32l(crc, (int32_t)c);
+    return fwrite(h, 1, sizeof h, j->file) == sizeof h &&
+           (int32_t)fwrite(j->old, 1, (size_t)held, j->file) == held &&
+           fwrite(crc, 1, sizeof crc, j->file) == sizeof crc;
+}
+
+// Sends the batch to the image: first every range's record into the
+// journal, synced (and, with the first records, the journal's name), then
+// the ranges' new bytes. 1 on success.
+static int flushbatch(journal *j)
+{
+    int ok = 1;
+
+    if (j->ranges == 0)
+        return 1;
+    for (int32_t i = 0; ok && i < j->ranges; i++)
+        ok = writerecord(j, &j->range[i]);
+    ok = ok && syncfile(j->file) && (j->records > 0 || syncdirectory(j->path));
+    j->records += j->ranges;
+    for (int32_t i = 0; ok && i < j->ranges; i++) {
+        const journalrange *r = &j->range[i];
+        ok = seekfile(j->image, r->at) &&
+             (int32_t)fwrite(j->batch + r->from, 1, (size_t)r->len, j->image) == r->len;
+    }
+    j->ranges = j->used = 0;
+    return ok && fflush(j->image) == 0;
+}
+
+// 1 when a write at at continues the batch's last range, in the image and
+// in the batch.
+static int continues(const journal *j, int64_t at)
+{
+    const journalrange *last = j->ranges ? &j->range[j->ranges - 1] : nullptr;
+
+    return last && last->at + last->len == at && last->from + last->len == j->used;
+}
+
+// Takes len bytes for image offset at into the batch, sending the batch
+// whenever it is full; 1 on success.
+int journalwrite(journal *j, int64_t at, const unsigned char *buf, int32_t len)
+{
+    while (len > 0) {
+        int32_t n = len < JOURNALBATCH - j->used ? len : JOURNALBATCH - j->used;
+        if (n == 0 || (j->ranges == JOURNALRANGES && !continues(j, at))) {
+            if (!flushbatch(j))
+                return 0;
+            continue;
+        }
+        if (continues(j, at))
+            j->range[j->ranges - 1].len += n;
+        else
+            j->range[j->ranges++] = {at, n, j->used};
+        memcpy(j->batch + j->used, buf, (size_t)n);
+        j->used += n;
+        at += n, buf += n, len -= n;
+    }
+    return 1;
+}
+
+// Before the image is read at at for len bytes: sends the batch when it
+// writes any of them, so that the read sees them; 1 on success.
+int journalbeforeread(journal *j, int64_t at, int32_t len)
+{
+    for (int32_t i = 0; i < j->ranges; i++)
+        if (j->range[i].at < at + len && at < j->range[i].at + j->range[i].len)
+            return flushbatch(j);
+    return 1;
+}
+
+// Ends the change: the last batch sent, the image synced, the journal
+// removed (and its name's removal synced). 1 when the change is whole in
+// the image; else the journal stays, for the next opening to roll back.
+int journalcommit(journal *j)
+{
+    int ok = flushbatch(j) && syncfile(j->image);
+
+    if (fclose(j->file) != 0)
+        ok = 0;
+    return ok && remove(j->path) == 0 && syncdirectory(j->path);
+}
+
+// What one record says, read from the journal f at its position.
+struct recordfacts {
+    int64_t at, pos; // the image offset; where its old bytes lie in the journal
+    int32_t len, held;
+};
+
+// Reads the record at f's position, checks its CRC and leaves f after it:
+// 1 when it is whole.
+static int readrecord(FILE *f, int64_t pos, recordfacts *r, unsigned char *buf)
+{
+    unsigned char h[JOURNALRECORD - 4], crc[4];
+
+    if (fread(h, 1, sizeof h, f) != sizeof h)
+        return 0;
+    r->at = (int64_t)(uint32_t)geti32l(h) | (int64_t)(uint32_t)geti32l(h + 4) << 32;
+    r->len = geti32l(h + 8);
+    r->held = geti32l(h + 12);
+    r->pos = pos + (int64_t)sizeof h;
+    if (r->len <= 0 || r->len > JOURNALBATCH || r->held < 0 || r->held > r->len ||
+        (int32_t)fread(buf, 1, (size_t)r->held, f) != r->held || fread(crc, 1, 4, f) != 4)
+        return 0;
+    return (uint32_t)geti32l(crc) == journalcrc(journalcrc(0, h, sizeof h), buf, r->held);
+}
+
+// A journal read: its old size and fingerprint, and where its whole
+// records lie.
+struct journalfacts {
+    int64_t oldsize;
+    uint32_t print;
+    int32_t records;
+    recordfacts record[JOURNALMAXRECORDS];
+};
+
+static journalfacts facts;
+static unsigned char recordbuf[JOURNALBATCH];
+
+// Reads the journal f into facts: JOURNALROLLBACK when its header and at
+// least one record are whole, else JOURNALINCOMPLETE.
+static int readjournal(FILE *f)
+{
+    unsigned char h[JOURNALHEADER];
+    int64_t pos = JOURNALHEADER;
+
+    facts.records = 0;
+    if (fread(h, 1, sizeof h, f) != sizeof h || memcmp(h, magic, sizeof magic) != 0 ||
+        (uint32_t)geti32l(h + JOURNALHEADER - 4) != journalcrc(0, h, JOURNALHEADER - 4))
+        return JOURNALINCOMPLETE;
+    facts.oldsize = (int64_t)(uint32_t)geti32l(h + 8) | (int64_t)(uint32_t)geti32l(h + 12) << 32;
+    facts.print = (uint32_t)geti32l(h + 16);
+    while (facts.records < JOURNALMAXRECORDS &&
+           readrecord(f, pos, &facts.record[facts.records], recordbuf)) {
+        const recordfacts *r = &facts.record[facts.records++];
+        pos = r->pos + r->held + 4;
+    }
+    return facts.records > 0 ? JOURNALROLLBACK : JOURNALINCOMPLETE;
+}
+
+// 1 when the image's old bytes as the journal f gives them back (its
+// records' old bytes over the image's, the first record of a byte
+// winning) give the journal's fingerprint.
+static int oldimagematches(FILE *f, FILE *image)
+{
+    static unsigned char samples[JOURNALSAMPLES * JOURNALBLOCK];
+    static unsigned char set[JOURNALSAMPLES * JOURNALBLOCK];
+    int64_t size = filesizeof(image);
+
+    if (size < facts.oldsize || !readsamples(image, facts.oldsize, samples))
+        return 0;
+    memset(set, 0, sizeof set);
+    for (int32_t i = 0; i < facts.records; i++) {
+        const recordfacts *r = &facts.record[i];
+        if (!seekfile(f, r->pos) || (int32_t)fread(recordbuf, 1, (size_t)r->held, f) != r->held)
+            return 0;
+        for (int32_t k = 0; k < JOURNALSAMPLES; k++) {
+            int64_t s = sampleat(k, facts.oldsize), n = samplelen(k, facts.oldsize);
+            for (int64_t b = s > r->at ? s : r->at; b < s + n && b < r->at + r->held; b++) {
+                size_t at = (size_t)k * JOURNALBLOCK + (size_t)(b - s);
+                if (!set[at])
+                    samples[at] = recordbuf[b - r->at], set[at] = 1;
+            }
+        }
+    }
+    return fingerprint(samples, facts.oldsize) == facts.print;
+}
+
+// What lies beside the image at imagepath (open for reading as image):
+// JOURNALNONE, or what journalcheck's enum says, with why (whysize bytes)
+// saying it in words for a message.
+int journalcheck(const char *imagepath, FILE *image, char *why, int32_t whysize)
+{
+    char path[JOURNALPATHMAX];
+    FILE *f;
+    int r;
+
+    journalpath(path, imagepath);
+    if (!(f = fopen(path, "rb"))) {
+        why[0] = '\0';
+        return JOURNALNONE;
+    }
+    r = readjournal(f);
+    if (r == JOURNALROLLBACK && !oldimagematches(f, image))
+        r = JOURNALFOREIGN;
+    fclose(f);
+    snprintf(why, (size_t)whysize, "%s",
+             r == JOURNALROLLBACK ? "holds the old bytes of a change that was cut short"
+             : r == JOURNALINCOMPLETE ? "was cut short before the change wrote anything, so the "
+                                        "image is as it was; it is left alone"
+                                      : "belongs to another image, or to this one changed since; "
+                                        "it is left alone");
+    return r;
+}
+
+// Rolls the image (at imagepath, open for update as image) back by its
+// journal when journalcheck would find it whole and the image's: the
+// records' old bytes put back, the last first; the file cut to its old
+// size, synced; the journal removed. 1 on success; else the journal stays.
+int journalrollback(const char *imagepath, FILE *image)
+{
+    char path[JOURNALPATHMAX];
+    FILE *f;
+    int ok;
+
+    journalpath(path, imagepath);
+    if (!(f = fopen(path, "rb")))
+        return 0;
+    ok = readjournal(f) == JOURNALROLLBACK && oldimagematches(f, image);
+    for (int32_t i = facts.records - 1; ok && i >= 0; i--) {
+        const recordfacts *r = &facts.record[i];
+        ok = seekfile(f, r->pos) &&
+             (int32_t)fread(recordbuf, 1, (size_t)r->held, f) == r->held &&
+             seekfile(image, r->at) &&
+             (int32_t)fwrite(recordbuf, 1, (size_t)r->held, image) == r->held;
+    }
+    fclose(f);
+    ok = ok && (filesizeof(image) == facts.oldsize || cutimage(image, facts.oldsize)) &&
+         syncfile(image);
+    return ok && remove(path) == 0 && syncdirectory(path);
+}

@@ -1,0 +1,160 @@
+// The rollback journal on its own: a change through it lands whole; a
+// change stopped after any batch rolls back to the old bytes, size
+// included; a journal cut short, damaged or beside another image is never
+// applied.
+#include <gtest/gtest.h>
+
+#include "host/journal.h"
+#include "testutil.h"
+
+namespace {
+
+// An image of n pseudo-random bytes.
+bytes oldimage(size_t n, unsigned seed)
+{
+    bytes b(n);
+    for (size_t i = 0; i < n; i++)
+        b[i] = (unsigned char)((i * 2654435761u + seed) >> 13);
+    return b;
+}
+
+struct change {
+    int64_t at;
+    int32_t len;
+    unsigned char fill;
+};
+
+// Two FAT-like sectors, a range written twice in a batch, a run of 1.5 MB
+// (the first batch sent), the first sector written again (its record in the
+// second batch holds the first batch's bytes), and 1 MB from just before
+// the old end (the second batch sent: the file grows).
+const std::vector<change> changes = {
+    {512, 512, 0x11},          {4096, 512, 0x22}, {600, 100, 0x33},
+    {8192, 1536 * 1024, 0x44}, {512, 512, 0x66},  {3 * 1024 * 1024 - 100, 1024 * 1024, 0x55},
+};
+
+bytes applied(bytes b, size_t upto)
+{
+    for (size_t i = 0; i < upto; i++) {
+        const change &c = changes[i];
+        if (b.size() < (size_t)(c.at + c.len))
+            b.resize((size_t)(c.at + c.len), 0);
+        std::fill(b.begin() + c.at, b.begin() + c.at + c.len, c.fill);
+    }
+    return b;
+}
+
+journal j;
+
+// Writes the first upto changes through the journal; commits when asked,
+// else leaves it as a kill would (the batch in memory lost).
+void runchange(const std::string &path, size_t upto, bool commit)
+{
+    FILE *f = fopen(path.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(journalstart(&j, f, path.c_str()), 1);
+    for (size_t i = 0; i < upto; i++) {
+        bytes data((size_t)changes[i].len, changes[i].fill);
+        ASSERT_EQ(journalwrite(&j, changes[i].at, data.data(), changes[i].len), 1);
+    }
+    if (commit)
+        EXPECT_EQ(journalcommit(&j), 1);
+    else
+        fclose(j.file);
+    fclose(f);
+}
+
+int check(const std::string &path, std::string *why = nullptr)
+{
+    char text[200];
+    FILE *f = fopen(path.c_str(), "rb");
+    int r = journalcheck(path.c_str(), f, text, sizeof text);
+    fclose(f);
+    if (why)
+        *why = text;
+    return r;
+}
+
+int rollback(const std::string &path)
+{
+    FILE *f = fopen(path.c_str(), "r+b");
+    int r = journalrollback(path.c_str(), f);
+    fclose(f);
+    return r;
+}
+
+} // namespace
+
+TEST(journal, achangelandswholeandleavesnojournal)
+{
+    std::string dir = tempdir(), img = dir + "/disk.hdi";
+    bytes old = oldimage(3 * 1024 * 1024, 1);
+    writefile(img, old);
+    runchange(img, changes.size(), true);
+    EXPECT_EQ(readfile(img), applied(old, changes.size()));
+    EXPECT_NE(sh("test -e " + quote(img + "-journal")), 0);
+    EXPECT_EQ(check(img), JOURNALNONE);
+}
+
+TEST(journal, achangestoppedafteranybatchrollsbacktotheoldimage)
+{
+    // Stopped after each number of writes: what reached the image (the
+    // batches sent) is undone, the grown file cut back, the journal gone.
+    std::string dir = tempdir(), img = dir + "/disk.hdi";
+    bytes old = oldimage(3 * 1024 * 1024, 2);
+    for (size_t upto = 1; upto <= changes.size(); upto++) {
+        SCOPED_TRACE(upto);
+        writefile(img, old);
+        runchange(img, upto, false);
+        int r = check(img);
+        if (readfile(img) == old) { // nothing sent yet: the journal holds no record
+            EXPECT_EQ(r, JOURNALINCOMPLETE);
+            sh("rm " + quote(img + "-journal"));
+            continue;
+        }
+        ASSERT_EQ(r, JOURNALROLLBACK);
+        EXPECT_EQ(rollback(img), 1);
+        EXPECT_EQ(readfile(img), old);
+        EXPECT_EQ(check(img), JOURNALNONE);
+    }
+}
+
+TEST(journal, ajournalcutdamagedorbesideanotherimageisneverapplied)
+{
+    std::string dir = tempdir(), img = dir + "/disk.hdi", jp = img + "-journal";
+    bytes old = oldimage(3 * 1024 * 1024, 3);
+    writefile(img, old);
+    runchange(img, 4, false); // the first batch sent, the run's second half in memory
+    bytes journalbytes = readfile(jp), sent = readfile(img);
+    ASSERT_NE(sent, old);
+    // A second batch's record torn by the kill: the first batch rolls back.
+    bytes torn = journalbytes;
+    torn.insert(torn.end(), 300, 0x77);
+    writefile(jp, torn);
+    EXPECT_EQ(check(img), JOURNALROLLBACK);
+    EXPECT_EQ(rollback(img), 1);
+    EXPECT_EQ(readfile(img), old);
+    struct { const char *name; bytes journal; bytes image; int want; } rows[] = {
+        {"header cut short", bytes(journalbytes.begin(), journalbytes.begin() + 40), sent,
+         JOURNALINCOMPLETE},
+        {"header alone", bytes(journalbytes.begin(), journalbytes.begin() + JOURNALHEADER), sent,
+         JOURNALINCOMPLETE},
+        {"header damaged", journalbytes, sent, JOURNALINCOMPLETE},
+        {"first record damaged", journalbytes, sent, JOURNALINCOMPLETE},
+        {"another image beside it", journalbytes, oldimage(3 * 1024 * 1024, 4), JOURNALFOREIGN},
+        {"the image cut shorter than it was", journalbytes,
+         bytes(sent.begin(), sent.begin() + 1024 * 1024), JOURNALFOREIGN},
+    };
+    rows[2].journal[9] ^= 1;
+    rows[3].journal[JOURNALHEADER + JOURNALRECORD + 3] ^= 1;
+    for (const auto &r : rows) {
+        writefile(img, r.image);
+        writefile(jp, r.journal);
+        std::string why;
+        EXPECT_EQ(check(img, &why), r.want) << r.name;
+        EXPECT_NE(why.find("left alone"), std::string::npos) << r.name << why;
+        EXPECT_EQ(rollback(img), 0) << r.name;
+        EXPECT_EQ(readfile(img), r.image) << r.name;
+        EXPECT_EQ(readfile(jp), r.journal) << r.name;
+    }
+}
