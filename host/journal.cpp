@@ -1,15 +1,19 @@
 // The rollback journal: the order of writes and syncs that lets a change
 // made in place be undone after a kill or a power cut, and the undoing.
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 #include "host/journal.h"
+#include "host/replacefile.h"
 #include "volume/bytes.h"
 #include "volume/image/sectormap.h"
 
@@ -96,18 +100,27 @@ static int cutimage(FILE *image, int64_t size)
 #endif
 }
 
-// Where the k-th fingerprint block of an image of size bytes starts.
+// Where the k-th fingerprint block of an image of size bytes starts: the
+// first is the image's first 256 KB (a hard disk's header, table and first
+// boot sectors, which tell two disks of one geometry apart), the others
+// 4 KB each, spread over the rest.
 static int64_t sampleat(int32_t k, int64_t size)
 {
     return size / JOURNALSAMPLES * k / JOURNALBLOCK * JOURNALBLOCK;
 }
 
+// Where the k-th block's bytes lie among the samples.
+static size_t sampleroom(int32_t k)
+{
+    return k == 0 ? 0 : JOURNALHEAD + (size_t)(k - 1) * JOURNALBLOCK;
+}
+
 // The bytes of the k-th fingerprint block.
 static int32_t samplelen(int32_t k, int64_t size)
 {
-    int64_t left = size - sampleat(k, size);
+    int64_t left = size - sampleat(k, size), most = k == 0 ? JOURNALHEAD : JOURNALBLOCK;
 
-    return left < JOURNALBLOCK ? (int32_t)(left < 0 ? 0 : left) : JOURNALBLOCK;
+    return left < most ? (int32_t)(left < 0 ? 0 : left) : (int32_t)most;
 }
 
 // The samples' bytes of the image as it is into s (JOURNALSAMPLES blocks);
@@ -116,7 +129,7 @@ static int readsamples(FILE *image, int64_t size, unsigned char *s)
 {
     for (int32_t k = 0; k < JOURNALSAMPLES; k++)
         if (samplelen(k, size) > 0 &&
-            !readat(image, sampleat(k, size), s + (size_t)k * JOURNALBLOCK, samplelen(k, size)))
+            !readat(image, sampleat(k, size), s + sampleroom(k), samplelen(k, size)))
             return 0;
     return 1;
 }
@@ -127,8 +140,42 @@ static uint32_t fingerprint(const unsigned char *s, int64_t size)
     uint32_t crc = 0;
 
     for (int32_t k = 0; k < JOURNALSAMPLES; k++)
-        crc = journalcrc(crc, s + (size_t)k * JOURNALBLOCK, samplelen(k, size));
+        crc = journalcrc(crc, s + sampleroom(k), samplelen(k, size));
     return crc;
+}
+
+// Creates the journal under a temporary name beside its place, exclusively
+// (never a file or a link already there): its descriptor, or -1.
+static int maketemp(journal *j)
+{
+    static unsigned serial;
+
+    for (int i = 0; i < 1000; i++) {
+        int fd;
+        tempname(j->temp, sizeof j->temp, j->path, (unsigned long)getpid(), &serial);
+#ifdef _WIN32
+        fd = _open(j->temp, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+        fd = open(j->temp, O_WRONLY | O_CREAT | O_EXCL, 0644);
+#endif
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Gives the journal, its header and first records synced, its name: from
+// now on an opening of the image finds it. 1 on success.
+static int namejournal(journal *j)
+{
+#ifdef _WIN32
+    if (MoveFileExA(j->temp, j->path, 0) == 0)
+        return 0;
+#else
+    if (rename(j->temp, j->path) != 0)
+        return 0;
+#endif
+    return syncdirectory(j->path);
 }
 
 // Starts the journal of a change to image (at imagepath, opened for
@@ -136,7 +183,7 @@ static uint32_t fingerprint(const unsigned char *s, int64_t size)
 // header written. 1, or 0 with nothing made.
 int journalstart(journal *j, FILE *image, const char *imagepath)
 {
-    static unsigned char samples[JOURNALSAMPLES * JOURNALBLOCK];
+    static unsigned char samples[JOURNALSAMPLEBYTES];
     unsigned char h[JOURNALHEADER];
     int fd;
 
@@ -145,16 +192,21 @@ int journalstart(journal *j, FILE *image, const char *imagepath)
     j->records = 0;
     j->file = nullptr;
     journalpath(j->path, imagepath);
+    snprintf(j->imagepath, sizeof j->imagepath, "%s", imagepath);
     if ((j->oldsize = filesizeof(image)) < 0 || !readsamples(image, j->oldsize, samples))
         return 0;
-#ifdef _WIN32
-    fd = _open(j->path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-#else
-    fd = open(j->path, O_WRONLY | O_CREAT | O_EXCL, 0644);
-#endif
+    // A journal of a change cut short stays until an opening rolls it back.
+    if ((j->file = fopen(j->path, "rb")) != nullptr) {
+        fclose(j->file);
+        j->file = nullptr;
+        return 0;
+    }
+    fd = maketemp(j);
     if (fd < 0 || !(j->file = fdopen(fd, "wb"))) {
-        if (fd >= 0)
+        if (fd >= 0) {
             closedescriptor(fd);
+            remove(j->temp);
+        }
         return 0;
     }
     memset(h, 0, sizeof h);
@@ -165,7 +217,7 @@ int journalstart(journal *j, FILE *image, const char *imagepath)
     setu32l(h + JOURNALHEADER - 4, (int32_t)journalcrc(0, h, JOURNALHEADER - 4));
     if (fwrite(h, 1, sizeof h, j->file) != sizeof h) {
         fclose(j->file);
-        remove(j->path);
+        remove(j->temp);
         return 0;
     }
     return 1;
@@ -204,7 +256,7 @@ static int flushbatch(journal *j)
         return 1;
     for (int32_t i = 0; ok && i < j->ranges; i++)
         ok = writerecord(j, &j->range[i]);
-    ok = ok && syncfile(j->file) && (j->records > 0 || syncdirectory(j->path));
+    ok = ok && syncfile(j->file) && (j->records > 0 || namejournal(j));
     j->records += j->ranges;
     for (int32_t i = 0; ok && i < j->ranges; i++) {
         const journalrange *r = &j->range[i];
@@ -265,6 +317,9 @@ int journalcommit(journal *j)
 
     if (fclose(j->file) != 0)
         ok = 0;
+    // A change that wrote nothing never named its journal.
+    if (j->records == 0)
+        return remove(j->temp) == 0 && ok;
     return ok && remove(j->path) == 0 && syncdirectory(j->path);
 }
 
@@ -330,8 +385,8 @@ static int readjournal(FILE *f)
 // winning) give the journal's fingerprint.
 static int oldimagematches(FILE *f, FILE *image)
 {
-    static unsigned char samples[JOURNALSAMPLES * JOURNALBLOCK];
-    static unsigned char set[JOURNALSAMPLES * JOURNALBLOCK];
+    static unsigned char samples[JOURNALSAMPLEBYTES];
+    static unsigned char set[JOURNALSAMPLEBYTES];
     int64_t size = filesizeof(image);
 
     if (size < facts.oldsize || !readsamples(image, facts.oldsize, samples))
@@ -344,7 +399,7 @@ static int oldimagematches(FILE *f, FILE *image)
         for (int32_t k = 0; k < JOURNALSAMPLES; k++) {
             int64_t s = sampleat(k, facts.oldsize), n = samplelen(k, facts.oldsize);
             for (int64_t b = s > r->at ? s : r->at; b < s + n && b < r->at + r->held; b++) {
-                size_t at = (size_t)k * JOURNALBLOCK + (size_t)(b - s);
+                size_t at = sampleroom(k) + (size_t)(b - s);
                 if (!set[at])
                     samples[at] = recordbuf[b - r->at], set[at] = 1;
             }
@@ -405,4 +460,56 @@ int journalrollback(const char *imagepath, FILE *image)
     ok = ok && (filesizeof(image) == facts.oldsize || cutimage(image, facts.oldsize)) &&
          syncfile(image);
     return ok && remove(path) == 0 && syncdirectory(path);
+}
+
+// Before the image at path is opened: a journal beside it that is whole and
+// its own is rolled back, with a line on standard error saying so; one that
+// is not is named and left alone. 1 when the image may be read now (as it
+// was before the change cut short, or untouched), 0 after saying why not.
+int journalopening(const char *path)
+{
+    char why[200], jpath[JOURNALPATHMAX];
+    FILE *image;
+    int r;
+
+    // Most openings find none, and open nothing but the journal's name.
+    journalpath(jpath, path);
+    if (!(image = fopen(jpath, "rb")))
+        return 1;
+    fclose(image);
+    image = fopen(path, "rb");
+    r = image ? journalcheck(path, image, why, (int32_t)sizeof why) : JOURNALNONE;
+
+    if (image)
+        fclose(image);
+    if (r == JOURNALNONE)
+        return 1;
+    if (r != JOURNALROLLBACK) {
+        fprintf(stderr, "%s-journal %s\n", path, why);
+        return 1;
+    }
+    image = fopen(path, "rb+");
+    if (image && journalrollback(path, image)) {
+        fclose(image);
+        fprintf(stderr, "%s: a change to it was cut short; its old bytes are back from "
+                        "%s-journal\n", path, path);
+        return 1;
+    }
+    if (image)
+        fclose(image);
+    fprintf(stderr, "%s: a change to it was cut short, and %s-journal holds its old bytes, but "
+                    "they could not be written back; nothing done\n", path, path);
+    return 0;
+}
+
+// Gives up the change: what reached the image rolled back from the
+// journal, the journal removed. 1 when the image is as it was.
+int journalabandon(journal *j)
+{
+    int ok = fclose(j->file) == 0;
+
+    j->ranges = j->used = 0;
+    if (j->records == 0)
+        return remove(j->temp) == 0 && ok;
+    return journalrollback(j->imagepath, j->image) && ok;
 }

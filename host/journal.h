@@ -4,14 +4,17 @@
 // that is whole or a journal that puts the old bytes back.
 //
 // The journal is a header, then records. The header: "DCPJRNL" and 1, the
-// image's size before the change, a fingerprint (a CRC-32 over sixteen 4 KB
-// blocks spread over the old image), a CRC-32 of the header. A record: the
+// image's size before the change, a fingerprint (a CRC-32 over the old
+// image's first 256 KB and fifteen 4 KB blocks spread over the rest), a
+// CRC-32 of the header. A record: the
 // image offset and length of a range the change writes, how many of its
 // bytes lay inside the old file, those old bytes, a CRC-32 of all of it.
 // Writes are gathered in a batch; before a batch reaches the image, its
 // records are written and the journal synced, so every byte the image
-// holds of the change has a whole record. A record cut short or damaged
-// ends the journal: its batch never reached the image.
+// holds of the change has a whole record. The journal is written under a
+// temporary name until its header and first records are synced, then
+// renamed: IMAGE-journal is never seen without a record. A record cut
+// short or damaged ends the journal: its batch never reached the image.
 //
 // A rollback puts the records' old bytes back, the last first (the first
 // record of a range holds its oldest bytes), cuts the file back to its old
@@ -27,8 +30,13 @@
 
 enum {
     JOURNALHEADER = 64, JOURNALRECORD = 20, JOURNALBATCH = 1 << 20, JOURNALRANGES = 1024,
-    JOURNALPATHMAX = 4096 + 16, JOURNALBLOCK = 4096, JOURNALSAMPLES = 16
+    JOURNALPATHMAX = 4096 + 16, JOURNALBLOCK = 4096, JOURNALSAMPLES = 16,
+    JOURNALHEAD = 256 * 1024, JOURNALSAMPLEBYTES = JOURNALHEAD + (JOURNALSAMPLES - 1) * JOURNALBLOCK
 };
+// Images larger than this (4 MiB: more than any floppy container holds) are
+// changed in place under a journal; smaller ones through a copy renamed
+// onto them, which no reader ever sees half made.
+constexpr int64_t JOURNALFROM = (int64_t)4 << 20;
 
 // What journalcheck finds beside an image.
 enum {
@@ -47,7 +55,8 @@ struct journalrange {
 struct journal {
     FILE *image;  // the image, opened for update; the change's writes go through here
     FILE *file;   // the journal
-    char path[JOURNALPATHMAX];
+    char path[JOURNALPATHMAX], imagepath[JOURNALPATHMAX];
+    char temp[JOURNALPATHMAX + 32]; // where it is written until its first records are synced
     int64_t oldsize;
     int64_t records; // written so far
     int32_t ranges, used;
@@ -62,6 +71,8 @@ int journalstart(journal *j, FILE *image, const char *imagepath);
 int journalwrite(journal *j, int64_t at, const unsigned char *buf, int32_t len);
 int journalbeforeread(journal *j, int64_t at, int32_t len);
 int journalcommit(journal *j);
+int journalabandon(journal *j);
+int journalopening(const char *path);
 int journalcheck(const char *imagepath, FILE *image, char *why, int32_t whysize);
 int journalrollback(const char *imagepath, FILE *image);
 

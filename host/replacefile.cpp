@@ -12,6 +12,7 @@
 #include <windows.h>
 #endif
 
+#include "journal.h"
 #include "replacefile.h"
 
 #ifndef O_BINARY
@@ -126,6 +127,32 @@ static FILE *openinplace(replacement *r, int copy, int kind, int *why)
     return r->file;
 }
 
+// One change at a time: its journal, when it has one.
+static journal thejournal;
+
+// Opens a large image itself to take a change's writes, under a journal
+// beside it. Null with *why set when it cannot be opened for writing, or
+// the journal cannot be made (one is there already: REPLACEJOURNAL).
+static FILE *openjournaled(replacement *r, int *why)
+{
+    *why = REPLACEREAD;
+    if (!(r->file = fopen(r->target, "rb+")))
+        return nullptr;
+    setvbuf(r->file, r->streambuf, _IOFBF,
+            r->streamsize > 0 && r->streamsize < REPLACEBUFSIZE ? (size_t)r->streamsize
+                                                                 : sizeof r->streambuf);
+    if (!journalstart(&thejournal, r->file, r->target)) {
+        *why = REPLACEJOURNAL;
+        fclose(r->file);
+        r->file = nullptr;
+        return nullptr;
+    }
+    r->inplace = 1;
+    r->journaled = &thejournal;
+    r->underjournal = 1;
+    return r->file;
+}
+
 // Gives the temporary file the target's permission bits, or a new file's
 // (what the umask leaves of 0666) when there is no target yet.
 static void keepmode(int fd, const struct stat *old, int existed)
@@ -183,6 +210,8 @@ FILE *startreplacement(replacement *r, const char *path, int copy, unsigned char
     r->file = nullptr;
     r->temp[0] = '\0';
     r->inplace = 0;
+    r->journaled = nullptr;
+    r->underjournal = 0;
     *why = REPLACELONG;
     if (!findtarget(r, path) || strlen(r->target) + TEMPSUFFIX >= sizeof r->temp)
         return nullptr;
@@ -190,6 +219,8 @@ FILE *startreplacement(replacement *r, const char *path, int copy, unsigned char
     existed = stat(r->target, &st) == 0;
     if (existed && filekind(r->target) != FILEREGULAR)
         return openinplace(r, copy, filekind(r->target), why);
+    if (copy && existed && (int64_t)st.st_size > JOURNALFROM)
+        return openjournaled(r, why);
     // Opened for writing too: a file the user may not write is not replaced.
     if (copy && !(old = fopen(r->target, "rb+"))) {
         *why = REPLACEREAD;
@@ -237,6 +268,11 @@ int finishreplacement(replacement *r, int ok)
 {
     if (!r->file)
         return 0;
+    if (r->journaled) {
+        // The change whole in the image, or what of it reached the image undone.
+        ok = ok ? journalcommit(r->journaled) : (journalabandon(r->journaled), 0);
+        r->journaled = nullptr;
+    }
     ok = fclose(r->file) == 0 && ok;
     r->file = nullptr;
     if (r->inplace)

@@ -13,15 +13,19 @@
 // (a real disk) is written in place, and as an output so is a character
 // device or a FIFO; anything else is refused (REPLACENOTFILE).
 enum {
-    REPLACETEMP = 0, REPLACEREAD, REPLACELONG, REPLACENOTFILE, REPLACEPATHMAX = 4096,
+    REPLACETEMP = 0, REPLACEREAD, REPLACELONG, REPLACENOTFILE, REPLACEJOURNAL,
+    REPLACEPATHMAX = 4096,
     TEMPSUFFIX = 32, REPLACEBUFSIZE = 65536
 };
 enum { FILEMISSING = 0, FILEREGULAR, FILEBLOCK, FILECHAR, FILEFIFO, FILEDIR, FILEOTHER };
 int filekind(const char *path);
 const char *filekindname(int kind);
+struct journal;
 struct replacement {
     char target[REPLACEPATHMAX];
     int inplace; // the target itself takes the writes
+    journal *journaled; // ... through this journal: a large image changed in place
+    int underjournal;   // it was: what a failure leaves is old, now or at the next opening
     char temp[REPLACEPATHMAX + TEMPSUFFIX];
     FILE *file;
     char streambuf[REPLACEBUFSIZE]; // the temporary file's: a volume goes out in few writes

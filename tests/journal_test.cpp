@@ -1,7 +1,7 @@
 // The rollback journal on its own: a change through it lands whole; a
 // change stopped after any batch rolls back to the old bytes, size
-// included; a journal cut short, damaged or beside another image is never
-// applied.
+// included, and one stopped before leaves no journal under its name; a
+// journal cut short, damaged or beside another image is never applied.
 #include <gtest/gtest.h>
 
 #include "host/journal.h"
@@ -107,9 +107,9 @@ TEST(journal, achangestoppedafteranybatchrollsbacktotheoldimage)
         writefile(img, old);
         runchange(img, upto, false);
         int r = check(img);
-        if (readfile(img) == old) { // nothing sent yet: the journal holds no record
-            EXPECT_EQ(r, JOURNALINCOMPLETE);
-            sh("rm " + quote(img + "-journal"));
+        if (readfile(img) == old) { // nothing sent yet: the journal was never named
+            EXPECT_EQ(r, JOURNALNONE);
+            sh("rm " + quote(img) + "-journal.*.tmp");
             continue;
         }
         ASSERT_EQ(r, JOURNALROLLBACK);
@@ -157,4 +157,60 @@ TEST(journal, ajournalcutdamagedorbesideanotherimageisneverapplied)
         EXPECT_EQ(readfile(img), r.image) << r.name;
         EXPECT_EQ(readfile(jp), r.journal) << r.name;
     }
+}
+
+TEST(journal, everyprogramrollsbackbeforeitworksandleavesaforeignjournalalone)
+{
+    // A put into a 5 MB disk killed in its image writes leaves a mix and a
+    // journal: the next program, whichever, puts the old disk back first
+    // (info says so too). A journal beside another disk is named, never
+    // applied, and no change is made under it.
+    std::string dir = tempdir(), img = dir + "/d.hdi", other = dir + "/e.hdi";
+    writefile(dir + "/f", bytes(3000, 0x21));
+    std::string put = std::string(SECTPUT_BIN) + " " + quote(img) + " F.BIN " + quote(dir + "/f");
+    ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create ide5 " + quote(img) + " && " +
+                 DCPIMAGE_BIN + " create -L OTHER ide5 " + quote(other)), 0);
+    bytes old = readfile(img);
+    for (const std::string &reader : {std::string(SECTMAP_BIN) + " " + quote(img),
+                                      std::string(DCPIMAGE_BIN) + " info " + quote(img)}) {
+        int n = 1;
+        // The first kill that leaves the image changed and a journal beside it.
+        for (; n < 40; n++) {
+            writefile(img, old);
+            sh("ASAN_OPTIONS=detect_leaks=0 strace -qq -o /dev/null -e trace=write -e "
+               "inject=write:signal=KILL:when=" + std::to_string(n) + " " + put +
+               " >/dev/null 2>&1");
+            if (readfile(img) != old && sh("test -e " + quote(img + "-journal")) == 0)
+                break;
+        }
+        ASSERT_LT(n, 40) << "no kill left a journal";
+        toolrun r = runtool(reader);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, img + ": a change to it was cut short; its old bytes are back from " +
+                             img + "-journal\n");
+        if (reader.find(" info ") != std::string::npos) {
+            EXPECT_EQ(r.out.find("journal: " + img + "-journal holds the old bytes of a change "
+                                 "that was cut short, and is rolled back now\n"), 0u) << r.out;
+        }
+        EXPECT_EQ(readfile(img), old);
+        EXPECT_NE(sh("test -e " + quote(img + "-journal")), 0);
+        if (reader.find(" info ") == std::string::npos) // kept for the foreign case below
+            continue;
+        writefile(img, old);
+        ASSERT_EQ(sh("ASAN_OPTIONS=detect_leaks=0 strace -qq -o /dev/null -e trace=write -e "
+                     "inject=write:signal=KILL:when=" + std::to_string(n) + " " + put +
+                     " >/dev/null 2>&1; mv " + quote(img + "-journal") + " " +
+                     quote(other + "-journal")), 0);
+    }
+    bytes theother = readfile(other);
+    toolrun r = runtool(std::string(SECTMAP_BIN) + " " + quote(other));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, other + "-journal belongs to another image, or to this one changed since; "
+                             "it is left alone\n");
+    r = runtool(std::string(SECTPUT_BIN) + " " + quote(other) + " F.BIN " + quote(dir + "/f"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Could not start the journal " + other + "-journal that a change to " +
+                         other + " writes first; nothing written\n"), std::string::npos) << r.err;
+    EXPECT_EQ(readfile(other), theother);
+    EXPECT_EQ(sh("test -e " + quote(other + "-journal")), 0);
 }

@@ -1,5 +1,6 @@
 // Opening an image to change it, and writing the change out.
 #include "imageedit.h"
+#include "host/journal.h"
 
 enum { EDITBUFSIZE = 65536, EDITSTREAMSIZE = 4096 };
 
@@ -24,6 +25,8 @@ int imagefileok(const char *path)
 // in place, may hold a part of the change.
 const char *leftstate(const replacement *r)
 {
+    if (r->underjournal)
+        return "it is left as it was (or its journal puts it back when it is next opened)";
     return r->inplace ? "it is written in place and may hold part of the change"
                       : "it is left as it was";
 }
@@ -34,7 +37,7 @@ static FILE *openreading(const char *path, const char *failed)
 {
     FILE *f;
 
-    if (!imagefileok(path))
+    if (!imagefileok(path) || !journalopening(path))
         return nullptr;
     f = fopen(path, "rb");
     if (!f)
@@ -54,21 +57,47 @@ FILE *openinput(const char *path)
     return openreading(path, "Could not open %s\n");
 }
 
-// Starts a change of the image at path in a copy beside it (a block device
-// is written in place), buf of bufsize bytes being scratch for the copy:
-// the stream that takes the writes, or null after saying why not.
+// The writes of a change made in place go through its journal.
+static int journalwrites(void *ctx, int64_t at, const unsigned char *buf, int32_t len)
+{
+    return journalwrite((journal *)ctx, at, buf, len);
+}
+
+static int journalreads(void *ctx, int64_t at, int32_t len)
+{
+    return journalbeforeread((journal *)ctx, at, len);
+}
+
+// Sends the writes of the volume dp to the change r's journal, when it has
+// one (a large image changed in place).
+void writethrough(diskprops *dp, replacement *r)
+{
+    static imagewriter writer = {journalwrites, journalreads, nullptr};
+
+    writer.ctx = r->journaled;
+    dp->writer = r->journaled ? &writer : nullptr;
+}
+
+// Starts a change of the image at path: a large image (more than 4 MiB)
+// in place under a journal, a smaller one in a copy beside it (a block
+// device is written in place), buf of bufsize bytes being scratch for the
+// copy. A journal a change cut short left beside it is rolled back first.
+// The stream that takes the writes, or null after saying why not.
 FILE *startimagechange(replacement *r, const char *path, unsigned char *buf, int32_t bufsize)
 {
     int why = REPLACEREAD;
     FILE *f;
 
-    if (!imagefileok(path))
+    if (!imagefileok(path) || !journalopening(path))
         return nullptr;
     f = startreplacement(r, path, 1, buf, bufsize, &why);
     if (f)
         return f;
     if (why == REPLACEREAD)
         fprintf(stderr, "Could not open image %s for writing\n", path);
+    else if (why == REPLACEJOURNAL)
+        fprintf(stderr, "Could not start the journal %s-journal that a change to %s writes "
+                        "first; nothing written\n", path, path);
     else
         fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
                                            : "Could not write a temporary file beside %s\n",
@@ -132,6 +161,8 @@ FILE *openedit(imageedit *e, const char *path, const commonopts *o, diskprops *d
         setvbuf(e->image, (char *)imagebuf, _IOFBF, EDITSTREAMSIZE);
     stage = loadimage(e->image, dp, map, choosecontainer(&o->from, path, map), o->from.disk,
                       o->from.partition, workbuf);
+    if (!e->dryrun)
+        writethrough(dp, &e->r);
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, dp, stage, path);
         finishedit(e, dp, nullptr, workbuf, 0);

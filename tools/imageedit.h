@@ -23,6 +23,7 @@ const char *leftstate(const replacement *r);
 FILE *openimagefile(const char *path);
 FILE *openinput(const char *path);
 FILE *startimagechange(replacement *r, const char *path, unsigned char *buf, int32_t bufsize);
+void writethrough(diskprops *dp, replacement *r);
 int outputallowed(const char *path, int force);
 FILE *startoutput(replacement *r, const char *path);
 FILE *openedit(imageedit *e, const char *path, const commonopts *o, diskprops *dp,

@@ -21,6 +21,7 @@ void initdiskprops(diskprops *dp)
     dp->dirtablesize = dp->dirtable ? 32 : 0;
     dp->map = nullptr;
     dp->lacking = -1;
+    dp->writer = nullptr;
 }
 
 void freediskprops(diskprops *dp)

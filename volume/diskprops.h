@@ -47,6 +47,12 @@ struct cacheddir {
     int32_t end;
 };
 
+struct imagewriter {
+    int (*write)(void *ctx, int64_t at, const unsigned char *buf, int32_t len);
+    int (*beforeread)(void *ctx, int64_t at, int32_t len);
+    void *ctx;
+};
+
 struct diskprops {
     int32_t fat[CLUSTERSLOTS];
     int32_t fatbits;    // 12 or 16, by the cluster count
@@ -81,6 +87,10 @@ struct diskprops {
     // into a file offset.
     const sectormap *map;
     int32_t lacking; // the last volume sector a read or write found not in the image, or -1
+    // Where a change's writes go instead of the file, or null: a rollback
+    // journal that saves the old bytes first (it takes file offsets, and is
+    // told of every read so that a read sees what was written).
+    const imagewriter *writer;
 };
 
 // imageio.cpp: positioning by 64-bit offsets within what stdio can reach,

@@ -109,6 +109,19 @@ static int positionedio(FILE *image)
 #endif
 }
 
+// 1 unless the change's journal, told that n file bytes at off are about to
+// be read, fails to send it the writes it holds there.
+static int beforeread(const diskprops *dp, int64_t off, int64_t n)
+{
+    return !dp->writer || dp->writer->beforeread(dp->writer->ctx, off, (int32_t)n);
+}
+
+// Writes n bytes at file offset off into the change's journal; 1 on success.
+static int journalled(const diskprops *dp, int64_t off, const unsigned char *buf, int32_t n)
+{
+    return dp->writer->write(dp->writer->ctx, off, buf, n);
+}
+
 // One piece at file offset off, through the descriptor; 1 when all of it moved.
 static int movepiece(int fd, int64_t off, unsigned char *buf, int32_t n, int write)
 {
@@ -149,10 +162,15 @@ static int movesectors(FILE *image, diskprops *dp, int64_t at, unsigned char *bu
             dp->lacking = (int32_t)(sector > INT32_MAX ? INT32_MAX : sector);
             return 0;
         }
-        if (fd >= 0 ? !movepiece(fd, off + into, buf + done, piece, write)
-                    : !seekimage(image, off + into) ||
-                          !streampiece(image, buf + done, piece, write))
+        if (write && dp->writer) {
+            if (!journalled(dp, off + into, buf + done, piece))
+                return 0;
+        } else if (!(write || beforeread(dp, off + into, piece)) ||
+                   (fd >= 0 ? !movepiece(fd, off + into, buf + done, piece, write)
+                            : !seekimage(image, off + into) ||
+                                  !streampiece(image, buf + done, piece, write))) {
             return 0;
+        }
         done += piece;
     }
     return 1;
@@ -168,8 +186,8 @@ int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_
         return movesectors(image, dp, at, buf, len, 0);
     if (zerotail(dp))
         return inlimit(dp, at, len) && readimageupto(image, dp, at, buf, len) == len;
-    return at >= 0 && inlimit(dp, at, len) && seekimage(image, base + at) &&
-           (int32_t)fread(buf, 1, (size_t)len, image) == len;
+    return at >= 0 && inlimit(dp, at, len) && beforeread(dp, base + at, len) &&
+           seekimage(image, base + at) && (int32_t)fread(buf, 1, (size_t)len, image) == len;
 }
 
 // Reads up to len bytes from volume byte at, as readimage does: how many
@@ -181,10 +199,10 @@ int32_t readimageupto(FILE *image, diskprops *dp, int64_t at, unsigned char *buf
 
     if (base < 0)
         return movesectors(image, dp, at, buf, len, 0) ? len : 0;
-    if (at < 0 || !seekimage(image, base + at))
-        return 0;
     if (dp->map && dp->map->limit >= 0 && at + len > dp->map->limit)
         len = at < dp->map->limit ? (int32_t)(dp->map->limit - at) : 0;
+    if (at < 0 || !beforeread(dp, base + at, len) || !seekimage(image, base + at))
+        return 0;
     got = (int32_t)fread(buf, 1, (size_t)len, image);
     if (!zerotail(dp) || ferror(image))
         return got;
@@ -199,6 +217,8 @@ int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
 
     if (base < 0)
         return movesectors(image, dp, at, (unsigned char *)buf, len, 1);
+    if (dp->writer)
+        return at >= 0 && inlimit(dp, at, len) && journalled(dp, base + at, buf, len);
     return at >= 0 && inlimit(dp, at, len) && seekimage(image, base + at) &&
            (int32_t)fwrite(buf, 1, (size_t)len, image) == len;
 }
@@ -214,12 +234,12 @@ int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *
     int64_t base = linearbase(dp);
     int ok;
 
-    if (base < 0)
+    if (base < 0 || dp->writer)
         ok = writeimage(image, dp, at, buf, n);
     else
         ok = at >= 0 && inlimit(dp, at, n) && (at == *streamat || seekimage(image, base + at)) &&
              (int32_t)fwrite(buf, 1, (size_t)n, image) == n;
-    *streamat = ok && base >= 0 ? at + n : -1;
+    *streamat = ok && base >= 0 && !dp->writer ? at + n : -1;
     return ok;
 }
 

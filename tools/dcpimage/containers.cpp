@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tools/dcpimage/dcpimage.h"
+#include "host/journal.h"
 #include "tools/imageedit.h"
 #include "tools/mapformat.h"
 
@@ -307,9 +308,11 @@ int protect(const imagejob *job, int on)
         return 0;
     }
     ok = 1;
-    for (i = 0; ok && i < n; i++)
-        ok = seekimage(f, at[i]) &&
-             fputc(on ? containerof(from.container)->protecton : 0, f) != EOF;
+    for (i = 0; ok && i < n; i++) {
+        unsigned char flag = (unsigned char)(on ? containerof(from.container)->protecton : 0);
+        ok = protected_.journaled ? journalwrite(protected_.journaled, at[i], &flag, 1)
+                                  : seekimage(f, at[i]) && fputc(flag, f) != EOF;
+    }
     ok = finishreplacement(&protected_, ok);
     if (!ok)
         fprintf(stderr, "Could not write %s; %s\n", job->in, leftstate(&protected_));

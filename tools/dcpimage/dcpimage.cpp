@@ -10,6 +10,7 @@
 #include <ctime>
 #include <getopt.h>
 
+#include "host/journal.h"
 #include "tools/dcpimage/dcpimage.h"
 #include "tools/imageedit.h"
 #include "tools/options.h"
@@ -516,14 +517,33 @@ static int describeheader(const char *path, int32_t container)
     return ok;
 }
 
+// Says in a "journal:" line what journal lies beside the image, if any:
+// the opening that follows rolls a whole one back.
+static void putjournal(const char *path)
+{
+    char why[200];
+    FILE *f = fopen(path, "rb");
+    int r = f ? journalcheck(path, f, why, (int32_t)sizeof why) : JOURNALNONE;
+
+    if (f)
+        fclose(f);
+    if (r != JOURNALNONE)
+        printf("journal: %s-journal %s%s\n", path, why,
+               r == JOURNALROLLBACK ? ", and is rolled back now" : "");
+}
+
 // dcpimage info: key: value lines, the last saying whether all agree.
 static int info(const imagejob *job)
 {
     dcpview v;
     char looks[LOOKSMAX];
     int64_t size;
-    int32_t container = containerat(job, looks, &size);
+    int32_t container;
     int ok;
+
+    putjournal(job->in);
+    fflush(stdout);
+    container = containerat(job, looks, &size);
 
     if (container < 0)
         return 0;

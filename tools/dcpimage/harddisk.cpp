@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tools/dcpimage/dcpimage.h"
+#include "host/journal.h"
 #include "tools/imageedit.h"
 
 enum {
@@ -363,7 +364,9 @@ int wrappartition(const imagejob *job)
     ok = f && seekfile(f, part.base);
     for (int64_t at = 0; ok && at < size; at += COPYBYTES) {
         int32_t n = size - at < COPYBYTES ? (int32_t)(size - at) : COPYBYTES;
-        ok = readat(vol, at, copybuf, n) && (int32_t)fwrite(copybuf, 1, (size_t)n, f) == n;
+        ok = readat(vol, at, copybuf, n) &&
+             (changed.journaled ? journalwrite(changed.journaled, part.base + at, copybuf, n)
+                                : (int32_t)fwrite(copybuf, 1, (size_t)n, f) == n);
     }
     fclose(vol);
     if (!f)

@@ -2,6 +2,7 @@
 // of the sector fetch list whose path is found in the DCP image.
 #include <cstdio>
 
+#include "host/journal.h"
 #include "listfile/listfile.h"
 #include "outbuf.h"
 #include "tools/toolinfo.h"
@@ -77,6 +78,9 @@ static int run(char **argv, FILE *out)
     FILE *image, *list;
     int ok = 0;
 
+    // A change to the image that was cut short is rolled back first.
+    if (!journalopening(argv[1]))
+        return 0;
     if (!(image = fopen(argv[1], "rb"))) {
         printf("Could not open DCP file %s for reading\n", argv[1]);
         return 0;

@@ -504,6 +504,8 @@ static int runjob(const putjob *job)
         setvbuf(image, (char *)imagebuf, _IOFBF, sizeof imagebuf);
     stage = loadimage(image, &dp, &map, choosecontainer(&job->common.from, job->image, &map),
                       job->common.from.disk, job->common.from.partition, workbuf);
+    if (!job->common.dryrun)
+        writethrough(&dp, &repl);
     if (stage != VOLUMEOPEN) {
         putvolumeproblem(stderr, &dp, stage, job->image);
         ok = 0;

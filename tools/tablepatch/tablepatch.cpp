@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/journal.h"
 #include "listfile/listfile.h"
 #include "tools/toolinfo.h"
 #include "volume/volume.h"
@@ -163,7 +164,8 @@ static int patchimage(FILE *image, char **argv, fixup *fx)
 // it flushes the table's last bytes into the image.
 static int run(char **argv, fixup *fx)
 {
-    FILE *image = fopen(argv[1], "rb+");
+    // A change to the image that was cut short is rolled back first.
+    FILE *image = journalopening(argv[1]) ? fopen(argv[1], "rb+") : nullptr;
     int ok;
 
     if (!image) {
