@@ -4,6 +4,8 @@
 // journal cut short, damaged or beside another image is never applied.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "host/journal.h"
 #include "testutil.h"
 
@@ -213,4 +215,46 @@ TEST(journal, everyprogramrollsbackbeforeitworksandleavesaforeignjournalalone)
                          other + " writes first; nothing written\n"), std::string::npos) << r.err;
     EXPECT_EQ(readfile(other), theother);
     EXPECT_EQ(sh("test -e " + quote(other + "-journal")), 0);
+}
+
+TEST(journal, itsordermakesarollbackpossibleatapowercut)
+{
+    // What a power cut keeps is what was synced: the journal's records are
+    // written and synced, and the journal named (its directory synced),
+    // before the image takes a byte; the image is synced before the
+    // journal goes. The order of the calls, as strace sees them.
+    std::string dir = tempdir(), img = dir + "/d.nhd", log = dir + "/calls";
+    writefile(dir + "/f", bytes(3000, 0x21));
+    ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create ide5 " + quote(img)), 0);
+    ASSERT_EQ(sh("strace -qq -o " + quote(log) + " -e trace=openat,write,fsync,rename,unlink " +
+                 SECTPUT_BIN + " " + quote(img) + " F.BIN " + quote(dir + "/f") + " >/dev/null"),
+              0);
+    std::string calls = texts(readfile(log)), jfd, ifd, seen;
+    std::istringstream lines(calls);
+    for (std::string l; std::getline(lines, l);) {
+        std::string fd = l.substr(l.rfind("= ") + 2);
+        if (l.find("openat") == 0 && l.find("-journal.") != std::string::npos)
+            jfd = fd;
+        else if (l.find("openat") == 0 && l.find("\"" + img + "\", O_RDWR") != std::string::npos)
+            ifd = fd;
+        else if (!jfd.empty() && l.find("write(" + jfd + ",") == 0)
+            seen += seen.empty() || seen.back() != 'j' ? "j" : "";
+        else if (!jfd.empty() && l.find("fsync(" + jfd + ")") == 0 &&
+                 seen.find('N') == std::string::npos) // a number used again later
+            seen += "J";
+        else if (l.find("rename(") == 0)
+            seen += "N";
+        else if (!ifd.empty() && l.find("write(" + ifd + ",") == 0)
+            seen += seen.back() != 'i' ? "i" : "";
+        else if (!ifd.empty() && l.find("fsync(" + ifd + ")") == 0 &&
+                 seen.find('U') == std::string::npos)
+            seen += "I";
+        else if (l.find("unlink(") == 0 && l.find("-journal\"") != std::string::npos)
+            seen += "U";
+        else if (l.find("fsync(") == 0)
+            seen += "D"; // the directory
+    }
+    // Records, their sync, the name and its directory; the image, its sync;
+    // the journal gone and its directory synced.
+    EXPECT_EQ(seen, "jJNDiIUD") << calls;
 }
