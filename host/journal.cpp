@@ -45,13 +45,16 @@ void journalpath(char *out, const char *image)
     snprintf(out, JOURNALPATHMAX, "%s-journal", image);
 }
 
-// Flushes f and asks the system to put what it holds on the disk; 1 on success.
+// Flushes f and asks the system to put what it holds on the disk (its
+// data, and its size; not its times, which no rollback needs); 1 on success.
 static int syncfile(FILE *f)
 {
     if (fflush(f) != 0)
         return 0;
 #ifdef _WIN32
     return _commit(_fileno(f)) == 0;
+#elif defined(__linux__)
+    return fdatasync(fileno(f)) == 0;
 #else
     return fsync(fileno(f)) == 0;
 #endif
@@ -317,10 +320,13 @@ int journalcommit(journal *j)
 
     if (fclose(j->file) != 0)
         ok = 0;
-    // A change that wrote nothing never named its journal.
+    // A change that wrote nothing never named its journal. The removal is
+    // not synced: should a power cut undo it, the next opening rolls the
+    // whole change back, which leaves the old image, as a cut before the
+    // end would.
     if (j->records == 0)
         return remove(j->temp) == 0 && ok;
-    return ok && remove(j->path) == 0 && syncdirectory(j->path);
+    return ok && remove(j->path) == 0;
 }
 
 // What one record says, read from the journal f at its position.

@@ -185,8 +185,9 @@ TEST(interrupt, akilledwriteintoapartitionleavestheoldorthenewdisk)
 
 TEST(interrupt, akilledchangeunderajournalrollsbackwhentheimageisnextopened)
 {
-    // A disk over 4 MiB is changed in place: killed at any write, sync,
-    // rename or removal, the next opening gives the old disk or the new one.
+    // A disk over 4 MiB is changed in place: killed at any write, sync (of a
+    // file or of its directory), rename or removal, the next opening gives
+    // the old disk or the new one.
     std::string dir = killinputs(), list = "-l " + quote(dir + "/list") + " -p 2 IMAGE";
     killeach(dir, {
         {"sectput into an HDI", SECTPUT_BIN, list, "disk.big.hdi", false},
@@ -195,7 +196,7 @@ TEST(interrupt, akilledchangeunderajournalrollsbackwhentheimageisnextopened)
         {"sectmv", SECTMV_BIN, "-p 2 IMAGE KERNEL.SYS K.SYS", "disk.big.hdi", false},
         {"sectattr", SECTATTR_BIN, "+h -p 2 IMAGE KERNEL.SYS", "disk.big.hdi", false},
         {"dcpimage label", DCPIMAGE_BIN, "label -p 1 IMAGE NEW", "disk.big.nhd", false},
-    }, {"write", "fsync", "rename", "unlink"});
+    }, {"write", "fdatasync", "fsync", "rename", "unlink"});
     std::string left;
     run("ls " + quote(dir) + " | grep -c -- '-journal$'", &left);
     EXPECT_EQ(left, "0\n"); // a kill may leave a temporary one, never one named

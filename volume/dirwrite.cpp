@@ -122,7 +122,7 @@ int markslot(const diskprops *dp, putplan *p, int32_t row, int32_t at)
 // Writes len bytes of dirbuf from offset from at image offset to; 1 on success.
 static int writebytes(FILE *image, diskprops *dp, int32_t from, int64_t to, int32_t len)
 {
-    return writeimage(image, dp, to, dp->dirbuf + from, len);
+    return writeimagechanged(image, dp, to, dp->dirbuf + from, len);
 }
 
 // Writes back the root directory when rootdirty, and every cluster of a

@@ -102,6 +102,8 @@ int64_t filebyteof(const diskprops *dp, int64_t at);
 int readimage(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len);
 int32_t readimageupto(FILE *image, diskprops *dp, int64_t at, unsigned char *buf, int32_t len);
 int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t len);
+int writeimagechanged(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
+                      int32_t len);
 int writeimagenext(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf, int32_t n,
                    int64_t *streamat);
 int32_t sectornotheld(const diskprops *dp, int64_t at, int64_t len, int64_t filesize);

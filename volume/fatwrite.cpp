@@ -40,7 +40,7 @@ static int writefat12(FILE *image, diskprops *dp, unsigned char *buf)
     }
     for (copy = 0; copy < dp->fatcount; copy++) {
         int64_t at = (int64_t)dp->fatstart + (int64_t)copy * dp->sectorsperfat;
-        if (!writeimage(image, dp, at * dp->bytespersector, buf, n))
+        if (!writeimagechanged(image, dp, at * dp->bytespersector, buf, n))
             return 0;
     }
     return 1;
@@ -59,7 +59,7 @@ static int writefat16(FILE *image, diskprops *dp, unsigned char *buf)
         for (copy = 0; copy < dp->fatcount; copy++) {
             int64_t at = ((int64_t)dp->fatstart + (int64_t)copy * dp->sectorsperfat) *
                          dp->bytespersector;
-            if (!writeimage(image, dp, at + (int64_t)e * 2, buf, n * 2))
+            if (!writeimagechanged(image, dp, at + (int64_t)e * 2, buf, n * 2))
                 return 0;
         }
     }

@@ -223,6 +223,29 @@ int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
            (int32_t)fwrite(buf, 1, (size_t)len, image) == len;
 }
 
+// Writes len bytes at volume byte at as writeimage does; under a journal,
+// only the sectors whose bytes change, so that what the journal keeps and
+// a sync puts on the disk is the change's size, not that of the FAT or the
+// root it lies in. 1 on success.
+int writeimagechanged(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
+                      int32_t len)
+{
+    static unsigned char now[4096];
+    int32_t bps = dp->bytespersector, done = 0;
+
+    if (!dp->writer || bps > (int32_t)sizeof now)
+        return writeimage(image, dp, at, buf, len);
+    while (done < len) {
+        int32_t n = (int32_t)(bps - (at + done) % bps);
+        n = n < len - done ? n : len - done;
+        if ((!readimage(image, dp, at + done, now, n) || memcmp(now, buf + done, (size_t)n) != 0) &&
+            !writeimage(image, dp, at + done, buf + done, n))
+            return 0;
+        done += n;
+    }
+    return 1;
+}
+
 // Writes n bytes at at, as writeimage does, where *streamat is where the
 // last such write left the stream (-1: not known). In a file that holds the
 // volume in order, a write that continues there needs no seek (which would
