@@ -226,25 +226,34 @@ int journalstart(journal *j, FILE *image, const char *imagepath)
     return 1;
 }
 
+// 1 when the n bytes at p are all zero.
+static int allzero(const unsigned char *p, int32_t n)
+{
+    for (int32_t i = 0; i < n; i++)
+        if (p[i])
+            return 0;
+    return 1;
+}
+
 // Writes the record of range r: its place, its old bytes (those inside the
-// old file), their CRC. 1 on success.
+// old file; none when they are all zero, as a disk's unused sectors are,
+// and the count's top bit says so), their CRC. 1 on success.
 static int writerecord(journal *j, const journalrange *r)
 {
     unsigned char h[JOURNALRECORD - 4], crc[4];
     int64_t inside = j->oldsize - r->at;
-    int32_t held = inside <= 0 ? 0 : inside < r->len ? (int32_t)inside : r->len;
-    uint32_t c;
+    int32_t held = inside <= 0 ? 0 : inside < r->len ? (int32_t)inside : r->len, kept;
 
     if (held > 0 && !readat(j->image, r->at, j->old, held))
         return 0;
+    kept = allzero(j->old, held) ? 0 : held;
     setu32l(h, (int32_t)(uint32_t)r->at);
     setu32l(h + 4, (int32_t)(uint32_t)(r->at >> 32));
     setu32l(h + 8, r->len);
-    setu32l(h + 12, held);
-    c = journalcrc(journalcrc(0, h, sizeof h), j->old, held);
-    setu32l(crc, (int32_t)c);
+    setu32l(h + 12, (int32_t)((uint32_t)held | (kept ? 0 : JOURNALZEROS)));
+    setu32l(crc, (int32_t)journalcrc(journalcrc(0, h, sizeof h), j->old, kept));
     return fwrite(h, 1, sizeof h, j->file) == sizeof h &&
-           (int32_t)fwrite(j->old, 1, (size_t)held, j->file) == held &&
+           (int32_t)fwrite(j->old, 1, (size_t)kept, j->file) == kept &&
            fwrite(crc, 1, sizeof crc, j->file) == sizeof crc;
 }
 
@@ -333,6 +342,7 @@ int journalcommit(journal *j)
 struct recordfacts {
     int64_t at, pos; // the image offset; where its old bytes lie in the journal
     int32_t len, held;
+    int32_t kept;    // the old bytes the journal holds: held, or 0 when they were zeros
 };
 
 // Reads the record at f's position, checks its CRC and leaves f after it:
@@ -345,12 +355,13 @@ static int readrecord(FILE *f, int64_t pos, recordfacts *r, unsigned char *buf)
         return 0;
     r->at = (int64_t)(uint32_t)geti32l(h) | (int64_t)(uint32_t)geti32l(h + 4) << 32;
     r->len = geti32l(h + 8);
-    r->held = geti32l(h + 12);
+    r->held = (int32_t)((uint32_t)geti32l(h + 12) & ~JOURNALZEROS);
+    r->kept = (uint32_t)geti32l(h + 12) & JOURNALZEROS ? 0 : r->held;
     r->pos = pos + (int64_t)sizeof h;
-    if (r->len <= 0 || r->len > JOURNALBATCH || r->held < 0 || r->held > r->len ||
-        (int32_t)fread(buf, 1, (size_t)r->held, f) != r->held || fread(crc, 1, 4, f) != 4)
+    if (r->len <= 0 || r->len > JOURNALBATCH || r->held > r->len ||
+        (int32_t)fread(buf, 1, (size_t)r->kept, f) != r->kept || fread(crc, 1, 4, f) != 4)
         return 0;
-    return (uint32_t)geti32l(crc) == journalcrc(journalcrc(0, h, sizeof h), buf, r->held);
+    return (uint32_t)geti32l(crc) == journalcrc(journalcrc(0, h, sizeof h), buf, r->kept);
 }
 
 // A journal read: its old size and fingerprint, and where its whole
@@ -381,9 +392,20 @@ static int readjournal(FILE *f)
     while (facts.records < JOURNALMAXRECORDS &&
            readrecord(f, pos, &facts.record[facts.records], recordbuf)) {
         const recordfacts *r = &facts.record[facts.records++];
-        pos = r->pos + r->held + 4;
+        pos = r->pos + r->kept + 4;
     }
     return facts.records > 0 ? JOURNALROLLBACK : JOURNALINCOMPLETE;
+}
+
+// Reads the old bytes of record r of the journal f into recordbuf (zeros
+// when it keeps none); 1 on success.
+static int oldbytes(FILE *f, const recordfacts *r)
+{
+    if (r->kept == 0) {
+        memset(recordbuf, 0, (size_t)r->held);
+        return 1;
+    }
+    return seekfile(f, r->pos) && (int32_t)fread(recordbuf, 1, (size_t)r->kept, f) == r->kept;
 }
 
 // 1 when the image's old bytes as the journal f gives them back (its
@@ -400,7 +422,7 @@ static int oldimagematches(FILE *f, FILE *image)
     memset(set, 0, sizeof set);
     for (int32_t i = 0; i < facts.records; i++) {
         const recordfacts *r = &facts.record[i];
-        if (!seekfile(f, r->pos) || (int32_t)fread(recordbuf, 1, (size_t)r->held, f) != r->held)
+        if (!oldbytes(f, r))
             return 0;
         for (int32_t k = 0; k < JOURNALSAMPLES; k++) {
             int64_t s = sampleat(k, facts.oldsize), n = samplelen(k, facts.oldsize);
@@ -457,9 +479,7 @@ int journalrollback(const char *imagepath, FILE *image)
     ok = readjournal(f) == JOURNALROLLBACK && oldimagematches(f, image);
     for (int32_t i = facts.records - 1; ok && i >= 0; i--) {
         const recordfacts *r = &facts.record[i];
-        ok = seekfile(f, r->pos) &&
-             (int32_t)fread(recordbuf, 1, (size_t)r->held, f) == r->held &&
-             seekfile(image, r->at) &&
+        ok = oldbytes(f, r) && seekfile(image, r->at) &&
              (int32_t)fwrite(recordbuf, 1, (size_t)r->held, image) == r->held;
     }
     fclose(f);

@@ -8,7 +8,9 @@
 // image's first 256 KB and fifteen 4 KB blocks spread over the rest), a
 // CRC-32 of the header. A record: the
 // image offset and length of a range the change writes, how many of its
-// bytes lay inside the old file, those old bytes, a CRC-32 of all of it.
+// bytes lay inside the old file, those old bytes (none when they were all
+// zero, as a disk's unused sectors are; the count's top bit says so), a
+// CRC-32 of all of it.
 // Writes are gathered in a batch; before a batch reaches the image, its
 // records are written and the journal synced, so every byte the image
 // holds of the change has a whole record. The journal is written under a
@@ -37,6 +39,7 @@ enum {
 // changed in place under a journal; smaller ones through a copy renamed
 // onto them, which no reader ever sees half made.
 constexpr int64_t JOURNALFROM = (int64_t)4 << 20;
+constexpr uint32_t JOURNALZEROS = 0x80000000u; // a record whose old bytes were all zero
 
 // What journalcheck finds beside an image.
 enum {
