@@ -174,10 +174,13 @@ static int namejournal(journal *j)
 #ifdef _WIN32
     if (MoveFileExA(j->temp, j->path, 0) == 0)
         return 0;
+    j->named = 1;
+    return syncdirectory(j->path);
 #else
     if (rename(j->temp, j->path) != 0)
         return 0;
 #endif
+    j->named = 1;
     return syncdirectory(j->path);
 }
 
@@ -193,6 +196,7 @@ int journalstart(journal *j, FILE *image, const char *imagepath)
     j->image = image;
     j->ranges = j->used = 0;
     j->records = 0;
+    j->named = 0;
     j->file = nullptr;
     journalpath(j->path, imagepath);
     snprintf(j->imagepath, sizeof j->imagepath, "%s", imagepath);
@@ -268,8 +272,9 @@ static int flushbatch(journal *j)
         return 1;
     for (int32_t i = 0; ok && i < j->ranges; i++)
         ok = writerecord(j, &j->range[i]);
-    ok = ok && syncfile(j->file) && (j->records > 0 || namejournal(j));
-    j->records += j->ranges;
+    ok = ok && syncfile(j->file) && (j->named || namejournal(j));
+    if (ok)
+        j->records += j->ranges;
     for (int32_t i = 0; ok && i < j->ranges; i++) {
         const journalrange *r = &j->range[i];
         ok = seekfile(j->image, r->at) &&
@@ -334,7 +339,7 @@ int journalcommit(journal *j)
     // whole change back, which leaves the old image, as a cut before the
     // end would.
     if (j->records == 0)
-        return remove(j->temp) == 0 && ok;
+        return remove(j->named ? j->path : j->temp) == 0 && ok;
     return ok && remove(j->path) == 0;
 }
 
@@ -535,7 +540,8 @@ int journalabandon(journal *j)
     int ok = fclose(j->file) == 0;
 
     j->ranges = j->used = 0;
+    // Nothing reached the image: the journal, named or not, goes.
     if (j->records == 0)
-        return remove(j->temp) == 0 && ok;
+        return remove(j->named ? j->path : j->temp) == 0 && ok;
     return journalrollback(j->imagepath, j->image) && ok;
 }

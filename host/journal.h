@@ -61,7 +61,8 @@ struct journal {
     char path[JOURNALPATHMAX], imagepath[JOURNALPATHMAX];
     char temp[JOURNALPATHMAX + 32]; // where it is written until its first records are synced
     int64_t oldsize;
-    int64_t records; // written so far
+    int64_t records; // written and synced so far
+    int named;       // under its own name
     int32_t ranges, used;
     journalrange range[JOURNALRANGES];
     unsigned char batch[JOURNALBATCH];

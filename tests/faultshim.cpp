@@ -10,7 +10,10 @@
 //   DCPFAULT_SWAP=PATH:OTHER  the second fopen of PATH opens OTHER instead,
 //                          as if the file had changed between two reads
 //                          (DCPFAULT_SWAPAT=N: the Nth fopen instead);
-//   DCPFAULT_ALLOC=N       the Nth malloc or realloc of the tool fails.
+//   DCPFAULT_ALLOC=N       the Nth malloc or realloc of the tool fails;
+//   DCPFAULT_SYNC=N:PATH   the Nth fsync or fdatasync of a descriptor open on
+//                          PATH fails, syncing nothing;
+//   DCPFAULT_RENAME=PATH   a rename onto PATH fails, renaming nothing.
 // A PATH of "tmpfile" names the streams tmpfile() makes (a list copied
 // from a pipe). A PATH that ends in '*' names every path that starts with the rest (a
 // temporary file's name is the tool's own); streams made by fdopen count
@@ -28,10 +31,13 @@ int __real_fclose(FILE *f);
 size_t __real_fwrite(const void *p, size_t size, size_t n, FILE *f);
 int __real_fseek(FILE *f, long offset, int whence);
 void *__real_malloc(size_t n);
+int __real_fsync(int fd);
+int __real_fdatasync(int fd);
+int __real_rename(const char *from, const char *to);
 void *__real_realloc(void *p, size_t n);
 
 static FILE *doomed, *failing, *seeking;
-static int writesleft, seeksleft, swapopens, allocs;
+static int writesleft, seeksleft, swapopens, allocs, syncs;
 
 // 1 when path is the one a fault names, or starts as one ending in '*' does.
 static int pathmatches(const char *want, const char *path)
@@ -87,15 +93,51 @@ FILE *__wrap_fopen(const char *path, const char *mode)
     return armfaults(openorswap(path, mode), path);
 }
 
-FILE *__wrap_fdopen(int fd, const char *mode)
+// The path the descriptor is open on into path (4096 bytes).
+static void pathoffd(int fd, char *path)
 {
-    char link[64], path[4096];
+    char link[64];
     ssize_t n;
 
     snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    n = readlink(link, path, sizeof path - 1);
+    n = readlink(link, path, 4095);
     path[n < 0 ? 0 : n] = '\0';
+}
+
+FILE *__wrap_fdopen(int fd, const char *mode)
+{
+    char path[4096];
+
+    pathoffd(fd, path);
     return armfaults(__real_fdopen(fd, mode), path);
+}
+
+// 1 when this sync of fd is the one DCPFAULT_SYNC fails.
+static int syncfails(int fd)
+{
+    char path[4096];
+    int n;
+
+    pathoffd(fd, path);
+    n = faultfor("DCPFAULT_SYNC", path);
+    return n && ++syncs == n;
+}
+
+int __wrap_fsync(int fd)
+{
+    return syncfails(fd) ? -1 : __real_fsync(fd);
+}
+
+int __wrap_fdatasync(int fd)
+{
+    return syncfails(fd) ? -1 : __real_fdatasync(fd);
+}
+
+int __wrap_rename(const char *from, const char *to)
+{
+    const char *target = getenv("DCPFAULT_RENAME");
+
+    return target && pathmatches(target, to) ? -1 : __real_rename(from, to);
 }
 
 // A temporary file has no name: the faults name it "tmpfile".

@@ -254,3 +254,33 @@ TEST(journal, itsordermakesarollbackpossibleatapowercut)
     // the journal gone.
     EXPECT_EQ(seen, "jJNDiIU") << calls;
 }
+
+TEST(journal, afailingwritesyncorrenameofthejournalleavestheoldimage)
+{
+    // Each write, sync and rename the journal and the image take, failed in
+    // turn (the fault shim): the put says so with status 1, and the image
+    // is the old one, now or once the next program has rolled it back.
+    std::string dir = tempdir(), img = dir + "/d.hdi", jp = img + "-journal";
+    writefile(dir + "/f", bytes(3000, 0x21));
+    ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create ide5 " + quote(img)), 0);
+    bytes old = readfile(img);
+    const std::string faults[] = {
+        "DCPFAULT_WRITE=1:" + jp + "*", // the header
+        "DCPFAULT_WRITE=2:" + jp + "*", // a record
+        "DCPFAULT_SYNC=1:" + jp + "*",  "DCPFAULT_SYNC=1:" + dir, // the journal's name
+        "DCPFAULT_RENAME=" + jp,        "DCPFAULT_WRITE=1:" + img,
+        "DCPFAULT_SYNC=1:" + img,
+    };
+    for (const std::string &fault : faults) {
+        writefile(img, old);
+        toolrun r = runtool("env " + quote(fault) + " " + SECTPUT_FAULT_BIN + " " + quote(img) +
+                            " F.BIN " + quote(dir + "/f"));
+        EXPECT_EQ(r.status, 1) << fault;
+        // "Could not write IMAGE; ...", or of the header "Could not start the journal".
+        EXPECT_NE(r.err.find("Could not "), std::string::npos) << fault << r.err;
+        EXPECT_NE(r.err.find(img), std::string::npos) << fault << r.err;
+        runtool(std::string(SECTMAP_BIN) + " " + quote(img));
+        EXPECT_EQ(readfile(img), old) << fault;
+        EXPECT_NE(sh("ls " + quote(dir) + " | grep -q journal"), 0) << fault; // none left
+    }
+}
