@@ -221,7 +221,8 @@ TEST(journal, itsordermakesarollbackpossibleatapowercut)
     std::string dir = tempdir(), img = dir + "/d.nhd", log = dir + "/calls";
     writefile(dir + "/f", bytes(3000, 0x21));
     ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create ide5 " + quote(img)), 0);
-    ASSERT_EQ(sh("strace -qq -o " + quote(log) + " -e trace=openat,write,fsync,fdatasync,rename,"
+    ASSERT_EQ(sh("ASAN_OPTIONS=detect_leaks=0 strace -qq -o " + quote(log) +
+                 " -e trace=openat,write,fsync,fdatasync,rename,"
                  "unlink " +
                  SECTPUT_BIN + " " + quote(img) + " F.BIN " + quote(dir + "/f") + " >/dev/null"),
               0);
