@@ -172,10 +172,14 @@ static int maketemp(journal *j)
 static int namejournal(journal *j)
 {
 #ifdef _WIN32
-    if (MoveFileExA(j->temp, j->path, 0) == 0)
+    // Windows renames no file that is open: closed, renamed, opened again
+    // to take the later batches' records.
+    int ok = fclose(j->file) == 0;
+    j->file = nullptr;
+    if (!ok || MoveFileExA(j->temp, j->path, 0) == 0)
         return 0;
     j->named = 1;
-    return syncdirectory(j->path);
+    return (j->file = fopen(j->path, "ab")) != nullptr;
 #else
     if (rename(j->temp, j->path) != 0)
         return 0;
@@ -330,9 +334,9 @@ int journalbeforeread(journal *j, int64_t at, int32_t len)
 // the image; else the journal stays, for the next opening to roll back.
 int journalcommit(journal *j)
 {
-    int ok = flushbatch(j) && syncfile(j->image);
+    int ok = j->file && flushbatch(j) && syncfile(j->image);
 
-    if (fclose(j->file) != 0)
+    if (j->file && fclose(j->file) != 0)
         ok = 0;
     // A change that wrote nothing never named its journal. The removal is
     // not synced: should a power cut undo it, the next opening rolls the
@@ -537,7 +541,7 @@ int journalopening(const char *path)
 // journal, the journal removed. 1 when the image is as it was.
 int journalabandon(journal *j)
 {
-    int ok = fclose(j->file) == 0;
+    int ok = !j->file || fclose(j->file) == 0;
 
     j->ranges = j->used = 0;
     // Nothing reached the image: the journal, named or not, goes.
