@@ -208,6 +208,20 @@ int disklookslike(const char *title, const int64_t *g, int64_t header, int64_t s
     return 1;
 }
 
+// Maps the file as a hard disk whose sector 0 lies at file byte base, of
+// the geometry g (bytes, sectors a track, heads, cylinders, each bounded
+// already); the partition is chosen after. MAPOK.
+int mapdisk(sectormap *m, int64_t base, const int64_t *g)
+{
+    m->hard = 1;
+    m->diskbase = base;
+    m->diskbytes = (int32_t)g[0];
+    m->diskspt = (int32_t)g[1];
+    m->diskheads = (int32_t)g[2];
+    m->diskcylinders = (int32_t)g[3];
+    return MAPOK;
+}
+
 // The bytes of the disk mapped in d, by its geometry.
 int64_t diskbytesof(const sectormap *d)
 {

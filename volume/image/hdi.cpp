@@ -54,13 +54,7 @@ int maphdi(FILE *f, sectormap *m, int32_t)
         return MAPUNREAD;
     if (!hdishape(head, HDIHEADERMIN, &header, g))
         return MAPBADHEADER;
-    m->hard = 1;
-    m->diskbase = header;
-    m->diskbytes = (int32_t)g[0];
-    m->diskspt = (int32_t)g[1];
-    m->diskheads = (int32_t)g[2];
-    m->diskcylinders = (int32_t)g[3];
-    return MAPOK;
+    return mapdisk(m, header, g);
 }
 
 // The header of an HDI of the disk's geometry into h (HDIHEADERSIZE bytes):

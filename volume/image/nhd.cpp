@@ -67,13 +67,7 @@ int mapnhd(FILE *f, sectormap *m, int32_t)
     if (!nhdfields(head, NHDHEADER, &header, g) || !plausibledisk(g[0], g[1], g[2], g[3]) ||
         header < NHDHEADER)
         return MAPBADHEADER;
-    m->hard = 1;
-    m->diskbase = header;
-    m->diskcylinders = (int32_t)g[3];
-    m->diskheads = (int32_t)g[2];
-    m->diskspt = (int32_t)g[1];
-    m->diskbytes = (int32_t)g[0];
-    return MAPOK;
+    return mapdisk(m, header, g);
 }
 
 // The header of an NHD of the disk's geometry into h: its size, 512.

@@ -209,6 +209,7 @@ int thdheader(unsigned char *h, const sectormap *d);
 int vhd98header(unsigned char *h, const sectormap *d);
 int rawhddheader(unsigned char *h, const sectormap *d);
 int64_t diskbytesof(const sectormap *d);
+int mapdisk(sectormap *m, int64_t base, const int64_t *g);
 int recognisethd(FILE *f, const unsigned char *head, int32_t n, int64_t size);
 int mapthd(FILE *f, sectormap *m, int32_t disk);
 int recognisevhd98(FILE *f, const unsigned char *head, int32_t n, int64_t size);

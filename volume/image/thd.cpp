@@ -25,14 +25,9 @@ int mapthd(FILE *f, sectormap *m, int32_t)
         return MAPUNREAD;
     if (getu16l(head) == 0)
         return MAPBADHEADER;
-    m->hard = 1;
+    const int64_t g[4] = {THDBYTES, THDSPT, THDHEADS, getu16l(head)};
     m->zerotail = 1;
-    m->diskbase = THDHEADER;
-    m->diskbytes = THDBYTES;
-    m->diskspt = THDSPT;
-    m->diskheads = THDHEADS;
-    m->diskcylinders = getu16l(head);
-    return MAPOK;
+    return mapdisk(m, THDHEADER, g);
 }
 
 // The header of a THD of the disk into h: its size, 256, or -1 when the

@@ -56,14 +56,8 @@ int mapvhd98(FILE *f, sectormap *m, int32_t)
         return MAPUNREAD;
     if (!vhdgeometry(head, g))
         return MAPBADHEADER;
-    m->hard = 1;
     m->zerotail = 1;
-    m->diskbase = VHDHEADER;
-    m->diskbytes = (int32_t)g[0];
-    m->diskspt = (int32_t)g[1];
-    m->diskheads = (int32_t)g[2];
-    m->diskcylinders = (int32_t)g[3];
-    return MAPOK;
+    return mapdisk(m, VHDHEADER, g);
 }
 
 // The header of a Virtual98 HDD of the disk's geometry into h: its size,
