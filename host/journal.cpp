@@ -274,6 +274,10 @@ static int flushbatch(journal *j)
 
     if (j->ranges == 0)
         return 1;
+    // A rollback reads this many records at most: a change of more fails
+    // (and is rolled back) rather than leave some beyond its reach.
+    if (j->records + j->ranges > JOURNALMAXRECORDS)
+        return 0;
     for (int32_t i = 0; ok && i < j->ranges; i++)
         ok = writerecord(j, &j->range[i]);
     ok = ok && syncfile(j->file) && (j->named || namejournal(j));

@@ -287,3 +287,24 @@ TEST(journal, afailingwritesyncorrenameofthejournalleavestheoldimage)
         EXPECT_NE(sh("ls " + quote(dir) + " | grep -q journal"), 0) << fault; // none left
     }
 }
+
+TEST(journal, achangeofmorerecordsthanarollbackreadsfailsandrollsback)
+{
+    std::string dir = tempdir(), img = dir + "/disk.hdi";
+    bytes old = oldimage(3 * 1024 * 1024, 5);
+    writefile(img, old);
+    FILE *f = fopen(img.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(journalstart(&j, f, img.c_str()), 1);
+    const unsigned char one = 0xEE;
+    int ok = 1, n = 0;
+    // Bytes two apart, so that no range continues another: a record each.
+    for (; ok && n < 70000; n++)
+        ok = journalwrite(&j, 2 * (int64_t)n, &one, 1);
+    EXPECT_FALSE(ok);
+    EXPECT_GT(n, 65536);
+    EXPECT_EQ(journalabandon(&j), 1);
+    fclose(f);
+    EXPECT_EQ(readfile(img), old);
+    EXPECT_EQ(check(img), JOURNALNONE);
+}
