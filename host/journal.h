@@ -46,8 +46,7 @@ enum {
     JOURNALNONE = 0,     // no journal
     JOURNALROLLBACK,     // a whole journal of this image: roll it back
     JOURNALINCOMPLETE,   // its header is not whole, or no record is: the image is untouched
-    JOURNALFOREIGN,      // it belongs to another image
-    JOURNALUNREAD        // it or the image cannot be read
+    JOURNALFOREIGN       // it belongs to another image
 };
 
 struct journalrange {

@@ -199,6 +199,7 @@ TEST(newdisk, whatcannotbedoneisrefusedinaline)
     std::copy(sig.begin(), sig.end(), nhd.begin());
     nhd[0x111] = 2, nhd[0x114] = 154, nhd[0x118] = 4, nhd[0x11A] = 33, nhd[0x11D] = 1;
     writefile(dir + "/cut.nhd", nhd);
+    writefile(dir + "/short.nhd", bytes(nhd.begin(), nhd.begin() + 700)); // its table cut off
     writefile(dir + "/zero.thd", bytes(4096, 0));
     // A Virtual98 header whose sector count is one more than its geometry's.
     ASSERT_EQ(dcp("convert -O vhd98 " + quote(dir + "/d.hdi") + " " + quote(dir + "/bad.hdd"))
@@ -255,6 +256,9 @@ TEST(newdisk, whatcannotbedoneisrefusedinaline)
         {SECTMAP_BIN, q + "/bad.hdd",
          dir + "/bad.hdd looks like a Virtual98 image, but its header's geometry (153 cylinders, "
                "4 heads, 33 sectors a track of 256 bytes, 20197 sectors in all) is no disk's\n"},
+        {SECTMAP_BIN, "-D -s 0 " + q + "/f.dcp",
+         dir + "/f.dcp is no hard disk: -D is for a hard disk's sectors\n"},
+        {SECTMAP_BIN, "-F nhd -D -s 0 " + q + "/short.nhd", "Could not read disk properties\n"},
         {SECTMAP_BIN, "-g 4/0 " + q + "/d.hdi",
          "Bad geometry 4/0: HEADS/SECTORS, each 1 to 255 (8/17 for an IDE disk)\n"},
     };

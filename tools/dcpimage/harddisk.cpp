@@ -10,7 +10,7 @@
 
 enum {
     IDEBYTES = 512, IDEHEADS = 8, IDESPT = 17, IDEMOST = 4369, // 65535 cylinders of N x 15
-    LOGICAL = 1024, COPYBYTES = 65536, FLOPPYSECTORSMOST = 2880
+    LOGICAL = 1024, COPYBYTES = 65536
 };
 
 // A partition of a new disk: its cylinders, its volume's shape, its name.

@@ -304,7 +304,7 @@ static int picture(FILE *image, const mapjob *job)
 // The partition of the hard disk in image that holds disk sector n (-D),
 // from 0, and in *into the byte of its volume where n starts; else -1
 // after printing what the sector is (the IPL, the table, in no partition,
-// past the disk) or why the disk cannot be read.
+// past the disk), or -2 after saying why the disk cannot be read.
 static int32_t diskpartition(FILE *image, const mapjob *job, int64_t n, int64_t *into)
 {
     int32_t container = choosecontainer(&job->common.from, job->image, &map);
@@ -313,11 +313,11 @@ static int32_t diskpartition(FILE *image, const mapjob *job, int64_t n, int64_t 
 
     if (r == MAPOK && !map.hard) {
         fprintf(stderr, "%s is no hard disk: -D is for a hard disk's sectors\n", job->image);
-        return -1;
+        return -2;
     }
     if (r != MAPOK || readpartitions(image, &map) != MAPOK) {
         fprintf(stderr, "%s\n", volumemessage(VOLUMEMAPPED + (r != MAPOK ? r : MAPUNREAD)));
-        return -1;
+        return -2;
     }
     for (int32_t i = 0; i < map.partitions; i++)
         if (!map.part[i].problem && n >= map.part[i].first &&
@@ -339,7 +339,7 @@ static int telldisksector(FILE *image, const mapjob *job)
     int stage;
 
     if (p < 0)
-        return !map.hard ? 0 : 1;
+        return p == -1;
     stage = loadimage(image, &dp, &map, map.container, 0, p, workbuf);
     imagebytes = imagesize(image);
     if (stage != VOLUMEOPEN) {

@@ -6,7 +6,7 @@
 
 #include "sectormap.h"
 
-enum { HDIHEADERMIN = 32, HDIHEADERMOST = 1 << 20, HDIHEADERSIZE = 4096, FLOPPYMOST = 2880 };
+enum { HDIHEADERMIN = 32, HDIHEADERMOST = 1 << 20, HDIHEADERSIZE = 4096 };
 
 // The header's size, and its disk's geometry into g (bytes, sectors a
 // track, heads, cylinders); 1 when the header is shaped as an HDI's: a
@@ -24,7 +24,7 @@ static int hdishape(const unsigned char *head, int32_t n, int64_t *header, int64
         g[i] = (uint32_t)geti32l(head + 16 + (size_t)4 * i);
     return *header >= HDIHEADERMIN && *header <= HDIHEADERMOST &&
            plausibledisk(g[0], g[1], g[2], g[3]) && disk == g[0] * g[1] * g[2] * g[3] &&
-           g[1] * g[2] * g[3] > FLOPPYMOST;
+           g[1] * g[2] * g[3] > FLOPPYSECTORSMOST;
 }
 
 // 1 when the header is an HDI's and the file holds the header and the disk.

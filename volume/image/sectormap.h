@@ -39,6 +39,7 @@ struct partentry {
 };
 
 enum {
+    FLOPPYSECTORSMOST = 2880, // a disk of no more sectors is a floppy
     MAPMAXSECTORS = 4096, // more than any standard floppy's sectors
     HEADBYTES = 1024      // what recognising a container looks at
 };
