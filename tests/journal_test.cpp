@@ -48,6 +48,28 @@ bytes applied(bytes b, size_t upto)
 
 journal j;
 
+// Writes old to path with holes (whole 4 KB blocks never written, which
+// read as zeros): one inside the 1.5 MB run, one under the last change and
+// the fingerprint's blocks, one at the end. The image's bytes, as read.
+bytes sparseimage(const std::string &path, bytes old)
+{
+    const std::vector<std::pair<size_t, size_t>> holes = {
+        {65536, 32768}, {1 << 20, 1 << 20}, {5 << 19, 1 << 19}};
+    FILE *f = fopen(path.c_str(), "wb");
+    size_t at = 0;
+
+    for (const auto &h : holes) {
+        std::fill(old.begin() + (long)h.first, old.begin() + (long)(h.first + h.second), 0);
+        fwrite(old.data() + at, 1, h.first - at, f);
+        at = h.first + h.second;
+        fseek(f, (long)at, SEEK_SET);
+    }
+    fwrite(old.data() + at, 1, old.size() - at, f);
+    EXPECT_EQ(ftruncate(fileno(f), (off_t)old.size()), 0);
+    fclose(f);
+    return old;
+}
+
 // Writes the first upto changes through the journal; commits when asked,
 // else leaves it as a kill would (the batch in memory lost).
 void runchange(const std::string &path, size_t upto, bool commit)
@@ -87,6 +109,23 @@ int rollback(const std::string &path)
 
 } // namespace
 
+// The CRC-32 of zlib, whole and in pieces of every length past the
+// eight-byte steps (a continued CRC must equal the whole one).
+TEST(journal, crcisthatofzlib)
+{
+    const std::string fox = "The quick brown fox jumps over the lazy dog";
+    const unsigned char *p = (const unsigned char *)fox.data();
+    bytes b(1000);
+    for (size_t i = 0; i < b.size(); i++)
+        b[i] = (unsigned char)(i * 7 % 251);
+
+    EXPECT_EQ(journalcrc(0, p, (int64_t)fox.size()), 0x414fa339u);
+    EXPECT_EQ(journalcrc(0, b.data(), 1000), 0x04da8651u);
+    for (int64_t cut = 0; cut <= 17; cut++)
+        EXPECT_EQ(journalcrc(journalcrc(0, p, cut), p + cut, (int64_t)fox.size() - cut),
+                  0x414fa339u) << cut;
+}
+
 TEST(journal, achangelandswholeandleavesnojournal)
 {
     std::string dir = tempdir(), img = dir + "/disk.hdi";
@@ -102,12 +141,16 @@ TEST(journal, achangestoppedafteranybatchrollsbacktotheoldimage)
 {
     // Stopped after each number of writes: what reached the image (the
     // batches sent) is undone, the grown file cut back, the journal gone.
+    // On a sparse image too: old bytes in holes are zeros, never read.
     std::string dir = tempdir(), img = dir + "/disk.hdi";
-    bytes old = oldimage(3 * 1024 * 1024, 2);
-    for (size_t upto = 1; upto <= changes.size(); upto++) {
+    bytes dense = oldimage(3 * 1024 * 1024, 2), old;
+    for (size_t upto = 1; upto <= 2 * changes.size(); upto++) {
         SCOPED_TRACE(upto);
-        writefile(img, old);
-        runchange(img, upto, false);
+        if (upto <= changes.size())
+            writefile(img, old = dense);
+        else
+            old = sparseimage(img, dense);
+        runchange(img, (upto - 1) % changes.size() + 1, false);
         int r = check(img);
         if (readfile(img) == old) { // nothing sent yet: the journal was never named
             EXPECT_EQ(r, JOURNALNONE);
