@@ -14,6 +14,8 @@
 //   DCPFAULT_SYNC=N:PATH   the Nth fsync or fdatasync of a descriptor open on
 //                          PATH fails, syncing nothing;
 //   DCPFAULT_RENAME=PATH   a rename onto PATH fails, renaming nothing;
+//   DCPFAULT_NOWRITE=PATH  PATH cannot be opened for writing (as a file on
+//                          a read-only disk), only for reading;
 //   DCPFAULT_CUT=N:WHAT:IMAGE  the power fails at the Nth write to IMAGE or
 //                          to its journal, sync, rename or removal (or at
 //                          the exit, one past the last): the process ends
@@ -30,6 +32,7 @@
 // from a pipe). A PATH that ends in '*' names every path that starts with the rest (a
 // temporary file's name is the tool's own); streams made by fdopen count
 // too, by the path their descriptor is open on.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,8 +78,13 @@ static int faultfor(const char *name, const char *path)
 
 static FILE *openorswap(const char *path, const char *mode)
 {
-    const char *swap = getenv("DCPFAULT_SWAP");
+    const char *swap = getenv("DCPFAULT_SWAP"), *readonly = getenv("DCPFAULT_NOWRITE");
     const char *colon = swap ? strchr(swap, ':') : nullptr;
+
+    if (readonly && pathmatches(readonly, path) && strpbrk(mode, "wa+")) {
+        errno = EROFS;
+        return nullptr;
+    }
 
     if (colon && strncmp(path, swap, (size_t)(colon - swap)) == 0 &&
         path[colon - swap] == 0 &&

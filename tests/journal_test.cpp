@@ -337,6 +337,30 @@ TEST(journal, apowercutanywherelosesonlywhatwasnotsyncedandleavestheoldorthenewi
     }
 }
 
+TEST(journal, aprogramthatcannotwritetheimagebackreadsnothingofitandsaysso)
+{
+    // A change cut short; the image on a disk now mounted read-only: a
+    // program that only reads cannot roll it back, and reads nothing of the
+    // mixed image. Once it can write, the next one rolls back.
+    std::string dir = tempdir(), img = dir + "/disk.hdi";
+    bytes old = oldimage(3 * 1024 * 1024, 6);
+    writefile(img, old);
+    runchange(img, 4, false);
+    bytes mixed = readfile(img);
+    ASSERT_FALSE(mixed == old);
+    toolrun r = runtool("DCPFAULT_NOWRITE=" + quote(img) + " " + SECTGET_FAULT_BIN + " -a " +
+                        quote(dir + "/got") + " " + quote(img));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, img + ": a change to it was cut short, and " + img +
+                         "-journal holds its old bytes, but they could not be written back; "
+                         "nothing done\n");
+    EXPECT_EQ(readfile(img), mixed);
+    EXPECT_NE(sh("test -e " + quote(dir + "/got")), 0);
+    EXPECT_EQ(check(img), JOURNALROLLBACK);
+    runtool(std::string(SECTGET_BIN) + " -a " + quote(dir + "/got") + " " + quote(img));
+    EXPECT_EQ(readfile(img), old);
+}
+
 TEST(journal, afailingwritesyncorrenameofthejournalleavestheoldimage)
 {
     // Each write, sync and rename the journal and the image take, failed in
