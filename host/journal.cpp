@@ -1,6 +1,8 @@
 // The rollback journal: the order of writes and syncs that lets a change
 // made in place be undone after a kill or a power cut, and the undoing.
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,9 +54,38 @@ uint32_t journalcrc(uint32_t crc, const unsigned char *p, int64_t n)
     return ~crc;
 }
 
-// The journal's path beside the image's: IMAGE-journal.
+// The directory that holds block devices' journals: $XDG_STATE_HOME (or
+// ~/.local/state), then dcptools, into out; 0 when neither is set.
+static int statedirectory(char *out, size_t size)
+{
+    const char *state = getenv("XDG_STATE_HOME"), *home = getenv("HOME");
+
+    if (state && state[0] == '/')
+        return snprintf(out, size, "%s/dcptools", state) < (int)size;
+    if (home && home[0] == '/')
+        return snprintf(out, size, "%s/.local/state/dcptools", home) < (int)size;
+    return 0;
+}
+
+// Where the journal of the image at image lies: IMAGE-journal beside a
+// file. A block device (a real disk) has none beside it that outlives the
+// power (/dev is in memory): its journal is a file of the host's, in the
+// state directory, named after the device's own path (/dev/sdb:
+// dev_sdb-journal). Beside it still when no state directory is set.
 void journalpath(char *out, const char *image)
 {
+#ifndef _WIN32
+    char real[PATH_MAX], dir[JOURNALPATHMAX - 80];
+    struct stat st;
+
+    if (stat(image, &st) == 0 && S_ISBLK(st.st_mode) && realpath(image, real) &&
+        strlen(real) < 64 && statedirectory(dir, sizeof dir)) {
+        for (char *c = real; *c; c++)
+            *c = *c == '/' ? '_' : *c;
+        snprintf(out, JOURNALPATHMAX, "%s/%.63s-journal", dir, real + 1);
+        return;
+    }
+#endif
     snprintf(out, JOURNALPATHMAX, "%s-journal", image);
 }
 
@@ -228,11 +259,35 @@ static int printofimage(FILE *image, int64_t size, uint32_t *print)
     return 1;
 }
 
+// Makes the directories down to the one that holds path, where they are
+// missing (the state directory of a block device's journal, the first
+// time), each made one synced in its parent. 1 when it is there.
+static int makeparents(const char *path)
+{
+#ifndef _WIN32
+    char dir[JOURNALPATHMAX];
+
+    snprintf(dir, sizeof dir, "%s", path);
+    for (char *c = strchr(dir + 1, '/'); c; c = strchr(c + 1, '/')) {
+        *c = '\0';
+        if (mkdir(dir, 0700) == 0 && !syncdirectory(dir))
+            return 0;
+        *c = '/';
+    }
+#else
+    (void)path;
+#endif
+    return 1;
+}
+
 // Creates the journal under a temporary name beside its place, exclusively
 // (never a file or a link already there): its descriptor, or -1.
 static int maketemp(journal *j)
 {
     static unsigned serial;
+
+    if (!makeparents(j->path))
+        return -1;
 
     for (int i = 0; i < 1000; i++) {
         int fd;
@@ -607,20 +662,20 @@ int journalopening(const char *path)
     if (r == JOURNALNONE)
         return 1;
     if (r != JOURNALROLLBACK) {
-        fprintf(stderr, "%s-journal %s\n", path, why);
+        fprintf(stderr, "%s %s\n", jpath, why);
         return 1;
     }
     image = fopen(path, "rb+");
     if (image && journalrollback(path, image)) {
         fclose(image);
         fprintf(stderr, "%s: a change to it was cut short; its old bytes are back from "
-                        "%s-journal\n", path, path);
+                        "%s\n", path, jpath);
         return 1;
     }
     if (image)
         fclose(image);
-    fprintf(stderr, "%s: a change to it was cut short, and %s-journal holds its old bytes, but "
-                    "they could not be written back; nothing done\n", path, path);
+    fprintf(stderr, "%s: a change to it was cut short, and %s holds its old bytes, but "
+                    "they could not be written back; nothing done\n", path, jpath);
     return 0;
 }
 

@@ -217,6 +217,10 @@ FILE *startreplacement(replacement *r, const char *path, int copy, unsigned char
         return nullptr;
     *why = REPLACETEMP;
     existed = stat(r->target, &st) == 0;
+    // A block device (a real disk) is changed in place as a large image is:
+    // no copy can be renamed onto it.
+    if (existed && copy && filekind(r->target) == FILEBLOCK)
+        return openjournaled(r, why);
     if (existed && filekind(r->target) != FILEREGULAR)
         return openinplace(r, copy, filekind(r->target), why);
     if (copy && existed && (int64_t)st.st_size > JOURNALFROM)

@@ -25,6 +25,10 @@ std::string tempdir()
     return name;
 }
 
+// The tools the tests run keep a block device's journal in a state
+// directory of the test's own, never in the user's.
+static const int statehome = [] { return setenv("XDG_STATE_HOME", tempdir().c_str(), 1); }();
+
 static int status(int raw)
 {
     return raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

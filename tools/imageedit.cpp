@@ -21,8 +21,9 @@ int imagefileok(const char *path)
 }
 
 // What a failed change left of the image it was writing, for the end of
-// its message: a copy leaves the image as it was; a block device, written
-// in place, may hold a part of the change.
+// its message: a copy leaves the image as it was, and so does a journal
+// (a large image, a block device); what else is written in place may hold
+// a part of the change.
 const char *leftstate(const replacement *r)
 {
     if (r->underjournal)
@@ -95,10 +96,12 @@ FILE *startimagechange(replacement *r, const char *path, unsigned char *buf, int
         return f;
     if (why == REPLACEREAD)
         fprintf(stderr, "Could not open image %s for writing\n", path);
-    else if (why == REPLACEJOURNAL)
-        fprintf(stderr, "Could not start the journal %s-journal that a change to %s writes "
-                        "first; nothing written\n", path, path);
-    else
+    else if (why == REPLACEJOURNAL) {
+        char jpath[JOURNALPATHMAX];
+        journalpath(jpath, path);
+        fprintf(stderr, "Could not start the journal %s that a change to %s writes "
+                        "first; nothing written\n", jpath, path);
+    } else
         fprintf(stderr, why == REPLACELONG ? "The name %s is too long\n"
                                            : "Could not write a temporary file beside %s\n",
                 path);

@@ -521,14 +521,15 @@ static int describeheader(const char *path, int32_t container)
 // the opening that follows rolls a whole one back.
 static void putjournal(const char *path)
 {
-    char why[200];
+    char why[200], jpath[JOURNALPATHMAX];
     FILE *f = fopen(path, "rb");
     int r = f ? journalcheck(path, f, why, (int32_t)sizeof why) : JOURNALNONE;
 
     if (f)
         fclose(f);
+    journalpath(jpath, path);
     if (r != JOURNALNONE)
-        printf("journal: %s-journal %s%s\n", path, why,
+        printf("journal: %s %s%s\n", jpath, why,
                r == JOURNALROLLBACK ? ", and is rolled back now" : "");
 }
 
