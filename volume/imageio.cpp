@@ -226,22 +226,27 @@ int writeimage(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
 // Writes len bytes at volume byte at as writeimage does; under a journal,
 // only the sectors whose bytes change, so that what the journal keeps and
 // a sync puts on the disk is the change's size, not that of the FAT or the
-// root it lies in. 1 on success.
+// root it lies in. What is there is read 64 KB at a time (a piece that
+// cannot be read is written whole). 1 on success.
 int writeimagechanged(FILE *image, diskprops *dp, int64_t at, const unsigned char *buf,
                       int32_t len)
 {
-    static unsigned char now[4096];
+    static unsigned char now[65536];
     int32_t bps = dp->bytespersector, done = 0;
 
-    if (!dp->writer || bps > (int32_t)sizeof now)
+    if (!dp->writer || bps > 4096)
         return writeimage(image, dp, at, buf, len);
     while (done < len) {
-        int32_t n = (int32_t)(bps - (at + done) % bps);
-        n = n < len - done ? n : len - done;
-        if ((!readimage(image, dp, at + done, now, n) || memcmp(now, buf + done, (size_t)n) != 0) &&
-            !writeimage(image, dp, at + done, buf + done, n))
-            return 0;
-        done += n;
+        int32_t chunk = len - done < (int32_t)sizeof now ? len - done : (int32_t)sizeof now;
+        int same = readimage(image, dp, at + done, now, chunk);
+        for (int32_t k = 0, n; k < chunk; k += n) {
+            n = (int32_t)(bps - (at + done + k) % bps);
+            n = n < chunk - k ? n : chunk - k;
+            if ((!same || memcmp(now + k, buf + done + k, (size_t)n) != 0) &&
+                !writeimage(image, dp, at + done + k, buf + done + k, n))
+                return 0;
+        }
+        done += chunk;
     }
     return 1;
 }
