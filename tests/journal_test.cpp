@@ -6,6 +6,9 @@
 
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "host/journal.h"
 #include "testutil.h"
 
@@ -124,6 +127,42 @@ TEST(journal, crcisthatofzlib)
     for (int64_t cut = 0; cut <= 17; cut++)
         EXPECT_EQ(journalcrc(journalcrc(0, p, cut), p + cut, (int64_t)fox.size() - cut),
                   0x414fa339u) << cut;
+}
+
+TEST(journal, ablockdevicekeepsitsjournalinthehostsstatedirectory)
+{
+    std::string dev;
+    for (const char *d : {"/dev/loop0", "/dev/vda", "/dev/sda", "/dev/nvme0n1"}) {
+        struct stat st;
+        if (dev.empty() && stat(d, &st) == 0 && S_ISBLK(st.st_mode))
+            dev = d;
+    }
+    if (dev.empty()) {
+        GTEST_SKIP() << "no block device here";
+    }
+    std::string dir = tempdir(), link = dir + "/disk", name = "dev_" + dev.substr(5) + "-journal";
+    ASSERT_EQ(symlink(dev.c_str(), link.c_str()), 0);
+    const char *state = getenv("XDG_STATE_HOME"), *home = getenv("HOME");
+    std::string keptstate = state ? state : "", kepthome = home ? home : "";
+    struct {
+        const char *state, *home;
+        std::string image, journal;
+    } cases[] = {
+        {"/s", "/h", dev, "/s/dcptools/" + name},
+        {"/s", "/h", link, "/s/dcptools/" + name}, // by the device's own path
+        {"s", "/h", dev, "/h/.local/state/dcptools/" + name},
+        {nullptr, nullptr, dev, dev + "-journal"}, // nowhere else to keep it
+        {"/s", "/h", dir + "/f.hdi", dir + "/f.hdi-journal"},
+    };
+    for (const auto &c : cases) {
+        char out[JOURNALPATHMAX];
+        c.state ? setenv("XDG_STATE_HOME", c.state, 1) : unsetenv("XDG_STATE_HOME");
+        c.home ? setenv("HOME", c.home, 1) : unsetenv("HOME");
+        journalpath(out, c.image.c_str());
+        EXPECT_EQ(out, c.journal) << c.image;
+    }
+    state ? setenv("XDG_STATE_HOME", keptstate.c_str(), 1) : unsetenv("XDG_STATE_HOME");
+    home ? setenv("HOME", kepthome.c_str(), 1) : unsetenv("HOME");
 }
 
 TEST(journal, achangelandswholeandleavesnojournal)
@@ -359,6 +398,40 @@ TEST(journal, aprogramthatcannotwritetheimagebackreadsnothingofitandsaysso)
     EXPECT_EQ(check(img), JOURNALROLLBACK);
     runtool(std::string(SECTGET_BIN) + " -a " + quote(dir + "/got") + " " + quote(img));
     EXPECT_EQ(readfile(img), old);
+}
+
+TEST(journal, achangeunderajournalwritesthesamebytesasonethroughacopy)
+{
+    // The same first partition on a 2 MB disk (changed through a copy) and
+    // on an 8 MB one (in place, under a journal): after each change, its
+    // volume is byte for byte the same on both.
+    std::string dir = tempdir(), small = dir + "/s.hdi", big = dir + "/b.hdi";
+    std::string epoch = "SOURCE_DATE_EPOCH=1700000000 ";
+    writefile(dir + "/a", oldimage(30000, 7));
+    writefile(dir + "/b", oldimage(70000, 8));
+    writetext(dir + "/list", "A.BIN " + dir + "/a\nSUB\\B.BIN " + dir + "/b\nC.BIN " + dir +
+                                 "/a\n");
+    ASSERT_EQ(sh(epoch + DCPIMAGE_BIN + " create -P 300K,300K ide:2M " + quote(small) + " && " +
+                 epoch + DCPIMAGE_BIN + " create -P 300K,5M ide:8M " + quote(big)),
+              0);
+    const std::string changes[] = {
+        std::string(SECTPUT_BIN) + " -l " + quote(dir + "/list") + " -p 1 IMAGE",
+        std::string(SECTPUT_BIN) + " -p 1 IMAGE A.BIN " + quote(dir + "/b"), // grows: moves
+        std::string(SECTRM_BIN) + " -p 1 IMAGE C.BIN",
+        std::string(SECTMV_BIN) + " -p 1 IMAGE 'SUB\\B.BIN' B2.BIN",
+        std::string(SECTATTR_BIN) + " +h -p 1 IMAGE A.BIN",
+        std::string(DCPIMAGE_BIN) + " label -p 1 IMAGE SAME",
+    };
+    for (const std::string &c : changes) {
+        for (const std::string &img : {small, big}) {
+            std::string cmd = c;
+            ASSERT_EQ(sh(epoch + cmd.replace(cmd.find("IMAGE"), 5, quote(img)) + " >/dev/null"),
+                      0) << cmd;
+            ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " convert -f -p 1 " + quote(img) + " " +
+                         quote(img + ".vol")), 0);
+        }
+        EXPECT_TRUE(readfile(small + ".vol") == readfile(big + ".vol")) << c;
+    }
 }
 
 TEST(journal, afailingwritesyncorrenameofthejournalleavestheoldimage)
