@@ -286,7 +286,9 @@ static int maketemp(journal *j)
 {
     static unsigned serial;
 
-    if (!makeparents(j->path))
+    // A journal kept away from its image (a block device's) may be the
+    // first in its directory.
+    if (strncmp(j->path, j->imagepath, strlen(j->imagepath)) != 0 && !makeparents(j->path))
         return -1;
 
     for (int i = 0; i < 1000; i++) {
