@@ -1,7 +1,8 @@
 // A rollback journal: a change written into a large image in place, the
 // old bytes of every range it writes saved first in IMAGE-journal beside
-// it, so that a kill or a power cut at any moment leaves either an image
-// that is whole or a journal that puts the old bytes back.
+// it (a block device's on the host instead: journalpath), so that a kill
+// or a power cut at any moment leaves either an image that is whole or a
+// journal that puts the old bytes back.
 //
 // The journal is a header, then records. The header: "DCPJRNL" and 1, the
 // image's size before the change, a fingerprint (a CRC-32 over the old
