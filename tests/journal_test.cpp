@@ -124,6 +124,11 @@ TEST(journal, crcisthatofzlib)
 
     EXPECT_EQ(journalcrc(0, p, (int64_t)fox.size()), 0x414fa339u);
     EXPECT_EQ(journalcrc(0, b.data(), 1000), 0x04da8651u);
+    // Blocks of 4 KB of zeros between others, taken a block at a time.
+    bytes z(3 * 4096 + 5, 0);
+    z[4096 + 17] = 0x80;
+    EXPECT_EQ(journalcrc(0, z.data(), (int64_t)z.size()), 0x269770ffu);
+    EXPECT_EQ(journalcrc(journalcrc(0, p, 9), bytes(8192, 0).data(), 8192), 0xd799c63fu);
     for (int64_t cut = 0; cut <= 17; cut++)
         EXPECT_EQ(journalcrc(journalcrc(0, p, cut), p + cut, (int64_t)fox.size() - cut),
                   0x414fa339u) << cut;
