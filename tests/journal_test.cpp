@@ -448,17 +448,30 @@ TEST(journal, afailingwritesyncorrenameofthejournalleavestheoldimage)
     writefile(dir + "/f", bytes(3000, 0x21));
     ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create ide5 " + quote(img)), 0);
     bytes old = readfile(img);
-    const std::string faults[] = {
-        "DCPFAULT_WRITE=1:" + jp + "*", // the header
-        "DCPFAULT_WRITE=2:" + jp + "*", // a record
-        "DCPFAULT_SYNC=1:" + jp + "*",  "DCPFAULT_SYNC=1:" + dir, // the journal's name
-        "DCPFAULT_RENAME=" + jp,        "DCPFAULT_WRITE=1:" + img,
-        "DCPFAULT_SYNC=1:" + img,
+    const std::string put = std::string(SECTPUT_FAULT_BIN) + " " + quote(img) + " F.BIN " +
+                            quote(dir + "/f");
+    std::vector<std::string> faults = {
+        "DCPFAULT_SYNC=1:" + jp + "*", "DCPFAULT_SYNC=1:" + dir, // the journal's name
+        "DCPFAULT_RENAME=" + jp, "DCPFAULT_SYNC=1:" + img,
     };
+    // Every write of the journal (its header, each record's parts) and of
+    // the image, until past the last (a write of no bytes cannot fail).
+    for (const std::string &target : {jp + "*", img}) {
+        size_t before = faults.size();
+        for (int n = 1, through = 0; n < 100 && through < 3; n++) {
+            std::string fault = "DCPFAULT_WRITE=" + std::to_string(n) + ":" + target;
+            writefile(img, old);
+            through = sh("env " + quote(fault) + " " + put + " >/dev/null 2>&1") == 0 ? through + 1
+                                                                                   : 0;
+            if (!through)
+                faults.push_back(fault);
+        }
+        EXPECT_GT(faults.size() - before, 2u) << target;
+        sh("rm -f " + quote(jp) + "*");
+    }
     for (const std::string &fault : faults) {
         writefile(img, old);
-        toolrun r = runtool("env " + quote(fault) + " " + SECTPUT_FAULT_BIN + " " + quote(img) +
-                            " F.BIN " + quote(dir + "/f"));
+        toolrun r = runtool("env " + quote(fault) + " " + put);
         EXPECT_EQ(r.status, 1) << fault;
         // "Could not write IMAGE; ...", or of the header "Could not start the journal".
         EXPECT_NE(r.err.find("Could not "), std::string::npos) << fault << r.err;
