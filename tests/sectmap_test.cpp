@@ -335,12 +335,25 @@ TEST(sectmap, reverselookupovereverysectorofarealvolume)
     }
     EXPECT_EQ(listing.out.find('!'), std::string::npos);
     std::string out, expected;
-    ASSERT_EQ(run("for s in $(seq 0 " + std::to_string(g.total + 1) + ") 2147483647; do " +
-                      SECTMAP_BIN + " -s $s " + quote(dcp) + " || echo failed; done",
+    // A program a sector: under the sanitizers, whose start costs a tenth
+    // of a second, every ninth sector and the last ones (the plain build
+    // asks for each).
+#ifdef __SANITIZE_ADDRESS__
+    const int step = 9;
+#else
+    const int step = 1;
+#endif
+    std::string sectors;
+    for (int s = 0; s < g.total; s++)
+        if (s % step == 0 || s >= g.total - 2) {
+            sectors += std::to_string(s) + " ";
+            expected += std::to_string(s) + ": " + want[(size_t)s] + "\n";
+        }
+    ASSERT_EQ(run("for s in " + sectors + std::to_string(g.total) + " " +
+                      std::to_string(g.total + 1) + " 2147483647; do " + SECTMAP_BIN +
+                      " -s $s " + quote(dcp) + " || echo failed; done",
                   &out),
               0);
-    for (int s = 0; s < g.total; s++)
-        expected += std::to_string(s) + ": " + want[(size_t)s] + "\n";
     expected += std::to_string(g.total) + ": past the end of the volume\n" +
                 std::to_string(g.total + 1) + ": past the end of the volume\n" +
                 "2147483647: past the end of the volume\n";
