@@ -353,6 +353,10 @@ TEST(journal, apowercutanywherelosesonlywhatwasnotsyncedandleavestheoldorthenewi
     // unsynced bytes and name gone while every image write stays, or half
     // the image's unsynced blocks gone. The next opening gives the old
     // image or the new one; a journal under its name is always whole.
+#ifdef __SANITIZE_ADDRESS__
+    // As the kills: each cut ends a program the plain build runs the same.
+    GTEST_SKIP() << "the power cuts run in the normal build";
+#endif
     std::string dir = tempdir(), img = dir + "/d.hdi";
     writefile(dir + "/f", bytes(5000, 0x5A));
     ASSERT_EQ(sh(std::string(DCPIMAGE_BIN) + " create ide5 " + quote(img)), 0);
