@@ -234,15 +234,15 @@ int writeimagechanged(FILE *image, diskprops *dp, int64_t at, const unsigned cha
     static unsigned char now[65536];
     int32_t bps = dp->bytespersector, done = 0;
 
-    if (!dp->writer || bps > 4096)
+    if (!dp->writer || bps > (int32_t)sizeof now)
         return writeimage(image, dp, at, buf, len);
     while (done < len) {
         int32_t chunk = len - done < (int32_t)sizeof now ? len - done : (int32_t)sizeof now;
-        int same = readimage(image, dp, at + done, now, chunk);
+        int got = readimage(image, dp, at + done, now, chunk);
         for (int32_t k = 0, n; k < chunk; k += n) {
             n = (int32_t)(bps - (at + done + k) % bps);
             n = n < chunk - k ? n : chunk - k;
-            if ((!same || memcmp(now + k, buf + done + k, (size_t)n) != 0) &&
+            if ((!got || memcmp(now + k, buf + done + k, (size_t)n) != 0) &&
                 !writeimage(image, dp, at + done + k, buf + done + k, n))
                 return 0;
         }
