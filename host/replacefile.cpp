@@ -113,8 +113,9 @@ const char *filekindname(int kind)
     }
 }
 
-// Opens the target itself to take the writes: a block device, or as an
-// output a character device or a FIFO, which no rename may replace. Null
+// Opens the target itself to take the writes: a block device as a whole
+// new output, or as an output a character device or a FIFO, which no
+// rename may replace (a change to a block device is journaled). Null
 // with *why set when it is none of these or cannot be opened.
 static FILE *openinplace(replacement *r, int copy, int kind, int *why)
 {
@@ -130,8 +131,8 @@ static FILE *openinplace(replacement *r, int copy, int kind, int *why)
 // One change at a time: its journal, when it has one.
 static journal thejournal;
 
-// Opens a large image itself to take a change's writes, under a journal
-// beside it. Null with *why set when it cannot be opened for writing, or
+// Opens a large image or a block device itself to take a change's writes,
+// under a journal. Null with *why set when it cannot be opened for writing, or
 // the journal cannot be made (one is there already: REPLACEJOURNAL).
 static FILE *openjournaled(replacement *r, int *why)
 {

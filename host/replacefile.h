@@ -10,8 +10,9 @@
 #include <cstdio>
 
 // A target that is not a regular file is never replaced: a block device
-// (a real disk) is written in place, and as an output so is a character
-// device or a FIFO; anything else is refused (REPLACENOTFILE).
+// (a real disk) is changed in place under a journal (or, as a whole new
+// output, written straight), and as an output so is a character device or
+// a FIFO written; anything else is refused (REPLACENOTFILE).
 enum {
     REPLACETEMP = 0, REPLACEREAD, REPLACELONG, REPLACENOTFILE, REPLACEJOURNAL,
     REPLACEPATHMAX = 4096,

@@ -80,8 +80,8 @@ void writethrough(diskprops *dp, replacement *r)
 }
 
 // Starts a change of the image at path: a large image (more than 4 MiB)
-// in place under a journal, a smaller one in a copy beside it (a block
-// device is written in place), buf of bufsize bytes being scratch for the
+// and a block device in place under a journal, a smaller one in a copy
+// beside it, buf of bufsize bytes being scratch for the
 // copy. A journal a change cut short left beside it is rolled back first.
 // The stream that takes the writes, or null after saying why not.
 FILE *startimagechange(replacement *r, const char *path, unsigned char *buf, int32_t bufsize)
